@@ -1,0 +1,27 @@
+// Window messages on Windows: the real user32 calls.
+#include <windows.h>
+
+#include "host/window_messages.h"
+
+namespace host {
+
+LResult send_message(Window window, unsigned message, WParam wparam, LParam lparam) {
+    return SendMessageA(static_cast<HWND>(window), message, wparam, lparam);
+}
+
+WindowProc window_proc(Window window) {
+    return reinterpret_cast<WindowProc>(GetWindowLongA(static_cast<HWND>(window), GWL_WNDPROC));
+}
+
+WindowProc replace_window_proc(Window window, WindowProc proc) {
+    return reinterpret_cast<WindowProc>(
+        SetWindowLongA(static_cast<HWND>(window), GWL_WNDPROC, reinterpret_cast<LONG>(proc)));
+}
+
+LResult call_window_proc(WindowProc proc, Window window, unsigned message, WParam wparam,
+                         LParam lparam) {
+    return CallWindowProcA(reinterpret_cast<WNDPROC>(proc), static_cast<HWND>(window), message,
+                           wparam, lparam);
+}
+
+}  // namespace host

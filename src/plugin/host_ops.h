@@ -1,0 +1,46 @@
+// Operations on the player: each one a synchronous message to HostWindow.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "host/window_messages.h"
+
+namespace velvox {
+
+// Message numbers and identifiers of the player's interface.
+constexpr unsigned kMsgUser = host::kWmUser;        // WM_USER, 0x400
+constexpr unsigned kMsgCommand = host::kWmCommand;  // WM_COMMAND, 0x111
+constexpr unsigned kMsgEndOfTrack = 1026;           // WM_USER + 2
+constexpr host::LParam kIpcGetListLength = 124;
+constexpr host::LParam kIpcGetPlaylistTitle = 212;
+constexpr host::LParam kIpcGetListPos = 125;
+constexpr host::LParam kIpcSetListPos = 121;
+constexpr host::LParam kIpcGetOutputTime = 105;
+constexpr host::WParam kCmdPrevious = 40044;
+constexpr host::WParam kCmdPlay = 40045;
+constexpr host::WParam kCmdPause = 40046;
+constexpr host::WParam kCmdStop = 40047;
+constexpr host::WParam kCmdNext = 40048;
+
+// Returns the number of playlist entries.
+std::int32_t GetListLength();
+// Returns a copy of the title of entry index (taken at once); empty when the
+// player hands back no text.
+std::string GetPlaylistTitle(std::int32_t index);
+// Returns the index of the current entry.
+std::int32_t GetListPos();
+// Makes entry index current.
+void SetListPos(std::int32_t index);
+// mode 0: playback position in ms; mode 1: track length in seconds.
+std::int32_t GetOutputTime(int mode);
+void PlayerPrevious();
+void PlayerPlay();
+void PlayerPause();
+void PlayerStop();
+void PlayerNext();
+// Sends the end-of-track notification to HostWindow and waits for it.
+void SendEndOfTrack();
+// SetListPos(index), then PlayerPlay.
+void PlayEntry(std::int32_t index);
+
+}  // namespace velvox

@@ -1,0 +1,36 @@
+// The plug-in's settings: fixed-size texts plus the disabled flag and the port
+// number. Readers on any thread take one consistent snapshot per use; the
+// settings dialog publishes a whole new set at once.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+namespace velvox {
+
+struct PluginSettings {
+    bool bDisabled = true;  // on = the plug-in is switched off
+    char WebRoot[1024] = "c:\\";
+    char Port[10] = "80";
+    char Playlistfile[1024] = "";
+    char AdminPassword[255] = "";
+    char g_MaxRequestsPerIP[25] = "3";
+    char g_MaxEntries[25] = "25";
+    char g_MaxQueueSize[25] = "50";
+    std::int32_t port = 80;  // from Port by the decimal rule
+};
+
+using SettingsSnapshot = std::shared_ptr<const PluginSettings>;
+
+// Returns the settings in force now (defaults until LoadSettings or a publish).
+SettingsSnapshot CurrentSettings();
+
+// Replaces the settings in force by a copy of the given set, all at once.
+void PublishSettings(const PluginSettings& settings);
+
+// Fills the settings from plugin.ini beside the module; never fails.
+void LoadSettings();
+
+// Writes all eight keys to plugin.ini beside the module; results are ignored.
+void SaveSettings();
+
+}  // namespace velvox

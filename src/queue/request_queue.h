@@ -1,0 +1,62 @@
+// The request queue: waiting song requests, stored newest first and played
+// oldest first, with the rules that decide whether a request may join.
+// One lock (QueueLock) serialises every access; it is never held while a
+// message is sent to the player's window.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/lock.h"
+
+namespace velvox {
+
+// Result codes of song requests and admin actions.
+enum RequestError : int {
+    kNoError = 0,
+    kRequestAccepted = 1,
+    kDuplicateRequest = 6,  // the position is already waiting
+    kAddressLimitReached = 7,
+    kQueueFull = 8,
+    kBadAdminPassword = 9,
+    kQueuePositionDeleted = 10,
+    kPositionOutOfRange = 11,
+};
+
+struct QueueEntry {
+    std::int32_t position;
+    std::string requester;  // the client address text
+};
+
+// Returns the lock that guards RequestQueue.
+host::Lock& QueueLock();
+
+// Tests a request against the rules; returns 1, 6, 7, 8 or 11. Changes nothing.
+int CheckRequest(std::int32_t position, const char* requester);
+// Adds a request as the newest entry, without any test.
+void InsertRequest(std::int32_t position, const char* requester);
+// CheckRequest and, when it gives 1, InsertRequest, under one holding of the
+// lock. Returns the code of the check.
+int CheckAndInsertRequest(std::int32_t position, const char* requester);
+
+// Returns the position of the oldest entry; the queue must not be empty.
+std::int32_t OldestRequestPosition();
+// Removes the oldest entry (nothing when the queue is empty).
+void TakeOldestRequest();
+// Removes the entry at 1-based play-order position p; returns 10, or 11 when
+// there is no such entry.
+int RemoveAtPlayPosition(std::int32_t p);
+// Returns the number of waiting entries.
+std::int32_t QueueLength();
+// Copies the title (from the playlist copy) of the entry at play-order
+// position p into title; returns false when there is none.
+bool QueueEntryTitle(std::int32_t p, std::string& title);
+// Returns the waiting entries in play order (oldest first), copied at once.
+std::vector<QueueEntry> QueueInPlayOrder();
+// Returns the message text of a result code; empty for unknown codes.
+const char* RequestErrorText(int code);
+
+// Empties the queue (unit tests and unload).
+void ClearRequestQueue();
+
+}  // namespace velvox

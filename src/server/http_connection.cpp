@@ -1,0 +1,41 @@
+// The connection's state and its raw sends.
+#include "server/http_connection.h"
+
+#include <cstring>
+
+#include "host/clock.h"
+#include "plugin/text.h"
+
+namespace velvox {
+
+HttpConnection::HttpConnection() : clock(host::now_seconds) {
+    clientAddress[0] = '\0';
+    referer[0] = '\0';
+    std::memset(requestTarget, 0, sizeof requestTarget);
+    receiveBuffer[0] = '\0';
+}
+
+void HttpConnection::set_socket(Stream* s) {
+    stream = s;
+    std::memset(requestTarget, 0, sizeof requestTarget);
+    std::memset(receiveBuffer, 0, sizeof receiveBuffer);
+    referer[0] = '\0';
+    rowsShown = 0;
+    pageSize = 0;
+}
+
+void HttpConnection::set_client_address(const char* address) {
+    CopyCut(clientAddress, address);
+}
+
+int HttpConnection::send_bytes(const char* data, std::size_t size) {
+    if (stream == nullptr)
+        return -1;
+    return stream->send(data, size);
+}
+
+int HttpConnection::send_text(const char* text) {
+    return send_bytes(text, std::strlen(text));
+}
+
+}  // namespace velvox

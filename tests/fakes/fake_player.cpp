@@ -1,0 +1,74 @@
+// The fake player's answers.
+#include "fake_player.h"
+
+#include "host/posix/emulated_window.h"
+#include "plugin/host_ops.h"
+#include "plugin/plugin_record.h"
+
+namespace velvox::testing {
+
+namespace {
+
+FakePlayer* current_player = nullptr;
+
+host::LResult VELVOX_CALLBACK fake_proc(host::Window, unsigned message, host::WParam wparam,
+                                        host::LParam lparam) {
+    return current_player->handle(message, wparam, lparam);
+}
+
+}  // namespace
+
+FakePlayer::FakePlayer() {
+    current_player = this;
+    window_ = host::emu::create_window(fake_proc);
+    ThePluginRecord().hwndParent = window_;
+}
+
+FakePlayer::~FakePlayer() {
+    ThePluginRecord().hwndParent = nullptr;
+    host::emu::destroy_window(window_);
+    current_player = nullptr;
+}
+
+host::LResult FakePlayer::handle(unsigned message, host::WParam wparam, host::LParam lparam) {
+    received.push_back({message, wparam, lparam});
+    const auto count = static_cast<std::int32_t>(playlist.size());
+    if (message == kMsgUser) {
+        switch (lparam) {
+            case kIpcGetListLength:
+                return count;
+            case kIpcGetPlaylistTitle: {
+                auto i = static_cast<std::size_t>(wparam);
+                return i < playlist.size() ? reinterpret_cast<host::LResult>(playlist[i].c_str())
+                                           : 0;
+            }
+            case kIpcGetListPos:
+                return position;
+            case kIpcSetListPos: {
+                auto i = static_cast<std::int32_t>(wparam);
+                if (i >= 0 && i < count)
+                    position = i;
+                return 0;
+            }
+            case kIpcGetOutputTime:
+                if (stopped)
+                    return -1;
+                return wparam == 0 ? elapsedMs : lengthSeconds;
+            default:
+                return 0;
+        }
+    }
+    if (message == kMsgCommand) {
+        if (wparam == kCmdNext && count > 0)
+            position = (position + 1) % count;
+        if (wparam == kCmdPrevious && position > 0)
+            --position;
+        if (wparam == kCmdStop)
+            stopped = true;
+        if (wparam == kCmdPlay)
+            stopped = false;
+    }
+    return 0;
+}
+
+}  // namespace velvox::testing

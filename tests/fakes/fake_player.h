@@ -1,0 +1,46 @@
+// A fake player for unit tests: an emulated window owned by the test thread
+// that records every message it receives and answers as the player does.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/window_messages.h"
+
+namespace velvox::testing {
+
+struct Message {
+    unsigned message;
+    host::WParam wparam;
+    host::LParam lparam;
+    bool operator==(const Message& o) const {
+        return message == o.message && wparam == o.wparam && lparam == o.lparam;
+    }
+};
+
+class FakePlayer {
+  public:
+    // Creates the window and makes it the record's HostWindow.
+    FakePlayer();
+    ~FakePlayer();
+
+    host::Window window() const { return window_; }
+
+    // The player's state, free for tests to set.
+    std::vector<std::string> playlist;
+    std::int32_t position = 0;
+    std::int32_t elapsedMs = 0;      // GetOutputTime(0); -1 answered while stopped
+    std::int32_t lengthSeconds = 0;  // GetOutputTime(1); -1 answered while stopped
+    bool stopped = false;
+
+    // Every message that reached the player's own procedure, in order.
+    std::vector<Message> received;
+
+    // Handles one message as the player would; returns its answer.
+    host::LResult handle(unsigned message, host::WParam wparam, host::LParam lparam);
+
+  private:
+    host::Window window_;
+};
+
+}  // namespace velvox::testing
