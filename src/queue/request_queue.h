@@ -39,10 +39,16 @@ void InsertRequest(std::int32_t position, const char* requester);
 // lock. Returns the code of the check.
 int CheckAndInsertRequest(std::int32_t position, const char* requester);
 
-// Returns the position of the oldest entry; the queue must not be empty.
+// Returns the position of the oldest entry; -1 when the queue is empty.
 std::int32_t OldestRequestPosition();
 // Removes the oldest entry (nothing when the queue is empty).
 void TakeOldestRequest();
+// Reads the oldest entry's position and the serial number that names that very
+// entry; returns false (and changes nothing) when the queue is empty.
+bool PeekOldestRequest(std::int32_t& position, std::uint64_t& serial);
+// Removes the entry with the given serial number when it still waits; returns
+// whether it did. Entries that joined or moved meanwhile are never taken instead.
+bool TakeRequest(std::uint64_t serial);
 // Removes the entry at 1-based play-order position p; returns 10, or 11 when
 // there is no such entry.
 int RemoveAtPlayPosition(std::int32_t p);

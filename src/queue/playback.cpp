@@ -1,0 +1,43 @@
+// Queued playback: the end-of-track handler and the admin "next".
+#include "queue/playback.h"
+
+#include "plugin/host_ops.h"
+#include "queue/request_queue.h"
+
+namespace velvox {
+
+std::int32_t ResumePosition = -1;
+
+bool HandleEndOfTrack() {
+    bool taken = false;
+    // The last request of a run has just ended: back to where the run began,
+    // then on to the entry after it.
+    if (QueueLength() == 0 && ResumePosition != -1) {
+        PlayEntry(ResumePosition);
+        PlayerNext();
+        ResumePosition = -1;
+        taken = true;
+    }
+    // The queue lock is held only to read and to remove; the player is told to
+    // play with no lock held, since its window thread is the one running here.
+    std::int32_t position = 0;
+    std::uint64_t serial = 0;
+    if (PeekOldestRequest(position, serial)) {
+        if (ResumePosition == -1)
+            ResumePosition = GetListPos();
+        PlayEntry(position);
+        // Removes exactly the entry that was played, even if an admin deleted
+        // it meanwhile (then nothing else is removed in its place).
+        TakeRequest(serial);
+        taken = true;
+    }
+    return taken;
+}
+
+void SkipToNext() {
+    PlayerNext();
+    if (QueueLength() > 0)
+        SendEndOfTrack();
+}
+
+}  // namespace velvox
