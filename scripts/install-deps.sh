@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs, from Debian's archive, whatever the build and the tests need and
+# this machine lacks. Safe to run again: it installs only what is missing.
+# Usage: scripts/install-deps.sh [build|test]   (default: test = everything)
+set -euo pipefail
+what=${1:-test}
+
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev python3)
+if [ "$what" = test ]; then
+  packages+=(clang libclang-rt-14-dev g++-mingw-w64-i686 wine wine32:i386 xvfb
+             imagemagick x11-utils xdotool chromium nodejs npm)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+# The commands may come from elsewhere than Debian's packages; accept them.
+filtered=()
+for p in "${missing[@]}"; do
+  case "$p" in
+    python3) command -v python3 >/dev/null && continue ;;
+    nodejs) command -v node >/dev/null && continue ;;
+    npm) command -v npm >/dev/null && continue ;;
+    clang) command -v clang++ >/dev/null && continue ;;
+    cmake) command -v cmake >/dev/null && continue ;;
+  esac
+  filtered+=("$p")
+done
+[ ${#filtered[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+echo "installing: ${filtered[*]}"
+if printf '%s\n' "${filtered[@]}" | grep -q ':i386$'; then
+  $sudo dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q "${filtered[@]}"

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs every test CI runs, from a fresh machine: installs what is missing,
+# builds the Linux presets and the Windows (mingw) build, then runs the unit,
+# end-to-end, fuzz-replay and browser tests natively, the unit tests again
+# under the sanitizers, and the end-to-end suite under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+
+scripts/install-deps.sh test
+
+echo "== Windows build (mingw)"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$jobs"
+
+echo "== Linux build (dev)"
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j "$jobs"
+echo "== unit, end-to-end, fuzz-replay and browser tests"
+ctest --preset dev -LE wine -j "$jobs"
+
+echo "== sanitizers (asan preset)"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -L unit -j "$jobs"
+
+if [ -x scripts/wine-tests.sh ]; then
+  echo "== end-to-end tests under Wine"
+  scripts/wine-tests.sh build/dev build/mingw
+fi
+echo "== all tests passed"
