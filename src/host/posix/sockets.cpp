@@ -1,0 +1,108 @@
+// TCP sockets on POSIX: BSD sockets; sends never raise SIGPIPE.
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "host/sockets.h"
+
+#ifndef MSG_NOSIGNAL
+#define MSG_NOSIGNAL 0  // platforms without it use SO_NOSIGPIPE below
+#endif
+
+namespace host {
+
+SocketsStart start_sockets() {
+    return SocketsStart::started;
+}
+
+int own_host_address_family() {
+    char name[1024];
+    if (gethostname(name, sizeof name) != 0)
+        return -1;
+    name[sizeof name - 1] = '\0';
+    // Only the listener thread looks names up, so the static result is safe.
+    const hostent* host = gethostbyname(name);
+    if (host == nullptr)
+        return -1;
+    return host->h_addrtype;
+}
+
+Socket open_listening_socket(int family, std::uint16_t port) {
+    int fd = ::socket(family, SOCK_STREAM, 0);
+    if (fd < 0)
+        return kNoSocket;
+#ifdef SO_NOSIGPIPE
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+    sockaddr_in address{};
+    address.sin_family = static_cast<sa_family_t>(family);
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, INT_MAX) != 0) {
+        ::close(fd);
+        return kNoSocket;
+    }
+    return fd;
+}
+
+Socket accept_connection(Socket listening, char* address_text, std::size_t size) {
+    if (listening == kNoSocket)
+        return kNoSocket;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    int fd;
+    do {
+        fd = ::accept(static_cast<int>(listening), reinterpret_cast<sockaddr*>(&peer), &length);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return kNoSocket;
+#ifdef SO_NOSIGPIPE
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+    if (size > 0) {
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
+        std::snprintf(address_text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    }
+    return fd;
+}
+
+long receive(Socket socket, char* buffer, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::recv(static_cast<int>(socket), buffer, size, 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : static_cast<long>(n);
+}
+
+long send(Socket socket, const char* data, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::send(static_cast<int>(socket), data, size, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : static_cast<long>(n);
+}
+
+void close_socket(Socket socket) {
+    if (socket != kNoSocket)
+        ::close(static_cast<int>(socket));
+}
+
+void close_listening_socket(Socket socket) {
+    if (socket == kNoSocket)
+        return;
+    // On Linux a close alone leaves a blocked accept waiting; shutdown wakes it.
+    ::shutdown(static_cast<int>(socket), SHUT_RDWR);
+    ::close(static_cast<int>(socket));
+}
+
+}  // namespace host

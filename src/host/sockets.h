@@ -1,0 +1,47 @@
+// TCP sockets: Windows Sockets 1.1 on Windows, BSD sockets on POSIX.
+// A handle is a Windows SOCKET or a POSIX descriptor; kNoSocket marks none.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace host {
+
+using Socket = std::intptr_t;
+constexpr Socket kNoSocket = -1;  // INVALID_SOCKET and -1 alike
+
+enum class SocketsStart { started, unavailable, old_version };
+
+// Starts the sockets layer (WSAStartup asking for 1.1 on Windows, nothing on
+// POSIX). Returns whether it started and was granted exactly version 1.1.
+SocketsStart start_sockets();
+
+// Reads this machine's own name and looks it up by name. Returns the address
+// family of the result, or -1 when the name cannot be read or looked up.
+int own_host_address_family();
+
+// Makes a stream socket of the family, binds it to all interfaces on port and
+// listens with the largest backlog the platform allows. No options are set.
+// Returns the socket, or kNoSocket (nothing left open) when a step failed.
+Socket open_listening_socket(int family, std::uint16_t port);
+
+// Waits for one connection on the listening socket. Writes the peer's address
+// in dotted decimal form into address_text (cut to size - 1). Returns the
+// connected socket, or kNoSocket when the accept failed.
+Socket accept_connection(Socket listening, char* address_text, std::size_t size);
+
+// Receives once, at most size bytes. Returns the count, 0 when the peer has
+// closed, -1 on failure.
+long receive(Socket socket, char* buffer, std::size_t size);
+
+// Sends once, without raising a broken-pipe signal. Returns the count of
+// bytes taken (possibly fewer than size), or -1 on failure.
+long send(Socket socket, const char* data, std::size_t size);
+
+// Closes a connected socket.
+void close_socket(Socket socket);
+
+// Closes a listening socket so that a thread blocked in its accept returns
+// with a failure (a plain close does not wake it on every platform).
+void close_listening_socket(Socket socket);
+
+}  // namespace host

@@ -1,0 +1,87 @@
+// TCP sockets on Windows: Windows Sockets 1.1 (ws2_32).
+#include <winsock2.h>
+
+#include <climits>
+#include <cstdio>
+
+#include "host/sockets.h"
+
+namespace host {
+
+SocketsStart start_sockets() {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(1, 1), &data) != 0)
+        return SocketsStart::unavailable;
+    if (LOBYTE(data.wVersion) != 1 || HIBYTE(data.wVersion) != 1)
+        return SocketsStart::old_version;
+    return SocketsStart::started;
+}
+
+int own_host_address_family() {
+    char name[1024];
+    if (gethostname(name, sizeof name) != 0)
+        return -1;
+    name[sizeof name - 1] = '\0';
+    // Only the listener thread looks names up; the result is per thread anyway.
+    const hostent* host = gethostbyname(name);
+    if (host == nullptr)
+        return -1;
+    return host->h_addrtype;
+}
+
+Socket open_listening_socket(int family, std::uint16_t port) {
+    SOCKET s = ::socket(family, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET)
+        return kNoSocket;
+    sockaddr_in address{};
+    address.sin_family = static_cast<short>(family);
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    // The backlog is clamped by Winsock to its own maximum.
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(s, INT_MAX) != 0) {
+        ::closesocket(s);
+        return kNoSocket;
+    }
+    return static_cast<Socket>(s);
+}
+
+Socket accept_connection(Socket listening, char* address_text, std::size_t size) {
+    if (listening == kNoSocket)
+        return kNoSocket;
+    sockaddr_in peer{};
+    int length = sizeof peer;
+    SOCKET s =
+        ::accept(static_cast<SOCKET>(listening), reinterpret_cast<sockaddr*>(&peer), &length);
+    if (s == INVALID_SOCKET)
+        return kNoSocket;
+    if (size > 0) {
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
+        std::snprintf(address_text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    }
+    return static_cast<Socket>(s);
+}
+
+long receive(Socket socket, char* buffer, std::size_t size) {
+    int limit = size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+    int n = ::recv(static_cast<SOCKET>(socket), buffer, limit, 0);
+    return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
+}
+
+long send(Socket socket, const char* data, std::size_t size) {
+    int limit = size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+    int n = ::send(static_cast<SOCKET>(socket), data, limit, 0);
+    return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
+}
+
+void close_socket(Socket socket) {
+    if (socket != kNoSocket)
+        ::closesocket(static_cast<SOCKET>(socket));
+}
+
+void close_listening_socket(Socket socket) {
+    // closesocket makes a pending accept on another thread fail at once.
+    close_socket(socket);
+}
+
+}  // namespace host

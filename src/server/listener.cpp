@@ -1,0 +1,129 @@
+// The listener thread and the connection threads.
+#include "server/listener.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "host/sockets.h"
+#include "host/threads.h"
+#include "plugin/lifecycle.h"
+#include "plugin/settings.h"
+#include "server/http_connection.h"
+#include "server/socket_stream.h"
+
+namespace velvox {
+
+namespace {
+
+// The listening socket: written by the listener, closed by StopListener.
+std::atomic<host::Socket> ListenSocket{host::kNoSocket};
+
+// The listener's own state: the text of the last accepted peer's address.
+struct SocketListener {
+    char peerAddressText[1024] = "";
+};
+
+// Writes the diagnostic of a sockets layer that cannot be used. The listener
+// then ends instead of ending the player's process.
+void SocketFatal(const char* message) {
+    std::printf("Socket error: %s\n", message);
+    std::fflush(stdout);
+}
+
+// Starts the sockets layer; returns false (after its diagnostic) when it
+// cannot be used.
+bool StartSockets() {
+    switch (host::start_sockets()) {
+        case host::SocketsStart::started:
+            return true;
+        case host::SocketsStart::unavailable:
+            SocketFatal("cannot find winsock.dll");
+            return false;
+        case host::SocketsStart::old_version:
+            SocketFatal("winsock.dll is an old version");
+            return false;
+    }
+    return false;
+}
+
+// Opens the listening socket on all interfaces; kNoSocket when the host name
+// lookup, the socket, the bind or the listen fails.
+host::Socket OpenListenSocket(std::uint16_t port) {
+    int family = host::own_host_address_family();
+    if (family < 0)
+        return host::kNoSocket;
+    return host::open_listening_socket(family, port);
+}
+
+// Accepts one connection, keeping the peer's address text in listener.
+host::Socket AcceptConnection(SocketListener& listener, host::Socket socket) {
+    return host::accept_connection(socket, listener.peerAddressText,
+                                   sizeof listener.peerAddressText);
+}
+
+// Closes the listening socket unless someone else already has.
+void CloseListenSocket() {
+    host::Socket s = ListenSocket.exchange(host::kNoSocket);
+    if (s != host::kNoSocket)
+        host::close_listening_socket(s);
+}
+
+}  // namespace
+
+void RunListener(void*) {
+    const auto port = static_cast<std::uint16_t>(CurrentSettings()->port & 0xFFFF);
+    ServerRunning.store(1);
+    if (StartSockets()) {
+        ListenSocket.store(OpenListenSocket(port));
+        // A quit that came while the socket was being opened found nothing to
+        // close; close it here so the accept below fails and quit can finish.
+        if (ServerRunning.load() == 0)
+            CloseListenSocket();
+        SocketListener listener;
+        for (;;) {
+            host::Socket accepted = AcceptConnection(listener, ListenSocket.load());
+            if (accepted == host::kNoSocket)
+                break;
+            auto* ticket = new (std::nothrow) ConnectionTicket{};
+            if (ticket == nullptr) {
+                host::close_socket(accepted);
+                continue;
+            }
+            ticket->socket = accepted;
+            std::strncpy(ticket->clientAddress, listener.peerAddressText,
+                         sizeof ticket->clientAddress - 1);
+            if (!host::start_thread(ServeConnection, ticket)) {
+                host::close_socket(ticket->socket);
+                delete ticket;
+            }
+        }
+    }
+    ServerThreadCount.fetch_sub(1);
+}
+
+void StopListener() {
+    ServerRunning.store(0);
+    CloseListenSocket();
+}
+
+void ServeConnection(void* raw) {
+    auto* ticket = static_cast<ConnectionTicket*>(raw);
+    {
+        SocketStream stream(ticket->socket);
+        HttpConnection connection;
+        connection.set_socket(&stream);
+        connection.set_client_address(ticket->clientAddress);
+        int served = connection.DoProxy();
+        stream.flush();
+        if (served == 0) {
+            std::printf("Error returned after DoProxy()\n");
+            std::fflush(stdout);
+        }
+    }
+    host::close_socket(ticket->socket);
+    delete ticket;
+}
+
+}  // namespace velvox

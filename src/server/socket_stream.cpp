@@ -1,0 +1,56 @@
+// The buffered socket stream.
+#include "server/socket_stream.h"
+
+#include <climits>
+#include <cstring>
+
+#include "host/sockets.h"
+
+namespace velvox {
+
+long SocketStream::receive(char* buffer, std::size_t size) {
+    return host::receive(socket_, buffer, size);
+}
+
+// Buffers data, flushing first when it does not fit; data at least as large
+// as the buffer goes straight out. Returns size, or -1 once the socket failed.
+int SocketStream::send(const char* data, std::size_t size) {
+    if (failed_)
+        return -1;
+    if (used_ + size > kCapacity && flush() != 0)
+        return -1;
+    if (size >= kCapacity) {
+        if (!send_all(data, size))
+            return -1;
+    } else {
+        std::memcpy(buffer_ + used_, data, size);
+        used_ += size;
+    }
+    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
+
+// Sends whatever is buffered; returns 0, or -1 when the socket failed.
+int SocketStream::flush() {
+    if (failed_)
+        return -1;
+    std::size_t pending = used_;
+    used_ = 0;
+    if (pending > 0 && !send_all(buffer_, pending))
+        return -1;
+    return 0;
+}
+
+bool SocketStream::send_all(const char* data, std::size_t size) {
+    while (size > 0) {
+        long sent = host::send(socket_, data, size);
+        if (sent <= 0) {
+            failed_ = true;
+            return false;
+        }
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+}  // namespace velvox
