@@ -1,0 +1,16 @@
+// Where the settings file lies and what it holds.
+#pragma once
+#include <string>
+
+namespace velvox {
+
+// The section that holds every key of the settings file.
+constexpr const char* kSettingsSection = "HTTP Request";
+
+// Returns the settings file's path: the folder of the plug-in's module file
+// (up to and including its last separator) followed by "plugin.ini", or the
+// bare "plugin.ini" when the module path holds no separator. Worked out afresh
+// on every call.
+std::string SettingsPath();
+
+}  // namespace velvox
