@@ -1,0 +1,149 @@
+// Queued playback: runs of requests at the end of tracks, and the admin "next".
+#include "queue_fixture.h"
+
+namespace velvox::testing {
+namespace {
+
+// One end of track: what the player is sent, and the state after it.
+struct Step {
+    const char* what;
+    std::vector<std::int32_t> requestBefore;  // requests joining before this end
+    bool taken;
+    std::vector<Message> sent;
+    std::int32_t resumeAfter;
+    std::int32_t playerAfter;
+    std::int32_t waitingAfter;
+};
+
+class PlaybackTest : public QueueFixture {
+  protected:
+    void SetUp() override {
+        QueueFixture::SetUp();
+        LoadPlaylist(NumberedTitles(12));
+    }
+
+    // Ends the current track by calling the handler as the window hook does;
+    // returns the taken flag and leaves in sent what the player received.
+    bool EndTrack(std::vector<Message>& sent) {
+        player.received.clear();
+        const bool taken = HandleEndOfTrack();
+        sent = player.received;
+        return taken;
+    }
+
+    // Runs the steps from player position start, checking each end of track.
+    void RunSteps(std::int32_t start, const std::vector<Step>& steps) {
+        player.position = start;
+        for (const Step& s : steps) {
+            for (std::int32_t position : s.requestBefore)
+                ASSERT_EQ(CheckAndInsertRequest(position, "10.0.0.1"), kRequestAccepted) << s.what;
+            std::vector<Message> sent;
+            EXPECT_EQ(EndTrack(sent), s.taken) << s.what;
+            EXPECT_EQ(sent, s.sent) << s.what;
+            EXPECT_EQ(ResumePosition, s.resumeAfter) << s.what;
+            EXPECT_EQ(player.position, s.playerAfter) << s.what;
+            EXPECT_EQ(QueueLength(), s.waitingAfter) << s.what;
+        }
+    }
+};
+
+TEST_F(PlaybackTest, EmptyQueueWithNothingSavedIsPassedOn) {
+    std::vector<Message> sent;
+    player.position = 4;
+    EXPECT_FALSE(EndTrack(sent));
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(ResumePosition, -1);
+}
+
+TEST_F(PlaybackTest, RunOfThreeRequestsFromPositionSeven) {
+    // A = 2, B = 4, C = 9 wait while position 7 plays.
+    const std::vector<Step> steps = {
+        {"end of 7", {2, 4, 9}, true, {ListPosMsg(), SetListPosMsg(2), PlayMsg()}, 7, 2, 2},
+        {"end of A", {}, true, {SetListPosMsg(4), PlayMsg()}, 7, 4, 1},
+        {"end of B", {}, true, {SetListPosMsg(9), PlayMsg()}, 7, 9, 0},
+        {"end of C", {}, true, {SetListPosMsg(7), PlayMsg(), NextMsg()}, -1, 8, 0},
+        {"end of 8", {}, false, {}, -1, 8, 0},
+    };
+    RunSteps(7, steps);
+}
+
+TEST_F(PlaybackTest, RequestJoiningARunIsPlayedBeforeTheRestore) {
+    const std::vector<Step> steps = {
+        {"end of 7", {2}, true, {ListPosMsg(), SetListPosMsg(2), PlayMsg()}, 7, 2, 0},
+        // B arrives while A, the run's last song, plays.
+        {"end of A", {5}, true, {SetListPosMsg(5), PlayMsg()}, 7, 5, 0},
+        {"end of B", {}, true, {SetListPosMsg(7), PlayMsg(), NextMsg()}, -1, 8, 0},
+    };
+    RunSteps(7, steps);
+}
+
+TEST_F(PlaybackTest, RequestAfterTheRestoreStartsANewRun) {
+    const std::vector<Step> steps = {
+        {"end of 7", {2}, true, {ListPosMsg(), SetListPosMsg(2), PlayMsg()}, 7, 2, 0},
+        {"end of A", {}, true, {SetListPosMsg(7), PlayMsg(), NextMsg()}, -1, 8, 0},
+        {"end of 8", {3}, true, {ListPosMsg(), SetListPosMsg(3), PlayMsg()}, 8, 3, 0},
+    };
+    RunSteps(7, steps);
+}
+
+TEST_F(PlaybackTest, PositionOutsideThePlaylistIsStillSent) {
+    InsertRequest(40, "admin");
+    player.position = 1;
+    std::vector<Message> sent;
+    EXPECT_TRUE(EndTrack(sent));
+    EXPECT_EQ(sent, (std::vector<Message>{ListPosMsg(), SetListPosMsg(40), PlayMsg()}));
+    EXPECT_EQ(QueueLength(), 0);
+    EXPECT_EQ(ResumePosition, 1);
+}
+
+TEST_F(PlaybackTest, SkipToNextWithoutRequestsIsAPlainNext) {
+    player.position = 3;
+    SkipToNext();
+    EXPECT_EQ(player.received, std::vector<Message>{NextMsg()});
+    EXPECT_EQ(player.position, 4);
+}
+
+TEST_F(PlaybackTest, SkipToNextWithRequestsSendsEndOfTrackToTheHostWindow) {
+    InsertRequest(6, "x");
+    player.position = 3;
+    SkipToNext();
+    // No hook is installed here, so the player's own procedure sees it.
+    EXPECT_EQ(player.received, (std::vector<Message>{NextMsg(), EndOfTrackMsg()}));
+}
+
+// A window hook as the plug-in installs it: end-of-track goes to the handler
+// first, everything else and anything not taken to the player's procedure.
+host::WindowProc g_playerProc = nullptr;
+
+host::LResult VELVOX_CALLBACK HookProc(host::Window window, unsigned message, host::WParam wparam,
+                                       host::LParam lparam) {
+    if (message == kMsgEndOfTrack && HandleEndOfTrack())
+        return 0;
+    return host::call_window_proc(g_playerProc, window, message, wparam, lparam);
+}
+
+TEST_F(PlaybackTest, SkipToNextThroughTheHookSavesThePositionNextReached) {
+    g_playerProc = host::replace_window_proc(player.window(), HookProc);
+    InsertRequest(6, "x");
+    player.position = 3;
+    SkipToNext();
+    EXPECT_EQ(player.received,
+              (std::vector<Message>{NextMsg(), ListPosMsg(), SetListPosMsg(6), PlayMsg()}));
+    EXPECT_EQ(ResumePosition, 4);
+    EXPECT_EQ(QueueLength(), 0);
+
+    // At the end of the request the run restores 4 and moves on from it.
+    player.received.clear();
+    SendEndOfTrack();
+    EXPECT_EQ(player.received, (std::vector<Message>{SetListPosMsg(4), PlayMsg(), NextMsg()}));
+    EXPECT_EQ(player.position, 5);
+
+    // With nothing waiting and nothing saved the player gets the message itself.
+    player.received.clear();
+    SendEndOfTrack();
+    EXPECT_EQ(player.received, std::vector<Message>{EndOfTrackMsg()});
+    host::replace_window_proc(player.window(), g_playerProc);
+}
+
+}  // namespace
+}  // namespace velvox::testing

@@ -1,0 +1,102 @@
+// Shared set-up for the queue subsystem's tests: a fake player that owns the
+// host window, and the process-wide cache, queue and settings put back to
+// their load state around every test.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "fake_player.h"
+#include "plugin/host_ops.h"
+#include "plugin/settings.h"
+#include "plugin/text.h"
+#include "queue/playback.h"
+#include "queue/playlist_cache.h"
+#include "queue/request_queue.h"
+
+namespace velvox::testing {
+
+// Prints a recorded message readably in failure reports.
+inline void PrintTo(const Message& m, std::ostream* out) {
+    *out << "{" << m.message << ", " << m.wparam << ", " << m.lparam << "}";
+}
+
+// The messages the queue subsystem sends, as the player receives them.
+inline Message ListLengthMsg() {
+    return {kMsgUser, 0, kIpcGetListLength};
+}
+inline Message TitleMsg(std::int32_t i) {
+    return {kMsgUser, static_cast<host::WParam>(i), kIpcGetPlaylistTitle};
+}
+inline Message ListPosMsg() {
+    return {kMsgUser, 0, kIpcGetListPos};
+}
+inline Message SetListPosMsg(std::int32_t i) {
+    return {kMsgUser, static_cast<host::WParam>(i), kIpcSetListPos};
+}
+inline Message PlayMsg() {
+    return {kMsgCommand, kCmdPlay, 0};
+}
+inline Message NextMsg() {
+    return {kMsgCommand, kCmdNext, 0};
+}
+inline Message EndOfTrackMsg() {
+    return {kMsgEndOfTrack, 0, 0};
+}
+
+// Returns n titles "Song 0", "Song 1", ...
+inline std::vector<std::string> NumberedTitles(int n) {
+    std::vector<std::string> titles;
+    for (int i = 0; i < n; ++i)
+        titles.push_back("Song " + std::to_string(i));
+    return titles;
+}
+
+class QueueFixture : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetAll(); }
+    void TearDown() override { ResetAll(); }
+
+    // Empties the cache (an empty playlist rebuilds it to nothing), the queue
+    // and the saved position, and puts the default settings in force.
+    void ResetAll() {
+        player.playlist.clear();
+        player.position = 0;
+        RefreshPlaylistCache();
+        ClearRequestQueue();
+        ResumePosition = -1;
+        PublishSettings(PluginSettings{});
+        player.received.clear();
+    }
+
+    // Gives the player these titles and rebuilds the cache from them; forgets
+    // the messages of the rebuild.
+    void LoadPlaylist(const std::vector<std::string>& titles) {
+        player.playlist = titles;
+        RefreshPlaylistCache();
+        player.received.clear();
+    }
+
+    // Puts limits in force (the settings texts, read at every check).
+    static void SetLimits(const char* maxQueue, const char* maxPerAddress) {
+        PluginSettings settings;
+        CopyCut(settings.g_MaxQueueSize, maxQueue);
+        CopyCut(settings.g_MaxRequestsPerIP, maxPerAddress);
+        PublishSettings(settings);
+    }
+
+    // Returns the waiting positions in play order.
+    static std::vector<std::int32_t> WaitingPositions() {
+        std::vector<std::int32_t> positions;
+        for (const QueueEntry& e : QueueInPlayOrder())
+            positions.push_back(e.position);
+        return positions;
+    }
+
+    FakePlayer player;
+};
+
+}  // namespace velvox::testing
