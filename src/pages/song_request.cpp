@@ -1,12 +1,44 @@
-// The song request endpoint.
+// The song request endpoint: queue a playlist position and send the listener
+// back to the page it came from with the result code.
 #include "pages/song_request.h"
+
+#include <cstring>
+#include <string>
+
+#include "pages/page_query.h"
+#include "pages/page_text.h"
+#include "pages/redirect.h"
+#include "plugin/settings.h"
+#include "queue/request_queue.h"
 
 namespace velvox {
 
-// Not yet queuing.
 void HandleSongRequest(HttpConnection& connection, const char* target) {
-    (void)connection;
-    (void)target;
+    std::string pass;
+    std::int32_t position = 0;
+    ForEachQueryPiece(target, [&](std::string_view key, std::string_view value) {
+        if (key == "pass")
+            pass.assign(value);
+        else if (key == "listpos")
+            position = QueryNumber(value);
+    });
+
+    const SettingsSnapshot settings = CurrentSettings();
+    const char* password = settings->AdminPassword;
+    int code;
+    if (password[0] != '\0' && pass == password) {
+        // The administrator's requests skip every rule.
+        code = kRequestAccepted;
+        InsertRequest(position, connection.clientAddress);
+    } else {
+        // Tested and inserted under one holding of the queue lock, so two
+        // listeners cannot both take the last place.
+        code = CheckAndInsertRequest(position, connection.clientAddress);
+    }
+
+    // The page returned to must not repeat an admin action when reloaded.
+    const std::string referer = ReplaceAll(connection.referer, "action=", "actionx=");
+    SendRedirect(connection, ResultLocation(referer, code));
 }
 
 }  // namespace velvox

@@ -1,0 +1,69 @@
+// The process-wide artist list.
+#include "pages/artist_list.h"
+
+#include <algorithm>
+#include <deque>
+#include <mutex>
+#include <string_view>
+#include <unordered_set>
+
+#include "host/lock.h"
+
+namespace velvox {
+namespace {
+
+constexpr std::size_t kArtistLimit = 254;
+
+struct ArtistListState {
+    host::Lock lock;
+    // A deque keeps each name where it is, so the set can hold views of them.
+    std::deque<std::string> names;
+    std::unordered_set<std::string_view> members;
+    // Null after an append until the next request sorts again.
+    SortedArtists sorted;
+    // The snapshot scanned last: scanning it again could add nothing.
+    std::weak_ptr<const PlaylistSnapshot> lastScanned;
+};
+
+ArtistListState& State() {
+    static ArtistListState state;
+    return state;
+}
+
+}  // namespace
+
+SortedArtists UpdateArtistList(const PlaylistView& cache) {
+    ArtistListState& state = State();
+    std::lock_guard<host::Lock> hold(state.lock);
+    if (cache && state.lastScanned.lock() != cache) {
+        std::string_view artist;
+        for (std::int32_t p = 0; CachedArtist(*cache, p, artist); ++p) {
+            if (artist.size() > kArtistLimit)
+                artist = artist.substr(0, kArtistLimit);
+            if (artist.empty() || state.members.count(artist) != 0)
+                continue;
+            state.names.emplace_back(artist);
+            state.members.insert(state.names.back());
+            state.sorted.reset();
+        }
+        state.lastScanned = cache;
+    }
+    if (!state.sorted) {
+        // std::string compares as unsigned bytes: "Zed" sorts before "abba".
+        std::vector<std::string> copy(state.names.begin(), state.names.end());
+        std::sort(copy.begin(), copy.end());
+        state.sorted = std::make_shared<const std::vector<std::string>>(std::move(copy));
+    }
+    return state.sorted;
+}
+
+void ClearArtistList() {
+    ArtistListState& state = State();
+    std::lock_guard<host::Lock> hold(state.lock);
+    state.members.clear();
+    state.names.clear();
+    state.sorted.reset();
+    state.lastScanned.reset();
+}
+
+}  // namespace velvox

@@ -1,0 +1,28 @@
+// Text helpers of the page renderer: substitution of tokens and the escaping
+// of outside text for HTML and for links.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace velvox {
+
+// Returns text with every occurrence of token replaced by replacement, left
+// to right; the inserted text is not searched again.
+std::string ReplaceAll(std::string_view text, std::string_view token, std::string_view replacement);
+
+// Appends text with &, <, >, " and ' written as character references, so
+// that it reads as plain text inside an element or a quoted attribute.
+void AppendHtmlEscaped(std::string& out, std::string_view text);
+
+// Returns text HTML-escaped as AppendHtmlEscaped writes it.
+std::string HtmlEscaped(std::string_view text);
+
+// Appends text with every byte outside A-Z, a-z, 0-9, "-", ".", "_" and "~"
+// written as "%XX", so that a query value decodes back to the same text.
+void AppendPercentEncoded(std::string& out, std::string_view text);
+
+// Lower-cases ASCII letters in place; other bytes (those of multi-byte
+// characters included) stay as they are.
+void LowerAscii(std::string& text);
+
+}  // namespace velvox

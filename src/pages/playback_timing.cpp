@@ -1,0 +1,49 @@
+// Time left and percentage left of the current track.
+#include "pages/playback_timing.h"
+
+#include <cmath>
+#include <limits>
+
+#include "plugin/host_ops.h"
+
+namespace velvox {
+
+std::int32_t Saturate32(std::int64_t value) {
+    constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    if (value < kMin)
+        return static_cast<std::int32_t>(kMin);
+    if (value > kMax)
+        return static_cast<std::int32_t>(kMax);
+    return static_cast<std::int32_t>(value);
+}
+
+// The player answers -1 for both while stopped, which gives -1 seconds left
+// and 100 percent; a zero length has no share to take, so all of it is left.
+PlaybackTiming ComputePlaybackTiming(std::int32_t trackSeconds, std::int32_t positionMs) {
+    PlaybackTiming timing;
+    std::int32_t elapsed = positionMs / 1000;
+    timing.trackSeconds = trackSeconds;
+    timing.secondsLeft = Saturate32(static_cast<std::int64_t>(trackSeconds) - elapsed);
+    if (trackSeconds == 0) {
+        timing.percentLeft = 100;
+    } else {
+        double share = std::trunc(static_cast<double>(elapsed) / trackSeconds * 100.0);
+        double left = 100.0 - share;
+        if (left <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
+            timing.percentLeft = std::numeric_limits<std::int32_t>::min();
+        else if (left >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+            timing.percentLeft = std::numeric_limits<std::int32_t>::max();
+        else
+            timing.percentLeft = static_cast<std::int32_t>(left);
+    }
+    return timing;
+}
+
+PlaybackTiming MeasurePlaybackTiming() {
+    std::int32_t trackSeconds = GetOutputTime(1);
+    std::int32_t positionMs = GetOutputTime(0);
+    return ComputePlaybackTiming(trackSeconds, positionMs);
+}
+
+}  // namespace velvox

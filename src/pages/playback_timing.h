@@ -1,0 +1,25 @@
+// The timing values of the pages' refresh, percentage and length tokens.
+#pragma once
+#include <cstdint>
+
+namespace velvox {
+
+struct PlaybackTiming {
+    std::int32_t trackSeconds = 0;
+    std::int32_t secondsLeft = 0;
+    std::int32_t percentLeft = 0;
+};
+
+// Computes the values from the track length (seconds) and the playback
+// position (milliseconds). A length of 0 gives 100 percent left; results
+// beyond the 32-bit range saturate.
+PlaybackTiming ComputePlaybackTiming(std::int32_t trackSeconds, std::int32_t positionMs);
+
+// Asks the player for the length first, then the position, and computes the
+// values from its answers.
+PlaybackTiming MeasurePlaybackTiming();
+
+// Returns value limited to the 32-bit range.
+std::int32_t Saturate32(std::int64_t value);
+
+}  // namespace velvox

@@ -1,0 +1,62 @@
+// The parts of the page renderer, shared between its files.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pages/page_query.h"
+#include "plugin/settings.h"
+#include "server/http_connection.h"
+
+namespace velvox {
+
+// What one call of the renderer works with: the connection, the request's
+// query and one snapshot of the settings.
+struct RenderContext {
+    HttpConnection& connection;
+    const PageQuery& query;
+    const PluginSettings& settings;
+};
+
+// Sends text, then CR LF, as every line and row of a page goes out.
+void SendLineWithBreak(HttpConnection& connection, std::string_view text);
+
+// One row token line cut into its literal pieces; between two pieces stands
+// either the item (title, name) or its position.
+struct RowTemplate {
+    std::vector<std::string_view> pieces;  // always one more than slots
+    std::vector<bool> slotIsItem;          // false: the position slot
+};
+
+// Cuts line at every itemToken, then each piece at every positionToken (none
+// when positionToken is empty). The views point into line.
+RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
+                     std::string_view positionToken);
+
+// Fills out (cleared first) with the row: the pieces with item and position
+// inserted as they are.
+void BuildRow(const RowTemplate& row, std::string_view item, std::string_view position,
+              std::string& out);
+
+// The playlist window of "%%PLAYLISTENTRY%%": sends one row per entry of the
+// page window when line is given, and returns the number of rows it holds.
+std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate* line);
+
+// One row per playlist entry of the page window; sets the connection's
+// rowsShown and pageSize.
+void RenderPlaylistRows(std::string_view line, const RenderContext& context);
+
+// One row per waiting request, in play order.
+void RenderQueueRows(std::string_view line, const RenderContext& context);
+
+// One row per artist of ArtistList, sorted.
+void RenderArtistRows(std::string_view line, const RenderContext& context);
+
+// Returns the "Next..>" link, or the empty text when the window is not full.
+std::string NextPageLink(const RenderContext& context);
+
+// Returns the "<...Prev" link, or the empty text when it would lead before 0.
+std::string PreviousPageLink(const RenderContext& context);
+
+}  // namespace velvox
