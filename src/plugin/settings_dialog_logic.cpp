@@ -1,0 +1,99 @@
+// The settings dialog's behaviour: see settings_dialog_logic.h.
+#include "plugin/settings_dialog_logic.h"
+
+#include "plugin/settings_dialog_ids.h"
+#include "plugin/text.h"
+
+namespace velvox {
+
+const char kAboutCaption[] = "Velvox";
+const char kAboutText[] = "Velvox\nBy: Tarnwick\nhttp://velvox.tarnwick.net/";
+
+namespace {
+
+using host::ControlKind;
+
+// Listed in the order the console shows them, which follows the dialog's layout.
+const host::FormControl kControls[] = {
+    {IDC_VX_DISABLED, ControlKind::check_box, "disable the plug-in, accept no requests (bDisabled)",
+     nullptr},
+    {IDC_VX_WEBROOT, ControlKind::text, "web root directory (WebRoot)", nullptr},
+    {IDC_VX_PORT, ControlKind::text, "port (Port)", nullptr},
+    {IDC_VX_PLAYLISTFILE, ControlKind::text, "playlist.cgi template (Playlistfile)", nullptr},
+    {IDC_VX_MAX_REQUESTS_PER_IP, ControlKind::text,
+     "most requests from the same IP (g_MaxRequestsPerIP)", nullptr},
+    {IDC_VX_MAX_ENTRIES, ControlKind::text, "playlist items shown (g_MaxEntries)", nullptr},
+    {IDC_VX_MAX_QUEUE_SIZE, ControlKind::text, "largest queue size (g_MaxQueueSize)", nullptr},
+    {IDC_VX_ADMIN_PASSWORD, ControlKind::text, "admin password (AdminPassword)", nullptr},
+    {IDC_VX_OK, ControlKind::command, "take the values and close", "ok"},
+    {IDC_VX_CANCEL, ControlKind::command, "close without changes", "cancel"},
+    {IDC_VX_ABOUT, ControlKind::command, "about", "about"},
+};
+
+const host::DialogForm kForm = {IDD_VELVOX_SETTINGS, "HTTP Request(Velvox)", kControls,
+                                sizeof kControls / sizeof kControls[0]};
+
+}  // namespace
+
+const host::DialogForm& SettingsDialogForm() {
+    return kForm;
+}
+
+void SettingsDialog::on_open(host::DialogControls& controls) {
+    const SettingsSnapshot settings = CurrentSettings();
+    controls.set_checked(IDC_VX_DISABLED, settings->bDisabled);
+    controls.set_text(IDC_VX_WEBROOT, settings->WebRoot);
+    controls.set_text(IDC_VX_PORT, settings->Port);
+    controls.set_text(IDC_VX_PLAYLISTFILE, settings->Playlistfile);
+    controls.set_text(IDC_VX_MAX_REQUESTS_PER_IP, settings->g_MaxRequestsPerIP);
+    controls.set_text(IDC_VX_MAX_ENTRIES, settings->g_MaxEntries);
+    controls.set_text(IDC_VX_MAX_QUEUE_SIZE, settings->g_MaxQueueSize);
+    controls.set_text(IDC_VX_ADMIN_PASSWORD, settings->AdminPassword);
+    start_listener_if_due(*settings);
+}
+
+void SettingsDialog::on_command(host::DialogControls& controls, int id) {
+    switch (id) {
+        case IDC_VX_OK:
+            accept(controls);
+            break;
+        case IDC_VX_CANCEL:
+            controls.close(0);
+            break;
+        case IDC_VX_ABOUT:
+            controls.message_box(kAboutText, kAboutCaption);
+            break;
+        default:
+            // Escape and the close box arrive as command 2: the dialog stays
+            // open, only OK and cancel close it.
+            break;
+    }
+}
+
+void SettingsDialog::accept(host::DialogControls& controls) {
+    // Everything is read into a private copy and published in one step, so
+    // connection threads see either the old set or the new one, never a mix.
+    PluginSettings next = *CurrentSettings();
+    controls.get_text(IDC_VX_WEBROOT, next.WebRoot, sizeof next.WebRoot);
+    controls.get_text(IDC_VX_PORT, next.Port, sizeof next.Port);
+    next.port = DecimalValue(next.Port);
+    controls.get_text(IDC_VX_PLAYLISTFILE, next.Playlistfile, sizeof next.Playlistfile);
+    controls.get_text(IDC_VX_ADMIN_PASSWORD, next.AdminPassword, sizeof next.AdminPassword);
+    next.bDisabled = controls.is_checked(IDC_VX_DISABLED);
+    controls.get_text(IDC_VX_MAX_REQUESTS_PER_IP, next.g_MaxRequestsPerIP,
+                      sizeof next.g_MaxRequestsPerIP);
+    controls.get_text(IDC_VX_MAX_QUEUE_SIZE, next.g_MaxQueueSize, sizeof next.g_MaxQueueSize);
+    controls.get_text(IDC_VX_MAX_ENTRIES, next.g_MaxEntries, sizeof next.g_MaxEntries);
+    PublishSettings(next);
+    // The listener reads the port from the published set, so it is published
+    // first. This start leaves the playlist cache as it is.
+    start_listener_if_due(next);
+    controls.close(0);
+}
+
+void SettingsDialog::start_listener_if_due(const PluginSettings& settings) {
+    if (!settings.bDisabled && !hooks_.server_running())
+        hooks_.start_listener();
+}
+
+}  // namespace velvox
