@@ -1,0 +1,123 @@
+// The POSIX window emulation: sends, the subclass chain and the owner's wait.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "host/posix/emulated_window.h"
+#include "host/window_messages.h"
+
+namespace {
+
+using host::emu::WaitResult;
+
+std::atomic<std::thread::id> handled_on;
+
+// The window's own procedure: answers message + wparam + lparam and notes the
+// thread it ran on.
+host::LResult base_proc(host::Window, unsigned message, host::WParam wparam, host::LParam lparam) {
+    handled_on = std::this_thread::get_id();
+    return static_cast<host::LResult>(message + wparam) + lparam;
+}
+
+std::atomic<host::WindowProc> previous;
+
+// A hook that takes message 7 itself and hands everything else on.
+host::LResult hook_proc(host::Window window, unsigned message, host::WParam wparam,
+                        host::LParam lparam) {
+    if (message == 7)
+        return -7;
+    return host::call_window_proc(previous.load(), window, message, wparam, lparam);
+}
+
+TEST(WindowEmulation, SendFromTheOwningThreadIsADirectCall) {
+    host::Window window = host::emu::create_window(base_proc);
+    handled_on = std::thread::id();
+    EXPECT_EQ(host::send_message(window, 0x400, 2, 3), 0x405);
+    EXPECT_EQ(handled_on.load(), std::this_thread::get_id());
+    host::emu::destroy_window(window);
+}
+
+TEST(WindowEmulation, SendFromAnotherThreadWaitsForTheOwnerAndGetsItsResult) {
+    host::Window window = host::emu::create_window(base_proc);
+    handled_on = std::thread::id();
+    host::LResult result = 0;
+    std::thread sender([&] {
+        result = host::send_message(window, 0x111, 40045, 0);
+        // Posted only once the send has returned.
+        host::emu::post_line(window, "sent");
+    });
+    std::string line;
+    // The send can only be answered here, on the owner's thread.
+    ASSERT_EQ(host::emu::wait_for_line(window, line, -1), WaitResult::line);
+    sender.join();
+    EXPECT_EQ(line, "sent");
+    EXPECT_EQ(result, 0x111 + 40045);
+    EXPECT_EQ(handled_on.load(), std::this_thread::get_id());
+    host::emu::destroy_window(window);
+}
+
+TEST(WindowEmulation, ManySendersAreEachAnsweredOnce) {
+    host::Window window = host::emu::create_window(base_proc);
+    constexpr int kSenders = 8;
+    std::atomic<int> finished{0};
+    std::atomic<int> wrong{0};
+    std::thread senders[kSenders];
+    for (int i = 0; i < kSenders; ++i) {
+        senders[i] = std::thread([&, i] {
+            if (host::send_message(window, 1, static_cast<host::WParam>(i), 100) != 101 + i)
+                ++wrong;
+            if (++finished == kSenders)
+                host::emu::close_input(window);
+        });
+    }
+    std::string line;
+    EXPECT_EQ(host::emu::wait_for_line(window, line, -1), WaitResult::closed);
+    for (auto& t : senders)
+        t.join();
+    EXPECT_EQ(finished.load(), kSenders);
+    EXPECT_EQ(wrong.load(), 0);
+    host::emu::destroy_window(window);
+}
+
+TEST(WindowEmulation, SubclassChainReplacesAndCallsThePrevious) {
+    host::Window window = host::emu::create_window(base_proc);
+    EXPECT_EQ(host::window_proc(window), &base_proc);
+    previous = host::replace_window_proc(window, hook_proc);
+    EXPECT_EQ(previous.load(), &base_proc);
+    EXPECT_EQ(host::window_proc(window), &hook_proc);
+    EXPECT_EQ(host::send_message(window, 7, 0, 0), -7);
+    EXPECT_EQ(host::send_message(window, 8, 1, 1), 10);
+    // A send from another thread goes through the hook as well.
+    host::LResult result = 0;
+    std::thread sender([&] {
+        result = host::send_message(window, 7, 0, 0);
+        host::emu::close_input(window);
+    });
+    std::string line;
+    EXPECT_EQ(host::emu::wait_for_line(window, line, -1), WaitResult::closed);
+    sender.join();
+    EXPECT_EQ(result, -7);
+    EXPECT_EQ(host::replace_window_proc(window, previous.load()), &hook_proc);
+    EXPECT_EQ(host::send_message(window, 7, 0, 0), 7);
+    host::emu::destroy_window(window);
+}
+
+TEST(WindowEmulation, WaitForLineGivesLinesInOrderThenTimeoutOrClosed) {
+    host::Window window = host::emu::create_window(base_proc);
+    std::string line;
+    EXPECT_EQ(host::emu::wait_for_line(window, line, 10), WaitResult::timeout);
+    host::emu::post_line(window, "first");
+    host::emu::post_line(window, "second");
+    host::emu::close_input(window);
+    ASSERT_EQ(host::emu::wait_for_line(window, line, 10), WaitResult::line);
+    EXPECT_EQ(line, "first");
+    ASSERT_EQ(host::emu::wait_for_line(window, line, -1), WaitResult::line);
+    EXPECT_EQ(line, "second");
+    EXPECT_EQ(host::emu::wait_for_line(window, line, -1), WaitResult::closed);
+    EXPECT_EQ(host::emu::handle_pending_sends(window), 0);
+    host::emu::destroy_window(window);
+}
+
+}  // namespace
