@@ -1,0 +1,97 @@
+// Files on POSIX: the C library's byte streams, with the CR LF translation of
+// text mode done here since POSIX streams do not do it.
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/files.h"
+
+namespace host {
+
+const char kPathSeparator = '/';
+
+bool path_size(const char* path, std::int64_t& size) {
+    struct stat status;
+    if (::stat(path, &status) != 0)
+        return false;
+    size = S_ISDIR(status.st_mode) ? 0 : static_cast<std::int64_t>(status.st_size);
+    return true;
+}
+
+bool resolve_path(const char* path, std::string& resolved) {
+    char* full = ::realpath(path, nullptr);
+    if (full == nullptr)
+        return false;
+    resolved = full;
+    std::free(full);
+    return true;
+}
+
+bool path_inside(const std::string& resolved, const std::string& root) {
+    if (resolved.compare(0, root.size(), root) != 0)
+        return false;
+    if (resolved.size() == root.size())
+        return true;
+    return root.back() == '/' || resolved[root.size()] == '/';
+}
+
+InputFile::~InputFile() {
+    close();
+}
+
+bool InputFile::open(const char* path, bool text) {
+    close();
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr)
+        return false;
+    // A directory opens as a stream on POSIX but is no file to read.
+    struct stat status;
+    if (::fstat(fileno(f), &status) != 0 || S_ISDIR(status.st_mode)) {
+        std::fclose(f);
+        return false;
+    }
+    file_ = f;
+    text_ = text;
+    return true;
+}
+
+bool InputFile::read_line(char* buffer, std::size_t size) {
+    auto* f = static_cast<std::FILE*>(file_);
+    if (f == nullptr || size == 0)
+        return false;
+    std::size_t n = 0;
+    while (n + 1 < size) {
+        int c = getc_unlocked(f);
+        if (c == EOF)
+            break;
+        if (c == '\r' && text_) {
+            int next = getc_unlocked(f);
+            if (next == '\n')
+                c = '\n';
+            else if (next != EOF)
+                ungetc(next, f);
+        }
+        buffer[n++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    buffer[n] = '\0';
+    return n > 0;
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t size) {
+    auto* f = static_cast<std::FILE*>(file_);
+    if (f == nullptr)
+        return 0;
+    return std::fread(buffer, 1, size, f);
+}
+
+void InputFile::close() {
+    if (file_ != nullptr)
+        std::fclose(static_cast<std::FILE*>(file_));
+    file_ = nullptr;
+}
+
+}  // namespace host
