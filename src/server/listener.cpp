@@ -3,13 +3,13 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "host/sockets.h"
 #include "host/threads.h"
 #include "plugin/lifecycle.h"
 #include "plugin/settings.h"
+#include "plugin/text.h"
 #include "server/http_connection.h"
 #include "server/socket_stream.h"
 
@@ -92,8 +92,7 @@ void RunListener(void*) {
                 continue;
             }
             ticket->socket = accepted;
-            std::strncpy(ticket->clientAddress, listener.peerAddressText,
-                         sizeof ticket->clientAddress - 1);
+            CopyCut(ticket->clientAddress, listener.peerAddressText);
             if (!host::start_thread(ServeConnection, ticket)) {
                 host::close_socket(ticket->socket);
                 delete ticket;
