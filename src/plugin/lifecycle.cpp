@@ -1,1 +1,146 @@
-// placeholder until this file is written
+// Start-up, shut-down and the hook on the player's window.
+#include "plugin/lifecycle.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/module_path.h"
+#include "plugin/host_ops.h"
+#include "plugin/plugin_record.h"
+#include "plugin/settings.h"
+#include "plugin/settings_dialog.h"
+#include "queue/playback.h"
+#include "queue/playlist_cache.h"
+#include "queue/request_queue.h"
+#include "server/listener.h"
+
+namespace velvox {
+
+std::atomic<int> ServerRunning{0};
+std::atomic<std::int32_t> ServerThreadCount{0};
+std::atomic<host::WindowProc> PreviousWindowProc{nullptr};
+
+namespace {
+
+// The description text, built once at init; field 2 points here from then on.
+char description[sizeof "Velvox Plugin v2.5 ()" + 512];
+
+std::atomic<ThreadStarter> listener_starter{nullptr};
+std::atomic<Sleeper> sleeper{nullptr};
+
+// Starts a thread through the seam or the host; returns false when it failed.
+bool StartThread(host::ThreadEntry entry, void* argument) {
+    ThreadStarter starter = listener_starter.load();
+    return starter != nullptr ? starter(entry, argument) : host::start_thread(entry, argument);
+}
+
+// Sleeps through the seam or the host.
+void PauseMs(unsigned milliseconds) {
+    Sleeper s = sleeper.load();
+    if (s != nullptr)
+        s(milliseconds);
+    else
+        host::sleep_ms(milliseconds);
+}
+
+// Formats the description from the file name of our module: the part of its
+// full path after the last separator, or the whole path when it has none.
+void BuildDescription() {
+    char path[512];
+    host::module_path(ThePluginRecord().hDllInstance, path, sizeof path);
+    const char* separator = std::strrchr(path, host::kPathSeparator);
+    const char* name = separator != nullptr ? separator + 1 : path;
+    ThePluginRecord().description = description;
+    std::snprintf(description, sizeof description, "Velvox Plugin v2.5 (%s)", name);
+}
+
+// Puts our procedure in front of HostWindow's own, remembering the one found.
+void InstallHook() {
+    host::Window window = HostWindow();
+    if (window == nullptr)
+        return;
+    host::WindowProc found = host::window_proc(window);
+    // A second init must not make the hook its own previous procedure.
+    if (found == &PluginWindowProc)
+        return;
+    PreviousWindowProc.store(found);
+    host::replace_window_proc(window, &PluginWindowProc);
+}
+
+// Takes the hook off HostWindow when it is still the window's procedure. When
+// someone has hooked the window after us, our procedure stays in their chain,
+// so the module is pinned to keep that code in place.
+void RemoveHook() {
+    host::Window window = HostWindow();
+    host::WindowProc previous = PreviousWindowProc.load();
+    if (window == nullptr || previous == nullptr)
+        return;
+    if (host::window_proc(window) == &PluginWindowProc)
+        host::replace_window_proc(window, previous);
+    else
+        host::pin_module();
+}
+
+}  // namespace
+
+int PluginInit() {
+    QueueLock();
+    BuildDescription();
+    LoadSettings();
+    InstallHook();
+    if (ServerRunning.load() != 0 || CurrentSettings()->bDisabled)
+        return 0;
+    RefreshPlaylistCache();
+    StartListener();
+    return 0;
+}
+
+void PluginConfig() {
+    RunSettingsDialog();
+}
+
+void PluginQuit() {
+    StopListener();
+    SaveSettings();
+    while (ServerThreadCount.load() != 0)
+        PauseMs(1000);
+    RemoveHook();
+}
+
+host::LResult VELVOX_CALLBACK PluginWindowProc(host::Window window, unsigned message,
+                                               host::WParam wparam, host::LParam lparam) {
+    if (message == kMsgEndOfTrack && !CurrentSettings()->bDisabled && HandleEndOfTrack())
+        return 0;
+    host::WindowProc previous = PreviousWindowProc.load();
+    if (previous == nullptr)
+        return 0;
+    return host::call_window_proc(previous, window, message, wparam, lparam);
+}
+
+void StartListener() {
+    // Raised here rather than only by the listener, so that no second start
+    // can slip in before the new thread runs.
+    if (ServerRunning.exchange(1) != 0)
+        return;
+    ServerThreadCount.fetch_add(1);
+    // Connection threads are never waited for and may be blocked in a send to
+    // the player's window, so instead of waiting for them at quit the module
+    // is kept loaded for good once a thread of ours can run its code.
+    host::pin_module();
+    if (!StartThread(&RunListener, nullptr)) {
+        ServerThreadCount.fetch_sub(1);
+        ServerRunning.store(0);
+    }
+}
+
+void SetListenerStarterForTesting(ThreadStarter starter) {
+    listener_starter.store(starter);
+}
+
+void SetSleeperForTesting(Sleeper s) {
+    sleeper.store(s);
+}
+
+PluginRecord thePluginRecord = {16, "", PluginInit, PluginConfig, PluginQuit, nullptr, nullptr};
+
+}  // namespace velvox

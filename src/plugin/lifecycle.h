@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "host/threads.h"
 #include "host/window_messages.h"
 
 namespace velvox {
@@ -21,6 +22,8 @@ host::LResult VELVOX_CALLBACK PluginWindowProc(host::Window window, unsigned mes
                                                host::WParam wparam, host::LParam lparam);
 
 // Raises ServerRunning and ServerThreadCount and starts the listener thread.
+// Starts nothing while ServerRunning is already raised; takes both back when
+// the thread cannot be started.
 void StartListener();
 
 // Raised when a listener has been started; lowered only at quit.
@@ -29,5 +32,13 @@ extern std::atomic<int> ServerRunning;
 extern std::atomic<std::int32_t> ServerThreadCount;
 // The window procedure found on HostWindow at init.
 extern std::atomic<host::WindowProc> PreviousWindowProc;
+
+// Test seams: how the listener thread is started and how quit sleeps between
+// its looks at ServerThreadCount. Null restores host::start_thread and
+// host::sleep_ms.
+using ThreadStarter = bool (*)(host::ThreadEntry entry, void* argument);
+using Sleeper = void (*)(unsigned milliseconds);
+void SetListenerStarterForTesting(ThreadStarter starter);
+void SetSleeperForTesting(Sleeper sleeper);
 
 }  // namespace velvox
