@@ -2,8 +2,10 @@
 // logic driven through the console form.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/dialog.h"
@@ -378,6 +380,36 @@ TEST_F(SettingsDialogTest, ConsoleFormClosesWithoutChangesOnCancelOrEndOfInput) 
                           "1007 1062 1001 1012\n"
                           "config: end of input; closed without changes\n");
     EXPECT_EQ(CurrentSettings(), before);
+}
+
+std::atomic<int> messages_seen{0};
+
+// Counts the messages that reach the window; answers 7.
+host::LResult CountingProc(host::Window, unsigned, host::WParam, host::LParam) {
+    ++messages_seen;
+    return 7;
+}
+
+TEST_F(SettingsDialogTest, ConsoleFormKeepsAnsweringTheWindowWhileItWaits) {
+    listener.running = true;
+    messages_seen = 0;
+    host::Window window = host::emu::create_window(CountingProc);
+    host::LResult answer = 0;
+    // A connection thread sends to the player's window while the form is
+    // open, and only then does the user press OK.
+    std::thread other([&] {
+        answer = host::send_message(window, 1026, 0, 0);
+        host::emu::post_line(window, "ok");
+    });
+    SettingsDialog dialog(listener.hooks());
+    ::testing::internal::CaptureStdout();
+    host::show_dialog(nullptr, SettingsDialogForm(), window, dialog);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    other.join();
+    host::emu::destroy_window(window);
+    EXPECT_EQ(answer, 7);
+    EXPECT_EQ(messages_seen.load(), 1);
+    EXPECT_EQ(out, std::string(kFormListing) + "config: closed\n");
 }
 
 }  // namespace
