@@ -111,6 +111,8 @@ def song_title(rng, place):
     """Returns one invented song title; place is an invented town name."""
     shape = rng.below(8)
     adj, noun, noun2 = rng.pick(ADJECTIVES), rng.pick(NOUNS), rng.pick(NOUNS)
+    while noun2 == noun or adj == noun:
+        noun, noun2 = rng.pick(NOUNS), rng.pick(NOUNS)
     if shape == 0:
         return f"{adj} {noun} {noun2}"
     if shape == 1:
