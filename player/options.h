@@ -1,0 +1,24 @@
+// The player's command line.
+#pragma once
+#include <string>
+
+namespace player {
+
+struct Options {
+    std::string plugin;  // module to load; empty means the one beside the program
+    bool real_clock = true;
+    double speed = 1.0;     // real-clock playback runs this many times faster
+    bool trace = false;     // every message reaching our procedure goes to stderr
+    bool announce = false;  // one stdout line per track change
+    std::string playlist;
+    bool help = false;
+};
+
+// Reads the command line into options. Returns false with a message in error
+// when it is not understood.
+bool parse_options(int argc, char** argv, Options& options, std::string& error);
+
+// Returns the usage text (several lines, ending in a newline).
+std::string usage_text(const char* program);
+
+}  // namespace player

@@ -1,0 +1,72 @@
+// The stand-in player without its platform front: the window procedure's
+// answers, tracing, announcements, the console commands and the clock's
+// end-of-track. The fronts (posix/, win32/) create the window, load the
+// plug-in module, read the console and run the loop.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "host/window_messages.h"
+#include "options.h"
+#include "playback.h"
+#include "plugin/plugin_record.h"
+
+namespace player {
+
+// The export's signature.
+using GetPluginRecord = velvox::PluginRecord* (*)();
+
+// Writes one whole line (a newline added) and flushes it.
+void write_line(std::FILE* stream, const std::string& text);
+
+class PlayerApp {
+  public:
+    PlayerApp(const Options& options, Playlist playlist);
+
+    // Makes window (whose own procedure is own_proc) the player's main window.
+    void attach(host::Window window, host::WindowProc own_proc);
+    host::Window window() const { return window_; }
+
+    // The body of the player's own window procedure: traces the message and
+    // answers it. Returns the answer.
+    host::LResult on_message(unsigned message, host::WParam wparam, host::LParam lparam);
+
+    // Hands the plug-in its window and module, calls init, starts playback
+    // and prints "ready".
+    void start_plugin(velvox::PluginRecord* record, void* module);
+
+    enum class LineResult { handled, quit };
+    // Carries out one console line and prints its answer. For quit, the
+    // plug-in's quit has returned and the front still prints "ok", unloads
+    // the module and exits.
+    LineResult handle_line(const std::string& line);
+
+    // Calls the plug-in's quit and makes sure our own procedure is the
+    // window's again.
+    void quit_plugin();
+
+    // How long the loop may wait for input before the clock needs a look:
+    // -1 for ever (manual clock), else milliseconds.
+    int wait_timeout_ms() const;
+    // Sends the end-of-track message when the real clock reached the end of
+    // the current track.
+    void tick();
+
+  private:
+    void send_end_of_track();
+    void enter();
+    void leave();
+    void announce_if_changed();
+    std::string status_line() const;
+
+    Options options_;
+    Playback playback_;
+    host::Window window_ = nullptr;
+    host::WindowProc own_proc_ = nullptr;
+    velvox::PluginRecord* record_ = nullptr;
+    int depth_ = 0;  // nesting of our own handling; announcements wait for 0
+    std::uint64_t announced_starts_ = 0;
+};
+
+}  // namespace player
