@@ -1,0 +1,259 @@
+// The row tokens of the page renderer: the playlist window with paging and
+// filters, the navigation links, the request queue and the artist list.
+#include <string>
+#include <vector>
+
+#include "pages_fixture.h"
+
+namespace velvox::testing {
+namespace {
+
+const char kRowLine[] = "<a href=r?listpos=%%PLAYLISTPOS%%>%%PLAYLISTENTRY%%</a>\n";
+
+// The bytes of the playlist rows of the given titles and position texts.
+std::string Rows(const std::vector<std::string>& titles, const std::vector<std::string>& pos) {
+    std::string out;
+    for (std::size_t i = 0; i < titles.size(); ++i)
+        out += "<a href=r?listpos=" + pos[i] + ">" + titles[i] + "</a>\n\r\n";
+    return out;
+}
+
+// The bytes of the rows for "Song p", p from first to last.
+std::string SongRows(int first, int last, const std::string& suffix = "") {
+    std::vector<std::string> titles;
+    std::vector<std::string> pos;
+    for (int p = first; p <= last; ++p) {
+        titles.push_back("Song " + std::to_string(p));
+        pos.push_back(std::to_string(p) + suffix);
+    }
+    return Rows(titles, pos);
+}
+
+std::string NextLink(const std::string& query) {
+    return "<a href=\"playlist.cgi?" + query + "\">Next..></a>";
+}
+std::string PrevLink(const std::string& query) {
+    return "<a href=\"playlist.cgi?" + query + "\"><...Prev</a>";
+}
+
+class TemplateRows : public PagesFixture {
+  protected:
+    // Renders the rows line, then a Prev line and a Next line; returns the
+    // three outputs.
+    struct Page {
+        std::string rows, prev, next;
+    };
+    Page RenderPage(const char* target) {
+        const PageQuery q = Query(target);
+        Page page;
+        page.rows = Render(kRowLine, q);
+        page.prev = Render("[%%NAV_PREV%%]\n", q);
+        page.next = Render("[%%NAV_NEXT%%]\n", q);
+        return page;
+    }
+};
+
+TEST_F(TemplateRows, PagingThroughThePlaylist) {
+    struct Case {
+        int entries;
+        const char* perPage;
+        const char* target;
+        std::string rows, prev, next;
+    } cases[] = {
+        {30, "25", "/playlist.cgi", SongRows(0, 24), "", NextLink("current=25")},
+        {30, "25", "/playlist.cgi?current=25", SongRows(25, 29), PrevLink("current=0"), ""},
+        {30, "25", "/playlist.cgi?current=10", SongRows(10, 29), "", ""},
+        {25, "25", "/playlist.cgi", SongRows(0, 24), "", NextLink("current=25")},
+        {25, "25", "/playlist.cgi?current=25", "", PrevLink("current=0"), ""},
+        {30, "0", "/playlist.cgi?current=5", "", PrevLink("current=5"), NextLink("current=5")},
+        {30, "10", "/playlist.cgi?current=abc", SongRows(0, 9), "", NextLink("current=10")},
+        {30, "25", "/playlist.cgi?current=-5", SongRows(0, 24), "", NextLink("current=20")},
+        {0, "25", "/playlist.cgi", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SetSettings("pw", c.perPage);
+        LoadPlaylist(NumberedTitles(c.entries));
+        connection.set_socket(&stream);
+        const Page page = RenderPage(c.target);
+        const std::string label = std::string(c.target) + " of " + std::to_string(c.entries);
+        EXPECT_EQ(page.rows, c.rows) << label;
+        EXPECT_EQ(page.prev, "[" + c.prev + "]\n\r\n") << label;
+        EXPECT_EQ(page.next, "[" + c.next + "]\n\r\n") << label;
+    }
+}
+
+TEST_F(TemplateRows, EmptyPlaylistLineIsHandledButSendsNothing) {
+    bool handled = false;
+    EXPECT_EQ(Render(kRowLine, Query("/playlist.cgi"), &handled), "");
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(Render("%%NAV_NEXT%%", Query("/playlist.cgi")), "\r\n");
+}
+
+TEST_F(TemplateRows, SecondPlaylistLineStartsTheWindowAgain) {
+    SetSettings("pw", "2");
+    LoadPlaylist(NumberedTitles(5));
+    const PageQuery q = Query("/playlist.cgi?current=1");
+    EXPECT_EQ(Render(kRowLine, q), SongRows(1, 2));
+    EXPECT_EQ(Render(kRowLine, q), SongRows(1, 2));
+    EXPECT_EQ(connection.rowsShown, 2);
+    EXPECT_EQ(connection.pageSize, 2);
+}
+
+TEST_F(TemplateRows, NextLinkBeforeAnyPlaylistLineAgreesWithTheWindow) {
+    // Above the rows the window is counted without sending anything.
+    struct Case {
+        int entries;
+        const char* target;
+        std::string next;
+    } cases[] = {
+        {30, "/playlist.cgi", NextLink("current=25")},
+        {30, "/playlist.cgi?current=25", ""},
+        {10, "/playlist.cgi", ""},
+        {30, "/playlist.cgi?psearch=Song+2", ""},
+    };
+    for (const Case& c : cases) {
+        LoadPlaylist(NumberedTitles(c.entries));
+        connection.set_socket(&stream);
+        EXPECT_EQ(Render("%%NAV_NEXT%%\n", Query(c.target)), c.next + "\n\r\n") << c.target;
+        EXPECT_EQ(connection.rowsShown, 0);
+        EXPECT_EQ(connection.pageSize, 0);
+    }
+}
+
+TEST_F(TemplateRows, FiltersIgnoreCase) {
+    const std::vector<std::string> titles = {"ABBA - Love", "Beatles - Help", "bee gees - Love you",
+                                             "Cream - Lovely", "Blur - Song 2"};
+    LoadPlaylist(titles);
+    struct Case {
+        const char* perPage;
+        const char* target;
+        std::vector<int> rows;
+        std::string next;
+    } cases[] = {
+        {"25", "/playlist.cgi?startswith=b", {1, 2, 4}, ""},
+        {"25", "/playlist.cgi?startswith=B", {1, 2, 4}, ""},
+        {"25", "/playlist.cgi?startswith=BEE%20G", {2}, ""},
+        {"25", "/playlist.cgi?startswith=love", {}, ""},
+        {"25", "/playlist.cgi?psearch=LOVE", {0, 2, 3}, ""},
+        {"25", "/playlist.cgi?psearch=love+you", {2}, ""},
+        {"25", "/playlist.cgi?psearch=abba", {0}, ""},
+        {"25", "/playlist.cgi?psearch=zzz", {}, ""},
+        // Both given: the rows follow startswith, the links carry psearch.
+        {"25", "/playlist.cgi?startswith=b&psearch=LOVE", {1, 2, 4}, ""},
+        {"2",
+         "/playlist.cgi?startswith=b&psearch=LOVE",
+         {1, 2},
+         NextLink("psearch=LOVE&current=2")},
+        {"2", "/playlist.cgi?startswith=b", {1, 2}, NextLink("startswith=b&current=2")},
+        {"2", "/playlist.cgi?startswith=b&current=2", {4}, ""},
+    };
+    for (const Case& c : cases) {
+        SetSettings("pw", c.perPage);
+        connection.set_socket(&stream);
+        std::vector<std::string> t;
+        std::vector<std::string> pos;
+        for (int p : c.rows) {
+            t.push_back(titles[static_cast<std::size_t>(p)]);
+            pos.push_back(std::to_string(p));
+        }
+        const PageQuery q = Query(c.target);
+        EXPECT_EQ(Render(kRowLine, q), Rows(t, pos)) << c.target;
+        EXPECT_EQ(Render("%%NAV_NEXT%%", q), c.next + "\r\n") << c.target;
+    }
+}
+
+TEST_F(TemplateRows, SearchLinksDecodeBackToTheSameSearch) {
+    SetSettings("pw", "1");
+    LoadPlaylist({"a b&c\"<x>=%/é? - 1", "a b&c\"<x>=%/é? - 2"});
+    const char* target = "/playlist.cgi?psearch=a%20b%26c%22%3Cx%3E%3D%25%2F%C3%A9%3F";
+    const PageQuery q = Query(target);
+    ASSERT_EQ(std::string(q.psearch), "a b&c\"<x>=%/\xC3\xA9?");
+    Render(kRowLine, q);
+    const std::string next = Render("%%NAV_NEXT%%", q);
+    EXPECT_EQ(next, NextLink("psearch=a%20b%26c%22%3Cx%3E%3D%25%2F%C3%A9%3F&current=1") + "\r\n");
+    // Follow the link: its query gives the same search back.
+    const std::string href = next.substr(9, next.find("\">") - 9);
+    const PageQuery followed = Query(("/" + href).c_str());
+    EXPECT_EQ(std::string(followed.psearch), std::string(q.psearch));
+    EXPECT_EQ(std::string(followed.current), "1");
+}
+
+TEST_F(TemplateRows, AdministratorsViewCarriesThePassword) {
+    SetSettings("pw", "2");
+    LoadPlaylist(NumberedTitles(30));
+    const PageQuery q = Query("/admin.cgi?pass=pw&current=6");
+    ASSERT_TRUE(q.isAdmin);
+    EXPECT_EQ(Render(kRowLine, q), SongRows(6, 7, "&pass=pw"));
+    EXPECT_EQ(Render("%%NAV_PREV%%", q),
+              "<a href=\"admin.cgi?pass=pw&current=4\"><...Prev</a>\r\n");
+    EXPECT_EQ(Render("%%NAV_NEXT%%", q), "<a href=\"admin.cgi?pass=pw&current=8\">Next..></a>\r\n");
+    const PageQuery s = Query("/admin.cgi?pass=pw&current=2&startswith=song");
+    Render(kRowLine, s);
+    EXPECT_EQ(Render("%%NAV_NEXT%%", s),
+              "<a href=\"admin.cgi?pass=pw&startswith=song&current=4\">Next..></a>\r\n");
+}
+
+TEST_F(TemplateRows, RowTextIsInsertedOnceAndEscaped) {
+    LoadPlaylist({"<script>alert(1)</script>", "%%PLAYLISTPOS%% & %%PLAYLISTENTRY%%"});
+    const PageQuery q = Query("/playlist.cgi");
+    EXPECT_EQ(Render("%%PLAYLISTPOS%%:%%PLAYLISTENTRY%%|%%PLAYLISTENTRY%%\n", q),
+              "0:&lt;script&gt;alert(1)&lt;/script&gt;|&lt;script&gt;alert(1)&lt;/script&gt;\n\r\n"
+              "1:%%PLAYLISTPOS%% &amp; %%PLAYLISTENTRY%%|%%PLAYLISTPOS%% &amp; "
+              "%%PLAYLISTENTRY%%\n\r\n");
+}
+
+TEST_F(TemplateRows, QueueRowsInPlayOrder) {
+    SetSettings("pw");
+    LoadPlaylist({"Song 0", "Song 1", "Song <2>", "Song 3", "Song 4"});
+    InsertRequest(4, "a");
+    InsertRequest(2, "b");
+    InsertRequest(0, "c");
+    const char* line = "<li>%%QUEUELISTPOS%%. %%QUEUELISTENTRY%% %%PLAYLISTPOS%%</li>\n";
+    EXPECT_EQ(Render(line, Query("/playlist.cgi")),
+              "<li>1. Song 4 %%PLAYLISTPOS%%</li>\n\r\n"
+              "<li>2. Song &lt;2&gt; %%PLAYLISTPOS%%</li>\n\r\n"
+              "<li>3. Song 0 %%PLAYLISTPOS%%</li>\n\r\n");
+    EXPECT_EQ(
+        Render("%%QUEUELISTPOS%%:%%QUEUELISTENTRY%%\n", Query("/admin.cgi?pass=pw")),
+        "<a href=\"admin.cgi?pass=pw&action=delete&listpos=1\">Delete</a>&nbsp;1:Song 4\n\r\n"
+        "<a href=\"admin.cgi?pass=pw&action=delete&listpos=2\">Delete</a>&nbsp;2:Song "
+        "&lt;2&gt;\n\r\n"
+        "<a href=\"admin.cgi?pass=pw&action=delete&listpos=3\">Delete</a>&nbsp;3:Song 0\n\r\n");
+}
+
+TEST_F(TemplateRows, QueueListEndsAtAnEntryWithoutTitle) {
+    LoadPlaylist(NumberedTitles(5));
+    InsertRequest(1, "a");
+    InsertRequest(4, "b");
+    InsertRequest(2, "c");
+    LoadPlaylist(NumberedTitles(3));  // position 4 has left the playlist
+    bool handled = false;
+    EXPECT_EQ(Render("%%QUEUELISTENTRY%%\n", Query("/playlist.cgi")), "Song 1\n\r\n");
+    ClearRequestQueue();
+    EXPECT_EQ(Render("%%QUEUELISTENTRY%%\n", Query("/playlist.cgi"), &handled), "");
+    EXPECT_TRUE(handled);
+}
+
+TEST_F(TemplateRows, ArtistsSortedByByteValue) {
+    LoadPlaylist({"Abba - X", "abba - Y", "Zed - Q", "Solo", "Abba - Z", " - Nameless"});
+    const char* line = "<option>%%ARTISTSELECT%%</option> %%ERROR%%\n";
+    const PageQuery q = Query("/playlist.cgi?errorCode=1");
+    EXPECT_EQ(Render(line, q),
+              "<option>Abba</option> %%ERROR%%\n\r\n"
+              "<option>Zed</option> %%ERROR%%\n\r\n"
+              "<option>abba</option> %%ERROR%%\n\r\n");
+    // The list only grows: artists gone from the playlist stay listed.
+    LoadPlaylist({"New - A", "<b> - x", std::string(300, 'L') + " - long"});
+    EXPECT_EQ(Render("%%ARTISTSELECT%%\n", q), "&lt;b&gt;\n\r\nAbba\n\r\n" + std::string(254, 'L') +
+                                                   "\n\r\nNew\n\r\nZed\n\r\nabba\n\r\n");
+}
+
+TEST_F(TemplateRows, NoArtistsNoRows) {
+    LoadPlaylist({"Solo", "Another"});
+    bool handled = false;
+    EXPECT_EQ(Render("%%ARTISTSELECT%%\n", Query("/playlist.cgi"), &handled), "");
+    EXPECT_TRUE(handled);
+}
+
+}  // namespace
+}  // namespace velvox::testing
