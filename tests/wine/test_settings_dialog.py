@@ -1,0 +1,242 @@
+#!/usr/bin/env python3
+"""The settings dialog of gen_velvox.dll under Wine, driven as a user would.
+
+velvox-host.exe runs `config`; dialog_probe.exe (tools/) finds the dialog by its title,
+reads every control, types into the fields, presses buttons and keys. A screenshot of
+the open dialog and of the about box is kept under the artifacts folder.
+"""
+import json
+import os
+import queue
+import socket
+import subprocess
+import sys
+import threading
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_util  # noqa: E402
+
+TITLE = "HTTP Request(Velvox)"
+SECTION = "HTTP Request"
+ES_AUTOHSCROLL, ES_NUMBER, ES_PASSWORD, WS_TABSTOP = 0x80, 0x2000, 0x20, 0x10000
+
+# id -> (window class, text in the layout or None for a field showing its setting, label)
+LAYOUT = {
+    1026: ("Button", "プラグイン無効化(リクエストを受け付けない)", None),
+    1062: ("Button", "おｋ", None),
+    1063: ("Edit", None, "WebRoot\nディレクトリ"),
+    1064: ("Edit", None, "ポート"),
+    1065: ("Edit", None, "playlist.cgi\nテンプレート"),
+    1079: ("Edit", None, "同じIPからの最大リクエスト数"),
+    1083: ("Edit", None, "表示するプレイリストのアイテム数"),
+    1084: ("Edit", None, "最大キュー数"),
+    1007: ("Edit", None, "管理パスワード"),
+}
+# Buttons for the two commands without a control in the layout: Cancel and About.
+EXTRA_BUTTONS = {1001, 1012}
+GROUPS = {"設定": (1063, 1064, 1065), "制限": (1079, 1083, 1084)}
+
+
+def free_port():
+    """Returns a TCP port on 127.0.0.1 that nobody listens on at the moment."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Host:
+    """velvox-host.exe under Wine with its console on pipes."""
+
+    def __init__(self, dll, playlist):
+        self.lines = queue.Queue()
+        self.process = subprocess.Popen(
+            ["wine", wine_util.setting("HOST"), "--plugin", wine_util.windows_path(dll),
+             "--clock", "manual", wine_util.windows_path(playlist)],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            self.lines.put(raw.decode("cp1252").rstrip("\r\n"))
+        self.lines.put(None)
+
+    def expect(self, prefix, timeout=30):
+        """Returns the next output line starting with prefix, skipping the others."""
+        while True:
+            line = self.lines.get(timeout=timeout)
+            if line is None:
+                raise AssertionError(f"velvox-host.exe ended while waiting for {prefix!r}")
+            if line.startswith(prefix):
+                return line
+
+    def answered(self):
+        """Returns the console answers (ok/error lines) printed so far, without waiting."""
+        found = []
+        while not self.lines.empty():
+            line = self.lines.get_nowait()
+            if line is None:
+                break
+            if line.startswith(("ok", "error")):
+                found.append(line)
+        return found
+
+    def send(self, command):
+        self.process.stdin.write((command + "\n").encode())
+        self.process.stdin.flush()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait(timeout=30)
+
+
+def probe(*actions, check=True):
+    """Runs dialog_probe.exe with the actions; returns its JSON lines as objects."""
+    done = wine_util.run_tool("dialog_probe", *actions, check=check)
+    return [json.loads(line) for line in done.stdout.splitlines() if line.startswith("{")]
+
+
+def screenshot(name):
+    """Saves the whole Xvfb screen as a PNG artifact; returns its path."""
+    path = wine_util.artifact(name)
+    subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
+    return path
+
+
+def inside(inner, outer):
+    return (outer[0] <= inner[0] and outer[1] <= inner[1] and inner[2] <= outer[2]
+            and inner[3] <= outer[3])
+
+
+class SettingsDialogTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = wine_util.scratch("dialog")
+        self.dll = wine_util.copy_plugin(self.folder)
+        self.port = free_port()
+        wine_util.write_profile(os.path.join(self.folder, "plugin.ini"), SECTION, {
+            "bDisabled": "FALSE", "WebRoot": "C:\\velvox\\web", "Port": str(self.port),
+            "Playlistfile": "playlist.html", "AdminPassword": "s3cret",
+            "g_MaxRequestsPerIP": "4", "g_MaxEntries": "30", "g_MaxQueueSize": "60"})
+        playlist = os.path.join(self.folder, "list.m3u")
+        with open(playlist, "w") as f:
+            f.write("#EXTM3U\n#EXTINF:200,Artist - First\na.mp3\n#EXTINF:100,Artist - Second\n"
+                    "b.mp3\n")
+        self.host = Host(self.dll, playlist)
+        self.addCleanup(self.host.stop)
+        self.host.expect("ready")
+
+    def open_dialog(self):
+        """Runs config and returns the dialog's dump once it is on screen."""
+        self.host.send("config")
+        return probe("window", TITLE, "20000", "dump")[0]
+
+    def check_layout(self, dump):
+        """Checks title, font, every control's id, class, text and style, and the labels."""
+        self.assertEqual(dump["title"], TITLE)
+        if "font" in dump:
+            self.assertEqual(dump["font"], "ＭＳ Ｐゴシック")
+        by_id = {c["id"]: c for c in dump["controls"]}
+        unnamed = [c for c in dump["controls"] if c["id"] in (-1, 65535)]
+        named = {i for i in by_id if i not in (-1, 65535)}
+        self.assertEqual(named - EXTRA_BUTTONS, set(LAYOUT), "controls with an id")
+        for ident, (cls, text, _) in LAYOUT.items():
+            control = by_id[ident]
+            self.assertEqual(control["class"], cls, ident)
+            self.assertTrue(control["visible"], ident)
+            if text is not None:
+                self.assertEqual(control["text"], text, ident)
+            if cls == "Edit":
+                self.assertEqual(control["style"] & (ES_AUTOHSCROLL | WS_TABSTOP),
+                                 ES_AUTOHSCROLL | WS_TABSTOP, f"{ident} scrolls and is a tab stop")
+                self.assertFalse(control["style"] & ES_PASSWORD, f"{ident} shows its text")
+        self.assertEqual(by_id[1026]["style"] & 0xF, 3, "1026 is a check box that toggles itself")
+        self.assertTrue(by_id[1079]["style"] & ES_NUMBER, "1079 takes digits only")
+        # Each field's label is the nearest text to its left on the same row.
+        statics = [c for c in unnamed if c["class"] == "Static"]
+        for ident, (_, _, label) in LAYOUT.items():
+            if label is None:
+                continue
+            field = by_id[ident]["rect"]
+            beside = [s for s in statics
+                      if s["rect"][2] <= field[0] and s["rect"][1] < field[3]
+                      and field[1] < s["rect"][3]]
+            self.assertTrue(beside, f"no label left of {ident}")
+            nearest = max(beside, key=lambda s: s["rect"][2])
+            self.assertEqual(nearest["text"], label, f"label of {ident}")
+        groups = {c["text"]: c for c in unnamed if c["class"] == "Button"
+                  and c["style"] & 0xF == 7}
+        self.assertEqual(set(groups), set(GROUPS))
+        for text, members in GROUPS.items():
+            for ident in members:
+                self.assertTrue(inside(by_id[ident]["rect"], groups[text]["rect"]),
+                                f"{ident} in group {text}")
+        self.assertTrue(any("Velvox" in s["text"] and "2.5" in s["text"] for s in statics),
+                        "a label names the product and its version")
+
+    def test_layout_keys_about_box_ok_and_settings_file(self):
+        # The listener started by init (bDisabled FALSE) answers on the configured port.
+        socket.create_connection(("127.0.0.1", self.port), timeout=10).close()
+
+        # Cancel (1001) closes the dialog without reading any field.
+        dump = self.open_dialog()
+        probe("window", TITLE, "1000", "set", "1063", "C:\\not\\taken", "post", "1001",
+              "gone", "10000")
+        self.assertEqual(self.host.expect("ok", timeout=20), "ok")
+
+        dump = self.open_dialog()
+        self.check_layout(dump)
+        fields = {c["id"]: c["text"] for c in dump["controls"]}
+        self.assertEqual(
+            [fields[i] for i in (1063, 1064, 1065, 1079, 1083, 1084, 1007)],
+            ["C:\\velvox\\web", str(self.port), "playlist.html", "4", "30", "60", "s3cret"])
+        self.assertEqual(probe("window", TITLE, "1000", "checked", "1026")[0]["checked"], 0)
+        shot = screenshot("settings_dialog.png")
+        self.assertGreater(os.path.getsize(shot), 1000)
+
+        # Escape, the close box and the cancel command that Escape sends leave it open.
+        probe("window", TITLE, "1000", "escape", "sleep", "500", "alive",
+              "close", "sleep", "500", "alive", "post", "2", "sleep", "500", "alive")
+        self.assertEqual(self.host.answered(), [], "config returned while the dialog is open")
+
+        # 1012 shows the about box; the dialog stays open behind it.
+        probe("window", TITLE, "1000", "post", "1012")
+        about = probe("window", "Velvox", "10000", "dump")[0]
+        texts = [c["text"] for c in about["controls"] if c["class"] == "Static" and c["text"]]
+        self.assertEqual(len(texts), 1, about)
+        lines = texts[0].replace("\r\n", "\n").split("\n")
+        self.assertEqual(lines[:2], ["Velvox", "By: Tarnwick"])
+        self.assertEqual(len(lines), 3)
+        self.assertTrue(lines[2], "the maker's web address")
+        self.assertIn("OK", [c["text"] for c in about["controls"] if c["class"] == "Button"])
+        screenshot("about_box.png")
+        probe("window", "Velvox", "1000", "click", "1", "gone", "10000")
+        probe("window", TITLE, "1000", "alive")
+
+        # Type new values, tick the box and press OK: the dialog closes and config returns.
+        long_root = "C:\\" + "w" * 1100
+        long_password = "p" * 300
+        probe("window", TITLE, "1000",
+              "set", "1063", long_root, "set", "1064", "12345678901", "set", "1065", "list.html",
+              "set", "1079", "7", "set", "1083", "12x", "set", "1084", "99",
+              "set", "1007", long_password, "click", "1026")
+        self.assertEqual(probe("window", TITLE, "1000", "checked", "1026")[0]["checked"], 1)
+        probe("window", TITLE, "1000", "click", "1062", "gone", "10000")
+        self.assertEqual(self.host.expect("ok", timeout=20), "ok")
+
+        self.host.send("status")
+        self.assertTrue(self.host.expect("ok").startswith("ok pos=0 "))
+        self.host.send("quit")
+        self.assertEqual(self.host.expect("ok", timeout=60), "ok")
+        self.assertEqual(self.host.process.wait(timeout=60), 0)
+
+        # Each field is read back within its buffer; nothing is validated.
+        profile = wine_util.read_profile(os.path.join(self.folder, "plugin.ini"))
+        self.assertEqual(profile.get(SECTION), {
+            "bDisabled": "TRUE", "WebRoot": long_root[:1023], "Port": "123456789",
+            "Playlistfile": "list.html", "AdminPassword": long_password[:254],
+            "g_MaxRequestsPerIP": "7", "g_MaxEntries": "12x", "g_MaxQueueSize": "99"})
+
+
+if __name__ == "__main__":
+    unittest.main()

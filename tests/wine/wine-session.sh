@@ -1,0 +1,112 @@
+#!/bin/sh
+# One Wine session for a test run: a private prefix and a private X display.
+#
+#   wine-session.sh start DIR      make DIR/prefix afresh (wineboot -i), start Xvfb and a
+#                                  wineserver that lasts the session; write DIR/env
+#   wine-session.sh run DIR CMD... run CMD inside the session started in DIR
+#   wine-session.sh stop DIR       stop the wineserver and Xvfb, remove the prefix
+#
+# Every background process gets its standard streams from DIR/session.log, never
+# from the caller: ctest waits until nobody holds a test's output pipe, and a
+# wineserver or Xvfb that inherited one would make it wait for ever.
+set -eu
+
+usage() {
+    echo "usage: $0 start|stop DIR | run DIR CMD..." >&2
+    exit 2
+}
+
+[ $# -ge 2 ] || usage
+action=$1
+dir=$2
+shift 2
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+log=$dir/session.log
+
+# Prints the settings every Wine call of the session runs with.
+session_env() {
+    echo "export WINEPREFIX='$dir/prefix'"
+    echo "export WINEARCH=win32"
+    echo "export WINEDEBUG=-all"
+    # No Mono, no Gecko (their installers would prompt), no menu builder: nothing here needs them.
+    echo "export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'"
+    echo "export DISPLAY=':$1'"
+}
+
+# Stops what a previous start in the same folder left running, if anything.
+stop_session() {
+    if [ -f "$dir/env" ]; then
+        (. "$dir/env" && wineserver -k >>"$log" 2>&1 </dev/null) || true
+        rm -f "$dir/env"
+    fi
+    if [ -f "$dir/xvfb.pid" ]; then
+        pid=$(cat "$dir/xvfb.pid")
+        kill "$pid" 2>/dev/null || true
+        i=0
+        while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do
+            sleep 0.1
+            i=$((i + 1))
+        done
+        rm -f "$dir/xvfb.pid"
+    fi
+    rm -rf "$dir/prefix"
+}
+
+case $action in
+start)
+    for tool in wine wineboot wineserver Xvfb; do
+        command -v $tool >/dev/null || {
+            echo "$tool is not installed" >&2
+            exit 1
+        }
+    done
+    stop_session
+    : >"$log"
+    rm -f "$dir/display"
+    # Xvfb picks a free display number itself and writes it to the given descriptor.
+    setsid Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$dir/display" \
+        >>"$log" 2>&1 </dev/null &
+    echo $! >"$dir/xvfb.pid"
+    i=0
+    while [ ! -s "$dir/display" ]; do
+        if [ $i -ge 100 ] || ! kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
+            echo "Xvfb did not start; see $log" >&2
+            stop_session
+            exit 1
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    session_env "$(tr -d '\n' <"$dir/display")" >"$dir/env.new"
+    (
+        . "$dir/env.new"
+        # A persistent server started here keeps every later wine call off its own start-up.
+        wineserver -p >>"$log" 2>&1 </dev/null
+        wineboot -i >>"$log" 2>&1 </dev/null
+    ) || {
+        echo "wineboot failed; see $log" >&2
+        stop_session
+        exit 1
+    }
+    mv "$dir/env.new" "$dir/env"
+    echo "wine session ready in $dir ($(wine --version 2>/dev/null), display :$(cat "$dir/display"))"
+    ;;
+run)
+    [ $# -ge 1 ] || usage
+    if [ ! -f "$dir/env" ]; then
+        echo "no wine session in $dir: run through ctest (fixture wine_session)" \
+            "or scripts/wine-tests.sh" >&2
+        exit 1
+    fi
+    . "$dir/env"
+    exec "$@"
+    ;;
+stop)
+    stop_session
+    echo "wine session in $dir stopped"
+    ;;
+*)
+    usage
+    ;;
+esac
