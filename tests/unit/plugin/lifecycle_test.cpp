@@ -1,0 +1,227 @@
+// Init and quit, the description, the hook and starting the listener.
+#include "plugin/lifecycle.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_player.h"
+#include "host/module_path.h"
+#include "plugin/host_ops.h"
+#include "plugin/plugin_record.h"
+#include "plugin/settings.h"
+#include "queue/playback.h"
+#include "queue/request_queue.h"
+#include "server/listener.h"
+#include "temp_folder.h"
+
+namespace velvox {
+namespace {
+
+using testing::FakePlayer;
+using testing::Message;
+using testing::TempFolder;
+
+// What the fake thread starter saw at each call.
+struct StartCall {
+    host::ThreadEntry entry;
+    std::int32_t threadCount;
+    int running;
+    std::size_t messagesBefore;  // messages the player had received by then
+};
+
+std::vector<StartCall> starts;
+bool startSucceeds = true;
+FakePlayer* player = nullptr;
+
+// Records the start instead of running a thread.
+bool FakeStart(host::ThreadEntry entry, void*) {
+    starts.push_back({entry, ServerThreadCount.load(), ServerRunning.load(),
+                      player != nullptr ? player->received.size() : 0});
+    return startSucceeds;
+}
+
+std::vector<unsigned> sleeps;
+int sleepsUntilListenerEnds = 0;
+
+// Records the sleep; the listener "ends" after the chosen number of sleeps.
+void FakeSleep(unsigned ms) {
+    sleeps.push_back(ms);
+    if (--sleepsUntilListenerEnds == 0)
+        ServerThreadCount.fetch_sub(1);
+}
+
+class Lifecycle : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host::override_module_path(folder.file("libvelvox.so").c_str());
+        ServerRunning = 0;
+        ServerThreadCount = 0;
+        PreviousWindowProc = nullptr;
+        ThePluginRecord().description = "";
+        starts.clear();
+        sleeps.clear();
+        startSucceeds = true;
+        sleepsUntilListenerEnds = 0;
+        SetListenerStarterForTesting(FakeStart);
+        SetSleeperForTesting(FakeSleep);
+        PublishSettings(PluginSettings{});
+        ClearRequestQueue();
+        ResumePosition = -1;
+        player = &fake;
+        fake.playlist = {"A - One", "B - Two", "C - Three"};
+        original = host::window_proc(fake.window());
+    }
+    void TearDown() override {
+        SetListenerStarterForTesting(nullptr);
+        SetSleeperForTesting(nullptr);
+        host::override_module_path(nullptr);
+        PublishSettings(PluginSettings{});
+        ClearRequestQueue();
+        ResumePosition = -1;
+        player = nullptr;
+    }
+    void Enable() { folder.write("plugin.ini", "[HTTP Request]\nbDisabled=FALSE\nPort=0\n"); }
+
+    TempFolder folder;
+    FakePlayer fake;
+    host::WindowProc original = nullptr;
+};
+
+TEST_F(Lifecycle, DisabledPluginHooksTheWindowStartsNothingAndQuitsAtOnce) {
+    EXPECT_EQ(ThePluginRecord().init(), 0);
+    EXPECT_EQ(host::window_proc(fake.window()), &PluginWindowProc);
+    EXPECT_EQ(PreviousWindowProc.load(), original);
+    EXPECT_TRUE(starts.empty());
+    EXPECT_TRUE(fake.received.empty()) << "no playlist refresh when disabled";
+    EXPECT_EQ(ServerRunning.load(), 0);
+
+    ThePluginRecord().quit();
+    EXPECT_TRUE(sleeps.empty());
+    EXPECT_EQ(host::window_proc(fake.window()), original);
+    EXPECT_EQ(folder.read("plugin.ini"),
+              "[HTTP Request]\nbDisabled=TRUE\nWebRoot=c:\\\nPort=80\nPlaylistfile=\n"
+              "AdminPassword=\ng_MaxRequestsPerIP=3\ng_MaxEntries=25\ng_MaxQueueSize=50\n");
+}
+
+TEST_F(Lifecycle, EnabledPluginRefreshesThePlaylistThenStartsTheListener) {
+    Enable();
+    EXPECT_EQ(ThePluginRecord().init(), 0);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].entry, &RunListener);
+    EXPECT_EQ(starts[0].threadCount, 1);
+    EXPECT_EQ(starts[0].running, 1);
+    ASSERT_GE(starts[0].messagesBefore, 1u);
+    EXPECT_EQ(fake.received.front(), (Message{0x400, 0, 124}));
+    EXPECT_EQ(host::window_proc(fake.window()), &PluginWindowProc);
+
+    // The listener ends after quit has looked three times.
+    sleepsUntilListenerEnds = 2;
+    ThePluginRecord().quit();
+    EXPECT_EQ(sleeps, (std::vector<unsigned>{1000, 1000}));
+    EXPECT_EQ(ServerRunning.load(), 0);
+    EXPECT_EQ(ServerThreadCount.load(), 0);
+}
+
+TEST_F(Lifecycle, InitStartsNoSecondListener) {
+    Enable();
+    ServerRunning = 1;
+    ThePluginRecord().init();
+    EXPECT_TRUE(starts.empty());
+    EXPECT_TRUE(fake.received.empty());
+    // A direct second start is refused as well.
+    StartListener();
+    EXPECT_TRUE(starts.empty());
+    EXPECT_EQ(ServerThreadCount.load(), 0);
+}
+
+TEST_F(Lifecycle, ListenerThatCannotStartTakesTheCounterBack) {
+    Enable();
+    startSucceeds = false;
+    ThePluginRecord().init();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(ServerThreadCount.load(), 0);
+    EXPECT_EQ(ServerRunning.load(), 0);
+    ThePluginRecord().quit();
+    EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(Lifecycle, DescriptionNamesTheModuleFile) {
+    const struct {
+        std::string path;
+        const char* expected;
+    } cases[] = {
+        {folder.file("libvelvox.so"), "Velvox Plugin v2.5 (libvelvox.so)"},
+        {"gen_velvox.dll", "Velvox Plugin v2.5 (gen_velvox.dll)"},
+        {"/", "Velvox Plugin v2.5 ()"},
+        {"/" + std::string(600, 'x'), nullptr},  // read into 512 bytes: cut
+    };
+    EXPECT_STREQ(ThePluginRecord().description, "");
+    for (const auto& c : cases) {
+        host::override_module_path(c.path.c_str());
+        ThePluginRecord().init();
+        const std::string expected = c.expected != nullptr
+                                         ? c.expected
+                                         : "Velvox Plugin v2.5 (" + std::string(510, 'x') + ")";
+        EXPECT_EQ(ThePluginRecord().description, expected) << c.path;
+    }
+}
+
+TEST_F(Lifecycle, HookPassesMessagesToThePreviousProcedure) {
+    ThePluginRecord().init();
+    fake.received.clear();
+    EXPECT_EQ(host::send_message(fake.window(), 0x400, 0, 124), 3);
+    EXPECT_EQ(host::send_message(fake.window(), 0x111, 40048, 0), 0);
+    // Disabled: the end of a track goes to the player even with requests waiting.
+    InsertRequest(2, "10.0.0.1");
+    EXPECT_EQ(host::send_message(fake.window(), 1026, 0, 0), 0);
+    const std::vector<Message> sent = {{0x400, 0, 124}, {0x111, 40048, 0}, {1026, 0, 0}};
+    EXPECT_EQ(fake.received, sent);
+}
+
+TEST_F(Lifecycle, EndOfTrackWhileEnabledIsTakenWhenARequestWaits) {
+    Enable();
+    ThePluginRecord().init();
+    // Nothing waits: the player sees the end of the track.
+    fake.received.clear();
+    host::send_message(fake.window(), 1026, 0, 0);
+    EXPECT_EQ(fake.received, (std::vector<Message>{{1026, 0, 0}}));
+
+    fake.position = 0;
+    InsertRequest(2, "10.0.0.1");
+    fake.received.clear();
+    EXPECT_EQ(host::send_message(fake.window(), 1026, 0, 0), 0);
+    for (const Message& m : fake.received)
+        EXPECT_NE(m.message, 1026u) << "the player saw a taken end of track";
+    EXPECT_EQ(fake.position, 2);
+    EXPECT_EQ(QueueLength(), 0);
+}
+
+// A hook installed on top of ours; it hands everything on to our procedure.
+host::LResult VELVOX_CALLBACK LaterHook(host::Window window, unsigned message, host::WParam wparam,
+                                        host::LParam lparam) {
+    return PluginWindowProc(window, message, wparam, lparam);
+}
+
+TEST_F(Lifecycle, QuitLeavesALaterHookInPlaceAndKeepsPassingMessages) {
+    ThePluginRecord().init();
+    host::replace_window_proc(fake.window(), LaterHook);
+    ThePluginRecord().quit();
+    EXPECT_EQ(host::window_proc(fake.window()), &LaterHook);
+    fake.received.clear();
+    EXPECT_EQ(host::send_message(fake.window(), 0x400, 0, 124), 3);
+    EXPECT_EQ(fake.received, (std::vector<Message>{{0x400, 0, 124}}));
+}
+
+TEST(PluginRecordExport, SameRecordEveryTime) {
+    PluginRecord& record = ThePluginRecord();
+    EXPECT_EQ(record.version, 16);
+    EXPECT_EQ(record.init, &PluginInit);
+    EXPECT_EQ(record.config, &PluginConfig);
+    EXPECT_EQ(record.quit, &PluginQuit);
+    EXPECT_EQ(&record, &ThePluginRecord());
+}
+
+}  // namespace
+}  // namespace velvox

@@ -1,0 +1,184 @@
+// Loading and saving plugin.ini beside the module.
+#include "plugin/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <string>
+
+#include "host/module_path.h"
+#include "plugin/settings.h"
+#include "plugin/text.h"
+#include "temp_folder.h"
+
+namespace velvox {
+namespace {
+
+using testing::TempFolder;
+
+class SettingsFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host::override_module_path(folder.file("libvelvox.so").c_str());
+        PublishSettings(PluginSettings{});
+    }
+    void TearDown() override {
+        host::override_module_path(nullptr);
+        PublishSettings(PluginSettings{});
+    }
+    // Writes plugin.ini with the given lines under the settings section.
+    void WriteIni(const std::string& keys) {
+        folder.write("plugin.ini", "[HTTP Request]\n" + keys);
+    }
+
+    TempFolder folder;
+};
+
+TEST_F(SettingsFile, NoFileGivesTheDefaults) {
+    PluginSettings dirty;
+    dirty.bDisabled = false;
+    dirty.port = 1;
+    PublishSettings(dirty);
+    LoadSettings();
+    SettingsSnapshot s = CurrentSettings();
+    EXPECT_TRUE(s->bDisabled);
+    EXPECT_STREQ(s->WebRoot, "c:\\");
+    EXPECT_STREQ(s->Port, "80");
+    EXPECT_EQ(s->port, 80);
+    EXPECT_STREQ(s->Playlistfile, "");
+    EXPECT_STREQ(s->AdminPassword, "");
+    EXPECT_STREQ(s->g_MaxRequestsPerIP, "3");
+    EXPECT_STREQ(s->g_MaxEntries, "25");
+    EXPECT_STREQ(s->g_MaxQueueSize, "50");
+    EXPECT_EQ(folder.read("plugin.ini"), "<missing>");
+}
+
+TEST_F(SettingsFile, OnlyTheExactTextFalseEnables) {
+    const struct {
+        const char* line;  // null: no bDisabled key
+        bool disabled;
+    } cases[] = {
+        {"bDisabled=FALSE", false}, {"bdisabled = FALSE  ", false}, {"bDisabled=false", true},
+        {"bDisabled=False", true},  {"bDisabled=0", true},          {"bDisabled=", true},
+        {"bDisabled=TRUE", true},   {"bDisabled=FALSEX", true},     {nullptr, true},
+    };
+    for (const auto& c : cases) {
+        WriteIni(c.line != nullptr ? std::string(c.line) + "\n" : "Port=81\n");
+        LoadSettings();
+        EXPECT_EQ(CurrentSettings()->bDisabled, c.disabled) << (c.line ? c.line : "(none)");
+    }
+}
+
+TEST_F(SettingsFile, PortNumberFollowsTheDecimalRule) {
+    const struct {
+        const char* value;
+        std::int32_t port;
+        const char* text;
+    } cases[] = {
+        {"8080", 8080, "8080"},
+        {"8080abc", 8080, "8080abc"},
+        {"abc", 0, "abc"},
+        {"", 0, ""},
+        {"-12", -12, "-12"},
+        {"+7x", 7, "+7x"},
+        {"1234567890123", 123456789, "123456789"},  // cut to nine before conversion
+        {"99999999999", 999999999, "999999999"},
+    };
+    for (const auto& c : cases) {
+        WriteIni(std::string("Port=") + c.value + "\n");
+        LoadSettings();
+        EXPECT_EQ(CurrentSettings()->port, c.port) << c.value;
+        EXPECT_STREQ(CurrentSettings()->Port, c.text) << c.value;
+    }
+}
+
+TEST_F(SettingsFile, LongValuesAreCutToOneLessThanTheirLimit) {
+    const struct {
+        const char* key;
+        std::size_t kept;
+    } cases[] = {
+        {"WebRoot", 1023},          {"Playlistfile", 1023}, {"AdminPassword", 254},
+        {"g_MaxRequestsPerIP", 24}, {"g_MaxEntries", 24},   {"g_MaxQueueSize", 24},
+    };
+    std::string keys;
+    for (const auto& c : cases)
+        keys += std::string(c.key) + "=" + std::string(2000, 'x') + "\n";
+    WriteIni(keys);
+    LoadSettings();
+    SettingsSnapshot s = CurrentSettings();
+    const char* values[] = {s->WebRoot,       s->Playlistfile,
+                            s->AdminPassword, s->g_MaxRequestsPerIP,
+                            s->g_MaxEntries,  s->g_MaxQueueSize};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(std::string(values[i]), std::string(cases[i].kept, 'x')) << cases[i].key;
+
+    // The cut leaves "FALSE" and blanks: still not exactly "FALSE".
+    WriteIni("bDisabled=FALSE" + std::string(30, ' ') + "x\n");
+    LoadSettings();
+    EXPECT_TRUE(CurrentSettings()->bDisabled);
+}
+
+TEST_F(SettingsFile, SaveWritesAllEightKeysInOrder) {
+    PluginSettings s;
+    s.bDisabled = false;
+    CopyCut(s.WebRoot, "/srv/www/");
+    CopyCut(s.Port, "8080abc");
+    s.port = 1;  // the text is written, not the number
+    CopyCut(s.Playlistfile, "playlist.html");
+    CopyCut(s.AdminPassword, "secret");
+    CopyCut(s.g_MaxRequestsPerIP, "4");
+    CopyCut(s.g_MaxEntries, "30");
+    CopyCut(s.g_MaxQueueSize, "60");
+    PublishSettings(s);
+    SaveSettings();
+    EXPECT_EQ(folder.read("plugin.ini"),
+              "[HTTP Request]\n"
+              "bDisabled=FALSE\n"
+              "WebRoot=/srv/www/\n"
+              "Port=8080abc\n"
+              "Playlistfile=playlist.html\n"
+              "AdminPassword=secret\n"
+              "g_MaxRequestsPerIP=4\n"
+              "g_MaxEntries=30\n"
+              "g_MaxQueueSize=60\n");
+}
+
+TEST_F(SettingsFile, SaveKeepsOtherLinesAndReplacesValuesInPlace) {
+    folder.write("plugin.ini",
+                 "; written by hand\r\n[Other]\r\nPort=1\r\n[HTTP Request]\r\nPort=81\r\n"
+                 "Extra=kept\r\n");
+    LoadSettings();
+    EXPECT_EQ(CurrentSettings()->port, 81);
+    SaveSettings();
+    EXPECT_EQ(folder.read("plugin.ini"),
+              "; written by hand\r\n[Other]\r\nPort=1\r\n[HTTP Request]\r\nPort=81\r\n"
+              "Extra=kept\r\nbDisabled=TRUE\r\nWebRoot=c:\\\r\nPlaylistfile=\r\n"
+              "AdminPassword=\r\ng_MaxRequestsPerIP=3\r\ng_MaxEntries=25\r\n"
+              "g_MaxQueueSize=50\r\n");
+    // What was saved loads back unchanged.
+    LoadSettings();
+    EXPECT_STREQ(CurrentSettings()->WebRoot, "c:\\");
+    EXPECT_EQ(CurrentSettings()->port, 81);
+}
+
+TEST(SettingsPathRule, FolderOfTheModuleOrTheBareName) {
+    const std::string long_folder = "/" + std::string(300, 'd') + "/";
+    const struct {
+        std::string module;
+        std::string expected;
+    } cases[] = {
+        {"/opt/velvox/libvelvox.so", "/opt/velvox/plugin.ini"},
+        {"/libvelvox.so", "/plugin.ini"},
+        {"libvelvox.so", "plugin.ini"},
+        {"", "plugin.ini"},
+        {long_folder + "libvelvox.so", long_folder + "plugin.ini"},  // never cut
+    };
+    for (const auto& c : cases) {
+        host::override_module_path(c.module.c_str());
+        EXPECT_EQ(SettingsPath(), c.expected) << c.module;
+    }
+    host::override_module_path(nullptr);
+}
+
+}  // namespace
+}  // namespace velvox
