@@ -13,6 +13,7 @@
 #include "plugin/settings.h"
 #include "plugin/text.h"
 #include "server/content_type.h"
+#include "server/dispatcher_paths.h"
 #include "server/http_connection.h"
 
 namespace velvox {
@@ -33,43 +34,6 @@ constexpr char kRelativeTitle[] = "Invalid File %s - relative paths not supporte
 constexpr char kMissingTitle[] = "Invalid File %s";
 constexpr std::size_t kTargetLimit = 256;
 constexpr std::size_t kPieceSize = 8096;
-
-// Returns true when name has a ".." component, with either "/" or "\\" taken
-// as a separator (both are separators on Windows).
-bool HasParentStep(const char* name) {
-    const char* part = name;
-    for (const char* p = name;; ++p) {
-        if (*p == '/' || *p == '\\' || *p == '\0') {
-            if (p - part == 2 && part[0] == '.' && part[1] == '.')
-                return true;
-            if (*p == '\0')
-                return false;
-            part = p + 1;
-        }
-    }
-}
-
-// Replaces every pair of separators by one, in one left-to-right pass that
-// does not look again at what it wrote (three in a row become two).
-std::string CollapseSeparatorPairs(const std::string& path, char separator) {
-    std::string out;
-    out.reserve(path.size());
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        out += path[i];
-        if (path[i] == separator && i + 1 < path.size() && path[i + 1] == separator)
-            ++i;
-    }
-    return out;
-}
-
-// Returns true when full_path, once resolved, lies inside the web root. A
-// path or root that cannot be resolved does not count as inside.
-bool ResolvesInsideRoot(const char* web_root, const std::string& full_path, bool& resolved) {
-    std::string root;
-    std::string target;
-    resolved = host::resolve_path(web_root, root) && host::resolve_path(full_path.c_str(), target);
-    return resolved && host::path_inside(target, root);
-}
 
 }  // namespace
 
@@ -185,26 +149,25 @@ int HttpConnection::DoProxy() {
     }
 
     // Full path: the web root, a separator, the name with its slashes turned
-    // into separators, then doubled separators collapsed.
-    const char separator = host::kPathSeparator;
+    // into separators, doubled separators collapsed.
+    const std::string full_path = FullPath(settings->WebRoot, file_name, host::kPathSeparator);
     std::string name(file_name);
     for (char& c : name) {
         if (c == '/')
-            c = separator;
+            c = host::kPathSeparator;
     }
-    const std::string full_path =
-        CollapseSeparatorPairs(std::string(settings->WebRoot) + separator + name, separator);
-
     std::snprintf(title, sizeof title, kMissingTitle, name.c_str());
     if (!page_route) {
         // Whatever the name, what it resolves to (links followed) must lie
         // inside the web root; what cannot be resolved cannot be served.
-        bool resolved = false;
-        if (!ResolvesInsideRoot(settings->WebRoot, full_path, resolved)) {
-            if (!resolved)
+        switch (ResolveUnderRoot(settings->WebRoot, full_path)) {
+            case Containment::inside:
+                break;
+            case Containment::unresolved:
                 return refuse(title, "");
-            std::snprintf(title, sizeof title, kRelativeTitle, file_name);
-            return refuse(title, "");
+            case Containment::outside:
+                std::snprintf(title, sizeof title, kRelativeTitle, file_name);
+                return refuse(title, "");
         }
     }
     std::int64_t size = 0;

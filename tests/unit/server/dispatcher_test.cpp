@@ -1,0 +1,147 @@
+// The dispatcher: refusals, the password form, routing and the Referer.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "server_fixture.h"
+
+namespace velvox::testing {
+namespace {
+
+using RequestDispatch = WebRootTest;
+
+TEST_F(RequestDispatch, ReceiveFailureGetsNoRequestFoundPage) {
+    Exchange e = RunRequest("GET / HTTP/1.0\r\n\r\n", /*fail_receive=*/true);
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.sent, ErrorPage("Bad Request", "No request found."));
+    EXPECT_EQ(e.out, "Couldn't read initial request: -1\n");
+}
+
+TEST_F(RequestDispatch, EmptyRequestIsGivenUpWithoutReply) {
+    Exchange e = RunRequest("");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.sent, "");
+    EXPECT_EQ(e.out, "Socket error: Couldn't find end of line for first request\n");
+}
+
+TEST_F(RequestDispatch, RefusalsOfTheRequestLine) {
+    const struct {
+        const char* request;
+        const char* title;
+        const char* message;
+    } cases[] = {
+        {"HEAD / HTTP/1.0\r\n\r\n", "Only GET requests supported", "Error"},
+        {"get / HTTP/1.0\r\n\r\n", "Only GET requests supported", "Error"},
+        {"POST /request.cgi HTTP/1.0\r\n\r\n", "Only GET requests supported", "Error"},
+        {"GET\r\n\r\n", "Only GET requests supported", "Error"},
+        {"GET /index.html\r\nHost: x y z\r\n\r\n", "Bad Request", "Can't parse request."},
+        {"GET /index.html", "Bad Request", "Can't parse request."},
+        {"GET /.hidden HTTP/1.0\r\n\r\n", "Invalid File /.hidden - relative paths not supported",
+         ""},
+        {"GET /../secret.txt HTTP/1.0\r\n\r\n",
+         "Invalid File /../secret.txt - relative paths not supported", ""},
+        {"GET /missing.txt HTTP/1.0\r\n\r\n", "Invalid File /missing.txt", ""},
+        {"GET /style.css?v=2 HTTP/1.0\r\n\r\n", "Invalid File /style.css?v=2", ""},
+        {"GET /Playlist.cgi HTTP/1.0\r\n\r\n", "Invalid File /Playlist.cgi", ""},
+    };
+    for (const auto& c : cases) {
+        Exchange e = RunRequest(c.request);
+        EXPECT_EQ(e.result, 0) << c.request;
+        EXPECT_EQ(e.sent, ErrorPage(c.title, c.message)) << c.request;
+        EXPECT_EQ(e.out, "") << c.request;
+    }
+}
+
+TEST_F(RequestDispatch, RequestLineIsJudgedOnTheFirstSegmentOnly) {
+    // Only what the one receive brought counts: a line cut before its version.
+    Exchange e = RunRequest("GET /playlist.cgi");
+    EXPECT_EQ(e.sent, ErrorPage("Bad Request", "Can't parse request."));
+}
+
+TEST_F(RequestDispatch, BareAdminTargetGetsPasswordForm) {
+    Exchange e = RunRequest("GET /admin.cgi HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(e.result, 1);
+    EXPECT_EQ(e.sent,
+              "HTTP/1.1 200 OK\nServer: Pelmora\nConnection: close\nContent-Type: text/html\r\n"
+              "\r\n<html><form method=GET action=\"admin.cgi\">Enter Admin Password <input "
+              "type=text name=pass><input type=Submit></form>");
+}
+
+TEST_F(RequestDispatch, PageTargetsAreNormalisedAndRenderTheTemplate) {
+    Write("playlist.html", "<p>Hello\r\nend");
+    const std::string page = std::string(kPageHead) + "<p>Hello\n\r\nend\r\n";
+    const struct {
+        const char* target;
+        const char* normalised;
+    } cases[] = {
+        {"/", "/playlist.cgi"},
+        {"/?current=25", "/playlist.cgi?current=25"},
+        {"/&current=25", "/playlist.cgi&current=25"},
+        {"/playlist.cgi", "/playlist.cgi"},
+        {"/playlist.cgiX", "/playlist.cgiX"},
+        {"/admin.cgi?", "/admin.cgi?"},
+        {"/admin.cgi?pass=x", "/admin.cgi?pass=x"},
+        {"/admin.cgiX", "/admin.cgiX"},
+    };
+    for (const auto& c : cases) {
+        Exchange e = RunRequest(std::string("GET ") + c.target + " HTTP/1.0\r\n\r\n");
+        EXPECT_EQ(e.result, 1) << c.target;
+        EXPECT_EQ(e.target, c.normalised) << c.target;
+        EXPECT_EQ(e.sent, page) << c.target;
+    }
+}
+
+TEST_F(RequestDispatch, TargetIsCutTo256Characters) {
+    const std::string long_name = "/" + std::string(300, 'a');
+    Exchange e = RunRequest("GET " + long_name + " HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(e.target, long_name.substr(0, 256));
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File " + long_name.substr(0, 256), ""));
+}
+
+TEST_F(RequestDispatch, MissingTemplateIsInvalidFileWithItsName) {
+    Publish(root_, "nothere.html");
+    Exchange e = RunRequest("GET / HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File nothere.html", ""));
+}
+
+TEST_F(RequestDispatch, AdminActionRedirectIsFollowedByThePage) {
+    Write("playlist.html", "x\n");
+    // Without a password a delete redirects back with its result code.
+    Exchange e = RunRequest(
+        "GET /admin.cgi?action=delete&listpos=1 HTTP/1.0\r\nReferer: /playlist.cgi\r\n\r\n");
+    EXPECT_EQ(e.result, 1);
+    const std::string page = std::string(kPageHead) + "x\n\r\n";
+    ASSERT_GT(e.sent.size(), page.size());
+    EXPECT_EQ(e.sent.rfind("HTTP/1.0 302 Moved Temporarily\r\n", 0), 0u) << e.sent;
+    EXPECT_EQ(e.sent.substr(e.sent.size() - page.size()), page);
+}
+
+TEST_F(RequestDispatch, RefererIsCapturedUpToErrorCodeOrLineEnd) {
+    const struct {
+        const char* headers;
+        const char* referer;
+    } cases[] = {
+        {"", "playlist.cgi"},
+        {"Referer: /playlist.cgi?startswith=A&errorCode=2\r\n", "/playlist.cgi?startswith=A"},
+        {"Referer: /playlist.cgi?current=25\r\n", "/playlist.cgi?current=25"},
+        {"Referer: /p?x=1\r\nX: &errorCode=4\r\n", "/p?x=1"},
+        {"referer: /lower\r\n", "playlist.cgi"},
+        {"Referer:/nospace\r\n", "playlist.cgi"},
+        {"Referer: \r\n", ""},
+    };
+    for (const auto& c : cases) {
+        Exchange e = RunRequest(std::string("GET /x HTTP/1.0\r\n") + c.headers + "\r\n");
+        EXPECT_EQ(e.referer, c.referer) << c.headers;
+    }
+    // Without a CR LF after it: the "&errorCode=" ends it, or nothing is taken.
+    EXPECT_EQ(RunRequest("GET /x HTTP/1.0\nReferer: /a&errorCode=1").referer, "/a");
+    EXPECT_EQ(RunRequest("GET /x HTTP/1.0\nReferer: /a?b").referer, "playlist.cgi");
+    // A long value is cut to 1023 characters.
+    const std::string long_value(1500, 'r');
+    EXPECT_EQ(RunRequest("GET /x HTTP/1.0\r\nReferer: " + long_value + "\r\n\r\n").referer,
+              long_value.substr(0, 1023));
+}
+
+}  // namespace
+}  // namespace velvox::testing
