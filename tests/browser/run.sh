@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs the browser test of the default skin: installs the test's npm packages
+# when they are missing, then hands its arguments to skin_test.mjs.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+chromium=${VELVOX_CHROMIUM:-/usr/bin/chromium}
+
+for tool in node npm; do
+  command -v "$tool" >/dev/null || { echo "browser test: $tool is not installed (apt-get install -y nodejs npm)" >&2; exit 1; }
+done
+[ -x "$chromium" ] || { echo "browser test: $chromium is missing (apt-get install -y chromium)" >&2; exit 1; }
+
+if [ ! -f "$here/node_modules/playwright-core/package.json" ]; then
+  (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
+fi
+exec node "$here/skin_test.mjs" --chromium "$chromium" "$@"

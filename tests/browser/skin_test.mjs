@@ -1,0 +1,316 @@
+// Browser test of the default skin: headless Chromium, driven by playwright-core,
+// uses the pages of a running velvox-host the way a listener and the
+// administrator would, and saves full-page screenshots for people to look at.
+//
+//   node skin_test.mjs --host FILE --module FILE --playlist FILE --web-root DIR
+//                      --artifacts DIR [--chromium FILE]
+
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+import readline from 'node:readline';
+import { chromium } from 'playwright-core';
+
+const PASSWORD = 'demo';
+const WHOLE_RUN_MS = 180_000;
+const DESKTOP = { width: 1280, height: 900 };
+const PHONE = { width: 390, height: 844 };
+const CHROMIUM_FLAGS = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--disable-quic',
+];
+
+// Reads "--name value" pairs from the command line into an object.
+function parseArgs(argv) {
+  const args = { chromium: '/usr/bin/chromium' };
+  for (let i = 0; i < argv.length; i += 2) {
+    const key = argv[i].replace(/^--/, '').replace(/-(.)/g, (_, c) => c.toUpperCase());
+    if (argv[i + 1] === undefined) throw new Error(`${argv[i]} needs a value`);
+    args[key] = argv[i + 1];
+  }
+  for (const key of ['host', 'module', 'playlist', 'webRoot', 'artifacts']) {
+    if (!args[key]) throw new Error(`missing --${key.replace(/[A-Z]/g, (c) => '-' + c.toLowerCase())}`);
+  }
+  return args;
+}
+
+// Returns the titles and lengths of an M3U playlist, in playlist order.
+function readPlaylist(file) {
+  const entries = [];
+  for (const line of fs.readFileSync(file, 'utf8').split(/\r?\n/)) {
+    const m = /^#EXTINF:(-?\d+),(.*)$/.exec(line);
+    if (m) entries.push({ seconds: Number(m[1]), title: m[2] });
+  }
+  return entries;
+}
+
+// Gives a TCP port on 127.0.0.1 that was free a moment ago.
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.once('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+// Resolves once something accepts connections on the port, or rejects after ms.
+async function waitForListener(port, ms) {
+  const until = Date.now() + ms;
+  while (Date.now() < until) {
+    const open = await new Promise((resolve) => {
+      const socket = net.connect(port, '127.0.0.1');
+      socket.once('connect', () => { socket.destroy(); resolve(true); });
+      socket.once('error', () => resolve(false));
+    });
+    if (open) return;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  throw new Error(`nothing listens on port ${port} after ${ms} ms`);
+}
+
+// Starts velvox-host on a private copy of the module with its own plugin.ini;
+// resolves with the running player once it has printed "ready".
+async function startPlayer(args, port) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'velvox-browser-'));
+  const module = path.join(dir, path.basename(args.module));
+  fs.copyFileSync(args.module, module);
+  fs.writeFileSync(path.join(dir, 'plugin.ini'), [
+    '[HTTP Request]', 'bDisabled=FALSE', `WebRoot=${path.resolve(args.webRoot)}`, `Port=${port}`,
+    'Playlistfile=playlist.html', `AdminPassword=${PASSWORD}`, 'g_MaxRequestsPerIP=3',
+    'g_MaxEntries=25', 'g_MaxQueueSize=50', '',
+  ].join('\n'));
+
+  const child = spawn(args.host, ['--plugin', module, '--clock', 'manual', args.playlist], {
+    stdio: ['pipe', 'pipe', 'pipe'],
+  });
+  const player = { child, dir, log: [] };
+  child.stderr.on('data', (d) => player.log.push(String(d)));
+  const lines = readline.createInterface({ input: child.stdout });
+  await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error('velvox-host did not print "ready" in 20 s')), 20_000);
+    child.once('exit', (code) => { clearTimeout(timer); reject(new Error(`velvox-host exited with ${code}`)); });
+    lines.on('line', (line) => {
+      player.log.push(line + '\n');
+      if (line.trim() === 'ready') { clearTimeout(timer); resolve(); }
+    });
+  });
+  await waitForListener(port, 10_000);
+  return player;
+}
+
+// Asks the player to quit and waits for it; kills it when it does not go.
+async function stopPlayer(player) {
+  if (!player) return;
+  const { child } = player;
+  if (child.exitCode === null && child.signalCode === null) {
+    const gone = new Promise((resolve) => child.once('exit', resolve));
+    child.stdin.end('quit\n');
+    const timer = setTimeout(() => child.kill('SIGTERM'), 10_000);
+    const hard = setTimeout(() => child.kill('SIGKILL'), 15_000);
+    await gone;
+    clearTimeout(timer);
+    clearTimeout(hard);
+  }
+  fs.rmSync(player.dir, { recursive: true, force: true });
+}
+
+// Texts of the song rows and of the queue rows on the page.
+const songTitles = (page) => page.locator('.songs .song-title').allTextContents();
+const queueTitles = (page) => page.locator('.queue .queue-title').allTextContents();
+const flashText = async (page) => (await page.locator('.flash').textContent()).trim();
+
+// Checks what every rendered page must have: no token left, the stylesheet
+// applied, and no sideways scrolling at the viewport's width.
+async function checkPageBasics(page, width) {
+  const html = await page.content();
+  assert.ok(!html.includes('%%'), 'a token was left in the page');
+  const bg = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
+  assert.equal(bg, 'rgb(12, 9, 17)', 'velvox.css was not applied');
+  const scrollWidth = await page.evaluate(() => document.documentElement.scrollWidth);
+  assert.ok(scrollWidth <= width, `the page is ${scrollWidth} px wide at a ${width} px viewport`);
+}
+
+// Saves a full-page screenshot under the artifacts folder and says so.
+async function shoot(page, dir, name) {
+  const file = path.join(dir, name);
+  await page.screenshot({ path: file, fullPage: true });
+  console.log(`screenshot ${file}`);
+}
+
+let step = 0;
+// Runs one named step of the walk-through and reports it.
+async function check(name, body) {
+  step += 1;
+  await body();
+  console.log(`ok ${step} - ${name}`);
+}
+
+async function main() {
+  const args = parseArgs(process.argv.slice(2));
+  fs.mkdirSync(args.artifacts, { recursive: true });
+  const shots = args.artifacts;
+  const entries = readPlaylist(args.playlist);
+  assert.ok(entries.length >= 60, 'the playlist is too short for this walk-through');
+  const titles = entries.map((e) => e.title);
+
+  // A search word with more than one page of matches, written in another case
+  // than in the titles, since the search ignores case.
+  const word = 'Harbour';
+  const matches = titles.filter((t) => t.toLowerCase().includes(word.toLowerCase()));
+  assert.ok(matches.length > 50, `only ${matches.length} titles hold "${word}"`);
+
+  const port = await freePort();
+  const base = `http://127.0.0.1:${port}`;
+  let player;
+  let context;
+  let page;
+  const watchdog = setTimeout(() => {
+    console.error(`the browser test took longer than ${WHOLE_RUN_MS} ms`);
+    if (player) player.child.kill('SIGKILL');
+    process.exit(1);
+  }, WHOLE_RUN_MS);
+
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'velvox-chromium-'));
+  try {
+    player = await startPlayer(args, port);
+    context = await chromium.launchPersistentContext(profile, {
+      executablePath: args.chromium, headless: true, chromiumSandbox: false,
+      args: CHROMIUM_FLAGS, viewport: DESKTOP, reducedMotion: 'reduce',
+    });
+    page = context.pages()[0] ?? (await context.newPage());
+    page.setDefaultTimeout(15_000);
+
+    await check('the playlist page shows the first window, the song playing and the pickers', async () => {
+      await page.goto(`${base}/playlist.cgi?current=0`);
+      await checkPageBasics(page, DESKTOP.width);
+      assert.deepEqual(await songTitles(page), titles.slice(0, 25));
+      assert.equal((await page.locator('.np-title').textContent()).trim(), titles[0]);
+      const refresh = await page.locator('meta[http-equiv="refresh"]').getAttribute('content');
+      assert.equal(parseInt(refresh, 10), entries[0].seconds + 5, `refresh "${refresh}"`);
+      assert.ok(!/URL=/.test(refresh), 'a page without a result code must not redirect');
+      assert.equal(await page.locator('.flash').isVisible(), false);
+      assert.equal(await page.locator('.pager-prev a').count(), 0);
+      assert.equal(await page.locator('.pager-next a').count(), 1);
+      const artists = await page.locator('#startswith option').count();
+      assert.ok(artists > 150, `only ${artists - 1} artists in the selector`);
+      assert.equal(await page.locator('.admin').isVisible(), false);
+      assert.ok(await page.locator('.queue-card .empty-note').isVisible());
+    });
+    await shoot(page, shots, 'desktop-playlist.png');
+
+    await check('the artist selector narrows the list to one artist', async () => {
+      const artist = titles[7].split(' - ')[0];
+      await page.locator('#startswith').selectOption(artist);
+      await page.locator('form.artists button').click();
+      await page.waitForURL(/startswith=/);
+      const rows = await songTitles(page);
+      assert.ok(rows.length > 0);
+      for (const row of rows) assert.ok(row.toLowerCase().startsWith(artist.toLowerCase()), row);
+    });
+
+    await check(`a search for "${word.toLowerCase()}" lists the matching titles`, async () => {
+      await page.locator('#psearch').fill(word.toLowerCase());
+      await page.locator('form.search button').click();
+      await page.waitForURL(/psearch=harbour/);
+      assert.deepEqual(await songTitles(page), matches.slice(0, 25));
+    });
+
+    await check('Next shows the second page of matches', async () => {
+      await page.locator('.pager-next a').click();
+      await page.waitForURL(/psearch=harbour&current=25/);
+      assert.deepEqual(await songTitles(page), matches.slice(25, 50));
+      assert.equal(await page.locator('.pager-prev a').count(), 1);
+    });
+
+    const wanted = matches[27];
+    const wantedRow = page.locator('.songs li', { hasText: wanted });
+    await check('clicking a song requests it and it waits in the queue', async () => {
+      await wantedRow.locator('a.song').click();
+      await page.waitForURL(/errorCode=1$/);
+      assert.match(page.url(), /psearch=harbour&current=25&errorCode=1$/);
+      assert.equal(await flashText(page), 'Request Accepted!');
+      assert.deepEqual(await queueTitles(page), [wanted]);
+      assert.equal((await page.locator('.queue .queue-pos').textContent()).trim(), '1');
+      const refresh = await page.locator('meta[http-equiv="refresh"]').getAttribute('content');
+      assert.match(refresh.replace(/\s+/g, ' '), /^\d+; URL=http:\/\/127\.0\.0\.1:\d+\/playlist\.cgi\?psearch=harbour&current=25 ?$/);
+      await checkPageBasics(page, DESKTOP.width);
+    });
+    await shoot(page, shots, 'desktop-request-accepted.png');
+
+    await check('requesting the same song again is refused as a duplicate', async () => {
+      await wantedRow.locator('a.song').click();
+      await page.waitForURL(/errorCode=6$/);
+      assert.equal((page.url().match(/errorCode=/g) || []).length, 1, page.url());
+      assert.equal(await flashText(page), 'Too many consecutive songs from the same artist/album/title');
+      assert.deepEqual(await queueTitles(page), [wanted]);
+    });
+    await shoot(page, shots, 'desktop-duplicate.png');
+
+    await check('the page fits a phone and keeps its message', async () => {
+      const phone = await context.newPage();
+      await phone.setViewportSize(PHONE);
+      await phone.goto(page.url());
+      await checkPageBasics(phone, PHONE.width);
+      assert.equal(await flashText(phone), 'Too many consecutive songs from the same artist/album/title');
+      await shoot(phone, shots, 'phone-playlist.png');
+      await phone.close();
+    });
+
+    await check('the administrator logs in through the password page', async () => {
+      await page.goto(`${base}/admin.html`);
+      await checkPageBasics(page, DESKTOP.width);
+      await page.locator('#pass').fill(PASSWORD);
+      await page.locator('.login button').click();
+      await page.waitForURL(new RegExp(`admin\\.cgi\\?pass=${PASSWORD}$`));
+      await checkPageBasics(page, DESKTOP.width);
+      assert.ok(await page.locator('.admin').isVisible());
+      assert.ok(await page.locator('.admin-badge').isVisible());
+      assert.ok(await page.getByText('Winamp Admin Control').isVisible());
+      assert.deepEqual(await queueTitles(page), [wanted]);
+      const rowLink = await page.locator('.songs a.song').first().getAttribute('href');
+      assert.equal(rowLink, `request.cgi?listpos=0&pass=${PASSWORD}`);
+    });
+    await shoot(page, shots, 'desktop-admin.png');
+
+    await check('the administrator deletes the request', async () => {
+      await page.locator('.queue .queue-pos a', { hasText: 'Delete' }).click();
+      await page.waitForURL(/errorCode=10$/);
+      assert.match(page.url(), new RegExp(`admin\\.cgi\\?pass=${PASSWORD}&errorCode=10$`));
+      assert.equal(await flashText(page), 'Queue position deleted!');
+      assert.deepEqual(await queueTitles(page), []);
+      assert.ok(await page.locator('.queue-card .empty-note').isVisible());
+    });
+    await shoot(page, shots, 'desktop-admin-deleted.png');
+
+    await check('the admin view fits a phone', async () => {
+      await page.setViewportSize(PHONE);
+      await page.goto(`${base}/admin.cgi?pass=${PASSWORD}`);
+      await checkPageBasics(page, PHONE.width);
+      await shoot(page, shots, 'phone-admin.png');
+    });
+
+    console.log(`${step} passed, 0 failed`);
+  } catch (err) {
+    console.error(`not ok ${step + 1} - ${err.stack || err}`);
+    if (page) await page.screenshot({ path: path.join(shots, 'failure.png'), fullPage: true }).catch(() => {});
+    if (player) console.error(`velvox-host output:\n${player.log.join('').slice(-4000)}`);
+    process.exitCode = 1;
+  } finally {
+    if (context) await context.close().catch(() => {});
+    await stopPlayer(player);
+    fs.rmSync(profile, { recursive: true, force: true });
+    clearTimeout(watchdog);
+  }
+}
+
+main().catch((err) => {
+  console.error(err.stack || err);
+  process.exit(1);
+});
