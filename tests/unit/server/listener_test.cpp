@@ -1,0 +1,204 @@
+// The listener and connection threads over real sockets on 127.0.0.1, and
+// the buffered socket stream.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "host/threads.h"
+#include "plugin/lifecycle.h"
+#include "server/listener.h"
+#include "server/socket_stream.h"
+#include "server_fixture.h"
+
+namespace velvox {
+// The lifecycle's two pieces of listener state, for a binary without it.
+std::atomic<int> ServerRunning{0};
+std::atomic<std::int32_t> ServerThreadCount{0};
+}  // namespace velvox
+
+namespace velvox::testing {
+namespace {
+
+// Returns a TCP port on 127.0.0.1 that nothing listens on right now.
+int FreePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+// Connects to 127.0.0.1:port, trying the given number of times 50 ms apart
+// (five seconds by default); -1 if it never could. Replies are waited for at
+// most five seconds.
+int Connect(int port, int attempts = 100) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        timeval wait{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+            return fd;
+        ::close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
+}
+
+// Sends request on a new connection and returns everything up to the close.
+std::string Fetch(int port, const std::string& request) {
+    int fd = Connect(port);
+    if (fd < 0)
+        return "<no connection>";
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string reply;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        reply.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return reply;
+}
+
+// Waits up to five seconds for the listener thread to have ended.
+bool ListenerEnded() {
+    for (int i = 0; i < 500 && ServerThreadCount.load() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return ServerThreadCount.load() == 0;
+}
+
+class Listener : public WebRootTest {
+  protected:
+    // Starts the listener thread as the lifecycle does, on port (plus 65536,
+    // of which only the low 16 bits count).
+    void Start(int port) {
+        PluginSettings s = *CurrentSettings();
+        s.port = port + 65536;
+        PublishSettings(s);
+        ServerRunning.store(1);
+        ServerThreadCount.store(1);
+        ASSERT_TRUE(host::start_thread(RunListener, nullptr));
+    }
+    void TearDown() override {
+        StopListener();
+        EXPECT_TRUE(ListenerEnded());
+        WebRootTest::TearDown();
+    }
+};
+
+TEST_F(Listener, ServesEachConnectionAndEndsWhenStopped) {
+    const int port = FreePort();
+    Start(port);
+    const std::string form =
+        "HTTP/1.1 200 OK\nServer: Pelmora\nConnection: close\nContent-Type: text/html\r\n\r\n"
+        "<html><form method=GET action=\"admin.cgi\">Enter Admin Password <input type=text "
+        "name=pass><input type=Submit></form>";
+    EXPECT_EQ(Fetch(port, "GET /admin.cgi HTTP/1.0\r\n\r\n"), form);
+    EXPECT_EQ(Fetch(port, "GET /admin.cgi HTTP/1.0\r\n\r\n"), form);
+    StopListener();
+    EXPECT_TRUE(ListenerEnded());
+    EXPECT_EQ(ServerRunning.load(), 0);
+    EXPECT_EQ(Connect(port, 1), -1) << "the listening socket is closed";
+}
+
+TEST_F(Listener, PeerThatResetsMidReplyLeavesTheServerServing) {
+    Write("big.mp3", std::string(4 << 20, 'm'));
+    Write("small.css", "ok");
+    const int port = FreePort();
+    Start(port);
+    for (int i = 0; i < 5; ++i) {
+        int fd = Connect(port);
+        ASSERT_GE(fd, 0);
+        const std::string request = "GET /big.mp3 HTTP/1.0\r\n\r\n";
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        char some[100];
+        ::recv(fd, some, sizeof some, 0);
+        linger reset{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(fd);
+    }
+    EXPECT_EQ(Fetch(port, "GET /small.css HTTP/1.0\r\n\r\n"), FileHead(2, "text/css") + "ok");
+}
+
+TEST_F(Listener, PortInUseEndsTheListenerAndLeavesItRaised) {
+    // Something else listens on all interfaces on the port.
+    const int port = FreePort();
+    int other = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(other, 4), 0);
+    PluginSettings s = *CurrentSettings();
+    s.port = port;
+    PublishSettings(s);
+    ServerRunning.store(0);
+    ServerThreadCount.store(1);
+    RunListener(nullptr);  // returns at once: no socket, the first accept fails
+    EXPECT_EQ(ServerThreadCount.load(), 0);
+    EXPECT_EQ(ServerRunning.load(), 1);
+    ::close(other);
+}
+
+TEST(SocketStreamTest, CoalescesWritesAndKeepsTheBytes) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    std::string expected;
+    {
+        SocketStream stream(pair[0]);
+        for (int i = 0; i < 3000; ++i) {
+            std::string piece = "line " + std::to_string(i) + "\n";
+            expected += piece;
+            EXPECT_EQ(stream.send(piece.data(), piece.size()), static_cast<int>(piece.size()));
+        }
+        std::string big(SocketStream::kCapacity + 10, 'B');
+        expected += big;
+        EXPECT_EQ(stream.send(big.data(), big.size()), static_cast<int>(big.size()));
+        EXPECT_EQ(stream.flush(), 0);
+        ::shutdown(pair[0], SHUT_WR);
+    }
+    std::string got;
+    char buffer[8192];
+    for (;;) {
+        ssize_t n = ::recv(pair[1], buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(got, expected);
+    ::close(pair[0]);
+    ::close(pair[1]);
+}
+
+TEST(SocketStreamTest, GonePeerFailsTheStreamWithoutASignal) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ::close(pair[1]);
+    SocketStream stream(pair[0]);
+    const char text[] = "hello";
+    EXPECT_EQ(stream.send(text, 5), 5);  // only buffered so far
+    EXPECT_EQ(stream.flush(), -1);       // a SIGPIPE would have ended the test binary
+    EXPECT_EQ(stream.send(text, 5), -1);
+    EXPECT_EQ(stream.flush(), -1);
+    ::close(pair[0]);
+}
+
+}  // namespace
+}  // namespace velvox::testing
