@@ -90,7 +90,7 @@ async function startPlayer(args, port) {
   const child = spawn(args.host, ['--plugin', module, '--clock', 'manual', args.playlist], {
     stdio: ['pipe', 'pipe', 'pipe'],
   });
-  const player = { child, dir, log: [] };
+  const player = { child, dir, log: [], answers: [] };
   child.stderr.on('data', (d) => player.log.push(String(d)));
   const lines = readline.createInterface({ input: child.stdout });
   await new Promise((resolve, reject) => {
@@ -99,10 +99,20 @@ async function startPlayer(args, port) {
     lines.on('line', (line) => {
       player.log.push(line + '\n');
       if (line.trim() === 'ready') { clearTimeout(timer); resolve(); }
+      if (/^(ok|error)\b/.test(line) && player.answers.length) player.answers.shift()(line);
     });
   });
   await waitForListener(port, 10_000);
   return player;
+}
+
+// Sends one console command to the player; resolves with its "ok"/"error" line.
+function playerCommand(player, command) {
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`no answer to "${command}"`)), 10_000);
+    player.answers.push((line) => { clearTimeout(timer); resolve(line); });
+    player.child.stdin.write(command + '\n');
+  });
 }
 
 // Asks the player to quit and waits for it; kills it when it does not go.
@@ -187,13 +197,24 @@ async function main() {
     page = context.pages()[0] ?? (await context.newPage());
     page.setDefaultTimeout(15_000);
 
+    // Part way into the first song, so that the clock and the bar have something to show.
+    const elapsed = 95;
+    assert.match(await playerCommand(player, `seek ${elapsed * 1000}`), /^ok/);
+
     await check('the playlist page shows the first window, the song playing and the pickers', async () => {
       await page.goto(`${base}/playlist.cgi?current=0`);
       await checkPageBasics(page, DESKTOP.width);
       assert.deepEqual(await songTitles(page), titles.slice(0, 25));
       assert.equal((await page.locator('.np-title').textContent()).trim(), titles[0]);
       const refresh = await page.locator('meta[http-equiv="refresh"]').getAttribute('content');
-      assert.equal(parseInt(refresh, 10), entries[0].seconds + 5, `refresh "${refresh}"`);
+      const length = entries[0].seconds;
+      assert.equal(parseInt(refresh, 10), length - elapsed + 5, `refresh "${refresh}"`);
+      const played = await page.evaluate(() => {
+        const fill = document.querySelector('.bar-fill').getBoundingClientRect().width;
+        return fill / document.querySelector('.bar').getBoundingClientRect().width;
+      });
+      const pctLeft = 100 - Math.trunc((elapsed / length) * 100);
+      assert.ok(Math.abs(played - (100 - pctLeft) / 100) < 0.01, `the bar shows ${played} played`);
       assert.ok(!/URL=/.test(refresh), 'a page without a result code must not redirect');
       assert.equal(await page.locator('.flash').isVisible(), false);
       assert.equal(await page.locator('.pager-prev a').count(), 0);
@@ -298,7 +319,7 @@ async function main() {
 
     console.log(`${step} passed, 0 failed`);
   } catch (err) {
-    console.error(`not ok ${step + 1} - ${err.stack || err}`);
+    console.error(`not ok ${step} - ${err.stack || err}`);
     if (page) await page.screenshot({ path: path.join(shots, 'failure.png'), fullPage: true }).catch(() => {});
     if (player) console.error(`velvox-host output:\n${player.log.join('').slice(-4000)}`);
     process.exitCode = 1;
