@@ -65,8 +65,14 @@ INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
 }  // namespace
 
 int show_dialog(void* module, const DialogForm& form, Window owner, DialogLogic& logic) {
+    // The dialog window is made a Unicode one so that its controls take their
+    // labels from the resource as written, whatever the system code page: an
+    // ANSI dialog converts them to that code page first, and the Japanese
+    // labels turn into question marks on any system that is not Japanese.
+    // Field values still pass through the ...A calls in the system code page,
+    // the encoding the settings are kept in.
     INT_PTR result =
-        DialogBoxParamA(static_cast<HINSTANCE>(module), MAKEINTRESOURCEA(form.resource_id),
+        DialogBoxParamW(static_cast<HINSTANCE>(module), MAKEINTRESOURCEW(form.resource_id),
                         static_cast<HWND>(owner), dialog_proc, reinterpret_cast<LPARAM>(&logic));
     return static_cast<int>(result);
 }
