@@ -8,11 +8,16 @@
 #include <thread>
 #include <vector>
 
+#include "fake_player.h"
 #include "host/dialog.h"
 #include "host/posix/emulated_window.h"
+#include "plugin/host_ops.h"
+#include "plugin/lifecycle.h"
 #include "plugin/settings.h"
 #include "plugin/settings_dialog_logic.h"
 #include "plugin/text.h"
+#include "queue/playlist_cache.h"
+#include "queue/request_queue.h"
 
 namespace velvox {
 namespace {
@@ -410,6 +415,86 @@ TEST_F(SettingsDialogTest, ConsoleFormKeepsAnsweringTheWindowWhileItWaits) {
     EXPECT_EQ(answer, 7);
     EXPECT_EQ(messages_seen.load(), 1);
     EXPECT_EQ(out, std::string(kFormListing) + "config: closed\n");
+}
+
+// The port in force each time the real StartListener started a thread; no
+// thread runs.
+std::vector<std::int32_t> ports_at_start;
+
+bool RecordStart(host::ThreadEntry, void*) {
+    ports_at_start.push_back(CurrentSettings()->port);
+    return true;
+}
+
+// The plug-in's config entry with the real lifecycle, driven on the console of
+// a fake player; the listener thread is only recorded.
+class SettingsDialogConfig : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ServerRunning = 0;
+        ServerThreadCount = 0;
+        ports_at_start.clear();
+        SetListenerStarterForTesting(RecordStart);
+        ClearRequestQueue();
+        player.playlist = {};
+        RefreshPlaylistCache();  // an empty cache, as after an init while disabled
+        player.playlist = {"A - One", "B - Two", "C - Three"};
+        player.received.clear();
+    }
+    void TearDown() override {
+        SetListenerStarterForTesting(nullptr);
+        ServerRunning = 0;
+        ServerThreadCount = 0;
+        PreviousWindowProc = nullptr;
+        ClearRequestQueue();
+        PublishSettings(PluginSettings{});
+    }
+
+    // Runs the config entry with the given console lines; returns its output.
+    std::string Config(const std::vector<std::string>& lines) {
+        for (const std::string& line : lines)
+            host::emu::post_line(player.window(), line);
+        ::testing::internal::CaptureStdout();
+        PluginConfig();
+        return ::testing::internal::GetCapturedStdout();
+    }
+
+    testing::FakePlayer player;
+};
+
+TEST_F(SettingsDialogConfig, EnablingStartsOnTheFormsPortWithoutFillingTheCache) {
+    PluginSettings disabled;  // the defaults: disabled, port 80
+    PublishSettings(disabled);
+    Config({"1026 off", "1064 8081", "ok"});
+    EXPECT_EQ(ports_at_start, std::vector<std::int32_t>{8081});
+    EXPECT_EQ(ServerRunning.load(), 1);
+    EXPECT_EQ(ServerThreadCount.load(), 1);
+    // The start asks the player nothing: the pages show an empty playlist
+    // until the cache is refreshed.
+    EXPECT_TRUE(player.received.empty());
+    EXPECT_EQ(CachedLength(), 0);
+
+    // Opening again while serving starts nothing more.
+    Config({"1064 9090", "cancel"});
+    EXPECT_EQ(ports_at_start.size(), 1u);
+}
+
+TEST_F(SettingsDialogConfig, DisablingWhileServingKeepsServingAndStopsQueuedPlayback) {
+    PluginSettings enabled;
+    enabled.bDisabled = false;
+    PublishSettings(enabled);
+    ServerRunning = 1;  // a listener started at init
+    PreviousWindowProc = host::window_proc(player.window());
+    Config({"1026 on", "ok"});
+    EXPECT_TRUE(ports_at_start.empty());
+    EXPECT_EQ(ServerRunning.load(), 1);
+    EXPECT_TRUE(CurrentSettings()->bDisabled);
+
+    // The end of a track now reaches the player itself; the request waits on.
+    InsertRequest(2, "10.0.0.1");
+    PluginWindowProc(player.window(), kMsgEndOfTrack, 0, 0);
+    EXPECT_EQ(player.received, (std::vector<testing::Message>{{kMsgEndOfTrack, 0, 0}}));
+    EXPECT_EQ(QueueLength(), 1);
 }
 
 }  // namespace
