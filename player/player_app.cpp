@@ -52,14 +52,23 @@ void PlayerApp::attach(host::Window window, host::WindowProc own_proc) {
 }
 
 host::LResult PlayerApp::on_message(unsigned message, host::WParam wparam, host::LParam lparam) {
-    if (options_.trace) {
-        write_line(stderr, "trace " + std::to_string(message) + " " + std::to_string(wparam) + " " +
-                               std::to_string(lparam));
-    }
+    trace(message, wparam, lparam);
     enter();
     host::LResult result = playback_.handle(message, wparam, lparam);
     leave();
     return result;
+}
+
+void PlayerApp::trace(unsigned message, host::WParam wparam, host::LParam lparam) {
+    if (options_.trace) {
+        write_line(stderr, "trace " + std::to_string(message) + " " + std::to_string(wparam) + " " +
+                               std::to_string(lparam));
+    }
+}
+
+bool PlayerApp::is_player_message(unsigned message) {
+    return message == velvox::kMsgUser || message == velvox::kMsgCommand ||
+           message == velvox::kMsgEndOfTrack;
 }
 
 void PlayerApp::start_plugin(velvox::PluginRecord* record, void* module) {

@@ -31,6 +31,11 @@ class PlayerApp {
     // The body of the player's own window procedure: traces the message and
     // answers it. Returns the answer.
     host::LResult on_message(unsigned message, host::WParam wparam, host::LParam lparam);
+    // Traces a message that reached our procedure but is not one of the
+    // player's interface (a real window also gets the system's own).
+    void trace(unsigned message, host::WParam wparam, host::LParam lparam);
+    // True for the messages the player answers: WM_USER, WM_COMMAND, end of track.
+    static bool is_player_message(unsigned message);
 
     // Hands the plug-in its window and module, calls init, starts playback
     // and prints "ready".

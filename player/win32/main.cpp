@@ -1,0 +1,227 @@
+// velvox-host.exe: a real (hidden) player window with its message loop, the
+// plug-in loaded with LoadLibraryA, console lines posted to the window by a
+// reader thread, and Ctrl-C turned into the quit sequence.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <string>
+
+#include "player_app.h"
+
+namespace {
+
+// Private messages of the player's window, never seen by the plug-in's
+// interface: a console line (lParam: a heap std::string) and a stop request.
+constexpr UINT kMsgConsoleLine = WM_APP + 1;
+constexpr UINT kMsgStop = WM_APP + 2;
+
+player::PlayerApp* the_app = nullptr;
+HWND the_window = nullptr;
+std::atomic<bool> stop_requested{false};
+HANDLE finished_event = nullptr;
+// Console lines that reached the window procedure inside a modal loop (the
+// settings dialog's); the main loop carries them out afterwards.
+std::deque<std::string> pending_lines;
+
+// Takes a console line out of its message and queues it.
+void queue_line(LPARAM lparam) {
+    auto* line = reinterpret_cast<std::string*>(lparam);
+    pending_lines.push_back(std::move(*line));
+    delete line;
+}
+
+// The player's own window procedure.
+LRESULT CALLBACK player_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == kMsgConsoleLine) {
+        queue_line(lparam);
+        return 0;
+    }
+    if (message == kMsgStop) {
+        stop_requested = true;
+        return 0;
+    }
+    if (the_app != nullptr && player::PlayerApp::is_player_message(message))
+        return the_app->on_message(message, wparam, lparam);
+    if (the_app != nullptr)
+        the_app->trace(message, wparam, static_cast<host::LParam>(lparam));
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// The same procedure in the portable signature, for the window-procedure checks.
+host::WindowProc own_proc() {
+    return reinterpret_cast<host::WindowProc>(&player_window_proc);
+}
+
+// Returns the text of a system error code.
+std::string error_text(DWORD code) {
+    char buffer[512] = {0};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, buffer, sizeof buffer, nullptr);
+    std::string text(buffer, n);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+// Prints a failure and ends the program with status 2.
+[[noreturn]] void fail(const std::string& message) {
+    player::write_line(stderr, "velvox-host: " + message);
+    ExitProcess(2);
+}
+
+// Unloads the module and ends the program with status 0.
+[[noreturn]] void finish(HMODULE module) {
+    if (module != nullptr)
+        FreeLibrary(module);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (finished_event != nullptr)
+        SetEvent(finished_event);
+    ExitProcess(0);
+}
+
+// Returns the folder of the running program with a trailing '\'.
+std::string program_folder() {
+    char path[MAX_PATH] = {0};
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string full(path, n);
+    std::size_t cut = full.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
+}
+
+// Reads standard input with ReadFile (no C runtime lock is held while it
+// waits, so ExitProcess never waits for it) and posts each line to the window.
+DWORD WINAPI read_input(LPVOID) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::string line;
+    char buffer[4096];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(input, buffer, sizeof buffer, &n, nullptr) || n == 0)
+            break;
+        for (DWORD i = 0; i < n; ++i) {
+            if (buffer[i] != '\n') {
+                line += buffer[i];
+                continue;
+            }
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            auto* posted = new std::string(line);
+            if (!PostMessageA(the_window, kMsgConsoleLine, 0, reinterpret_cast<LPARAM>(posted)))
+                delete posted;
+            line.clear();
+        }
+    }
+    if (!line.empty()) {
+        auto* posted = new std::string(line);
+        if (!PostMessageA(the_window, kMsgConsoleLine, 0, reinterpret_cast<LPARAM>(posted)))
+            delete posted;
+    }
+    return 0;  // end of input: the player keeps running
+}
+
+// Ctrl-C, Ctrl-Break and closing the console: the main loop runs the quit
+// sequence. For a closing console the system ends the process when this
+// returns, so wait a little for the sequence to finish.
+BOOL WINAPI on_console_control(DWORD type) {
+    stop_requested = true;
+    PostMessageA(the_window, kMsgStop, 0, 0);
+    if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT)
+        WaitForSingleObject(finished_event, 4000);
+    return TRUE;
+}
+
+// Creates the hidden main window of the player.
+HWND create_player_window() {
+    WNDCLASSA window_class = {};
+    window_class.lpfnWndProc = player_window_proc;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = "VelvoxHostWindow";
+    if (!RegisterClassA(&window_class))
+        return nullptr;
+    return CreateWindowExA(0, "VelvoxHostWindow", "Velvox Host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 400, 300, nullptr, nullptr, GetModuleHandleA(nullptr),
+                           nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    player::Options options;
+    std::string error;
+    if (!player::parse_options(argc, argv, options, error)) {
+        player::write_line(stderr, "velvox-host: " + error);
+        std::fputs(player::usage_text(argv[0]).c_str(), stderr);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(player::usage_text(argv[0]).c_str(), stdout);
+        return 0;
+    }
+    player::Playlist playlist;
+    if (!player::read_playlist(options.playlist, playlist, error))
+        fail(error);
+
+    static player::PlayerApp app(options, std::move(playlist));
+    the_app = &app;
+    finished_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    the_window = create_player_window();
+    if (the_window == nullptr)
+        fail("cannot create the player window: " + error_text(GetLastError()));
+    app.attach(the_window, own_proc());
+    SetConsoleCtrlHandler(on_console_control, TRUE);
+
+    std::string plugin =
+        options.plugin.empty() ? program_folder() + "gen_velvox.dll" : options.plugin;
+    HMODULE module = LoadLibraryA(plugin.c_str());
+    if (module == nullptr)
+        fail("cannot load plug-in '" + plugin + "': " + error_text(GetLastError()));
+    auto get_record = reinterpret_cast<player::GetPluginRecord>(
+        reinterpret_cast<void*>(GetProcAddress(module, "winampGetGeneralPurposePlugin")));
+    if (get_record == nullptr)
+        fail("plug-in '" + plugin + "' has no export winampGetGeneralPurposePlugin");
+    velvox::PluginRecord* record = get_record();
+    if (record == nullptr)
+        fail("plug-in '" + plugin + "' returned no record");
+
+    app.start_plugin(record, module);
+    HANDLE reader = CreateThread(nullptr, 0, read_input, nullptr, 0, nullptr);
+    if (reader == nullptr)
+        fail("cannot start the console reader: " + error_text(GetLastError()));
+    CloseHandle(reader);
+
+    for (;;) {
+        while (!pending_lines.empty() && !stop_requested) {
+            std::string line = std::move(pending_lines.front());
+            pending_lines.pop_front();
+            if (app.handle_line(line) == player::PlayerApp::LineResult::quit) {
+                player::write_line(stdout, "ok");
+                finish(module);
+            }
+        }
+        if (stop_requested) {
+            app.quit_plugin();
+            finish(module);
+        }
+        const int timeout = app.wait_timeout_ms();
+        MsgWaitForMultipleObjectsEx(0, nullptr,
+                                    timeout < 0 ? INFINITE : static_cast<DWORD>(timeout),
+                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                stop_requested = true;
+            } else if (msg.hwnd == the_window && msg.message == kMsgConsoleLine) {
+                queue_line(msg.lParam);
+            } else if (msg.hwnd == the_window && msg.message == kMsgStop) {
+                stop_requested = true;
+            } else {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        }
+        app.tick();
+    }
+}
