@@ -120,6 +120,7 @@ std::string known_ids(const DialogForm& form) {
     return ids;
 }
 
+// Returns whether c separates the words of a console line.
 bool is_blank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -129,6 +130,43 @@ std::string lower(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+// Applies a value or runs a command on one control of the form; answers bad
+// input (a missing or wrong value) without changing anything.
+void apply(const FormControl& c, bool has_value, const std::string& value,
+           ConsoleControls& controls, DialogLogic& logic) {
+    const std::string id = std::to_string(c.id);
+    switch (c.kind) {
+        case ControlKind::command:
+            if (has_value) {
+                say("command " + id + " takes no value; nothing done");
+                return;
+            }
+            logic.on_command(controls, c.id);
+            return;
+        case ControlKind::check_box: {
+            const std::string v = lower(value);
+            if (!has_value) {
+                say("missing value for " + id + "; write " + id + " on or " + id + " off");
+            } else if (v == "on" || v == "off") {
+                controls.set_checked(c.id, v == "on");
+                say(field_line(controls, c));
+            } else {
+                say("check box " + id + " takes on or off, not \"" + value + "\"");
+            }
+            return;
+        }
+        case ControlKind::text:
+            if (!has_value) {
+                say("missing value for " + id + "; write " + id + " VALUE, or " + id +
+                    " \"\" to empty it");
+                return;
+            }
+            controls.set_text(c.id, value == "\"\"" ? "" : value.c_str());
+            say(field_line(controls, c));
+            return;
+    }
 }
 
 // Carries out one console line on the form: a field change, a command or a
@@ -145,56 +183,26 @@ void handle_line(std::string line, ConsoleControls& controls, const DialogForm& 
     std::size_t name_end = start;
     while (name_end < line.size() && !is_blank(line[name_end]))
         ++name_end;
-    const std::string name = line.substr(start, name_end - start);
+    const std::string name = lower(line.substr(start, name_end - start));
     std::size_t value_start = name_end;
     while (value_start < line.size() && is_blank(line[value_start]))
         ++value_start;
+    // The value is kept as typed, inner and trailing blanks included.
     const bool has_value = value_start < line.size();
-    std::string value = line.substr(value_start);
+    const std::string value = line.substr(value_start);
 
-    if (lower(name) == "show" || name == "?" || lower(name) == "help") {
+    if (name == "show" || name == "?" || name == "help") {
         print_form(controls, form);
         return;
     }
-    const FormControl* c = find_control(form, lower(name));
-    if (c == nullptr) {
-        bool numeric = !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
-        if (numeric)
-            say("unknown id " + name + "; the ids are " + known_ids(form));
-        else
-            say("not understood: \"" + name + "\"; write ID VALUE, ok, cancel, about or show");
-        return;
-    }
-    const std::string id = std::to_string(c->id);
-    switch (c->kind) {
-        case ControlKind::command:
-            if (has_value) {
-                say("command " + id + " takes no value; nothing done");
-                return;
-            }
-            logic.on_command(controls, c->id);
-            return;
-        case ControlKind::check_box: {
-            const std::string v = lower(value);
-            if (!has_value) {
-                say("missing value for " + id + "; write " + id + " on or " + id + " off");
-            } else if (v == "on" || v == "off") {
-                controls.set_checked(c->id, v == "on");
-                say(field_line(controls, *c));
-            } else {
-                say("check box " + id + " takes on or off, not \"" + value + "\"");
-            }
-            return;
-        }
-        case ControlKind::text:
-            if (!has_value) {
-                say("missing value for " + id + "; write " + id + " VALUE, or " + id +
-                    " \"\" to empty it");
-                return;
-            }
-            controls.set_text(c->id, value == "\"\"" ? "" : value.c_str());
-            say(field_line(controls, *c));
-            return;
+    const FormControl* c = find_control(form, name);
+    if (c != nullptr) {
+        apply(*c, has_value, value, controls, logic);
+    } else if (name.find_first_not_of("0123456789") == std::string::npos) {
+        say("unknown id " + name + "; the ids are " + known_ids(form));
+    } else {
+        say("not understood: \"" + line.substr(start, name_end - start) +
+            "\"; write ID VALUE, ok, cancel, about or show");
     }
 }
 
