@@ -33,87 +33,173 @@ constexpr char kPasswordForm[] =
 constexpr char kRelativeTitle[] = "Invalid File %s - relative paths not supported";
 constexpr char kMissingTitle[] = "Invalid File %s";
 constexpr std::size_t kTargetLimit = 256;
-constexpr std::size_t kPieceSize = 8096;
+constexpr std::size_t kPieceSize = 8096;  // a template line (8095 + NUL) or a file chunk
+
+// Sends the error page of a refused request; returns 0, DoProxy's result.
+int Refuse(HttpConnection& connection, const char* title, const char* message) {
+    connection.send_error(400, title, nullptr, message);
+    return 0;
+}
+
+// Refuses with a title formatted from pattern and name and an empty message.
+int RefuseNamed(HttpConnection& connection, const char* pattern, const char* name) {
+    char title[2112];  // room for the longest name in either pattern
+    std::snprintf(title, sizeof title, pattern, name);
+    return Refuse(connection, title, "");
+}
+
+// Sets referer from the "Referer: " header of the received text: its value up
+// to a "&errorCode=" that comes before the next CR LF, else up to that CR LF.
+// With neither after it, or with no such header, referer is "playlist.cgi".
+void CaptureReferer(const char* received, char (&referer)[1024]) {
+    CopyCut(referer, "playlist.cgi");
+    const char* name = std::strstr(received, "Referer: ");
+    if (name == nullptr)
+        return;
+    const char* value = name + 9;
+    const char* error_code = std::strstr(value, "&errorCode=");
+    const char* end = std::strstr(value, "\r\n");
+    if (error_code != nullptr && (end == nullptr || error_code < end))
+        end = error_code;
+    if (end == nullptr)
+        return;
+    std::size_t n = static_cast<std::size_t>(end - value);
+    if (n > sizeof referer - 1)
+        n = sizeof referer - 1;
+    std::memcpy(referer, value, n);
+    referer[n] = '\0';
+}
+
+// Copies the received text up to its first LF, cut to 2047 characters, less
+// the CR and LF at its end, into line.
+void CopyRequestLine(const char* received, char (&line)[2048]) {
+    const char* lf = std::strchr(received, '\n');
+    std::size_t n = lf != nullptr ? static_cast<std::size_t>(lf - received) : std::strlen(received);
+    if (n > sizeof line - 1)
+        n = sizeof line - 1;
+    std::memcpy(line, received, n);
+    while (n > 0 && (line[n - 1] == '\r' || line[n - 1] == '\n'))
+        --n;
+    line[n] = '\0';
+}
+
+// Turns the bare root and targets beginning "/?" or "/&" into the playlist
+// page, in place (cut to 255 characters).
+void NormaliseTarget(char (&target)[2048]) {
+    if (std::strcmp(target, "/") == 0) {
+        CopyCut(target, "/playlist.cgi");
+    } else if (std::strncmp(target, "/?", 2) == 0 || std::strncmp(target, "/&", 2) == 0) {
+        char page[kTargetLimit];
+        std::snprintf(page, sizeof page, "/playlist.cgi%s", target + 1);
+        CopyCut(target, page);
+    }
+}
+
+// Sends a "text/html" file line by line through the renderer; a line it does
+// not take goes out itself, then CR LF.
+void SendRenderedLines(HttpConnection& connection, host::InputFile& file, const PageQuery& query) {
+    char line[kPieceSize];
+    while (file.read_line(line, sizeof line)) {
+        if (!RenderTemplateLine(line, connection, query)) {
+            connection.send_text(line);
+            connection.send_text("\r\n");
+        }
+    }
+}
+
+// Sends a file in chunks as read. Send results are not looked at: the file is
+// read to its end (or to a read that brings nothing).
+void SendChunks(HttpConnection& connection, host::InputFile& file) {
+    char chunk[kPieceSize];
+    for (;;) {
+        std::size_t n = file.read(chunk, sizeof chunk);
+        if (n == 0)
+            break;
+        connection.send_bytes(chunk, n);
+    }
+}
+
+// Serves file_name from the web root: the path checks, the header for the
+// content type, then the body. Returns DoProxy's result. Names that come from
+// the request (the file route) must resolve inside the web root.
+int ServeFromWebRoot(HttpConnection& connection, const PluginSettings& settings,
+                     const char* file_name, const char* content_type, bool from_request,
+                     const PageQuery& query) {
+    if (std::strncmp(file_name, "/.", 2) == 0 || (from_request && HasParentStep(file_name)))
+        return RefuseNamed(connection, kRelativeTitle, file_name);
+
+    const std::string full_path = FullPath(settings.WebRoot, file_name, host::kPathSeparator);
+    std::string shown(file_name);  // the name as the missing-file title shows it
+    for (char& c : shown) {
+        if (c == '/')
+            c = host::kPathSeparator;
+    }
+    if (from_request) {
+        // Whatever the name, what it resolves to (links followed) must lie
+        // inside the web root; what cannot be resolved is not there.
+        switch (ResolveUnderRoot(settings.WebRoot, full_path)) {
+            case Containment::inside:
+                break;
+            case Containment::unresolved:
+                return RefuseNamed(connection, kMissingTitle, shown.c_str());
+            case Containment::outside:
+                return RefuseNamed(connection, kRelativeTitle, file_name);
+        }
+    }
+    std::int64_t size = 0;
+    if (!host::path_size(full_path.c_str(), size))
+        return RefuseNamed(connection, kMissingTitle, shown.c_str());
+
+    char header[1024];
+    const bool is_page = std::strcmp(content_type, "text/html") == 0;
+    if (is_page)
+        std::snprintf(header, sizeof header, kPageHeader, content_type);
+    else
+        std::snprintf(header, sizeof header, kFileHeader, std::to_string(size).c_str(),
+                      content_type);
+    connection.send_text(header);
+
+    host::InputFile file;
+    if (!file.open(full_path.c_str(), is_page))
+        return Refuse(connection, "Invalid File", "");
+    if (is_page)
+        SendRenderedLines(connection, file, query);
+    else
+        SendChunks(connection, file);
+    return 1;
+}
 
 }  // namespace
 
-// Answers one request (see the file comment). Returns 1 when it was served,
-// 0 when an error page was sent or the connection was given up without reply.
+// Answers one request on the stream. Returns 1 when it was served, 0 when an
+// error page was sent or the connection was given up without a reply.
 int HttpConnection::DoProxy() {
-    char title[2112];  // room for the longest name in either title
-    // Sends the error page of a refused request; DoProxy then returns 0.
-    auto refuse = [this](const char* t, const char* message) {
-        send_error(400, t, nullptr, message);
-        return 0;
-    };
-
-    // Receive: one read, always followed by a zero byte.
     std::memset(receiveBuffer, 0, sizeof receiveBuffer);
     long received =
         stream != nullptr ? stream->receive(receiveBuffer, sizeof receiveBuffer - 1) : -1;
     if (check_socket_result(received, "Couldn't read initial request"))
-        return refuse("Bad Request", "No request found.");
-
-    // Referer: up to "&errorCode=" when that comes before the line's end.
-    CopyCut(referer, "playlist.cgi");
-    if (const char* name = std::strstr(receiveBuffer, "Referer: ")) {
-        const char* value = name + 9;
-        const char* error_code = std::strstr(value, "&errorCode=");
-        const char* line_end = std::strstr(value, "\r\n");
-        const char* end = line_end;
-        if (error_code != nullptr && (line_end == nullptr || error_code < line_end))
-            end = error_code;
-        if (end != nullptr) {
-            std::size_t n = static_cast<std::size_t>(end - value);
-            if (n > sizeof referer - 1)
-                n = sizeof referer - 1;
-            std::memcpy(referer, value, n);
-            referer[n] = '\0';
-        }
-    }
-
+        return Refuse(*this, "Bad Request", "No request found.");
+    CaptureReferer(receiveBuffer, referer);
     if (receiveBuffer[0] == '\0') {
         report_socket_error("Couldn't find end of line for first request");
         return 0;
     }
 
-    // The request line, less the CR and LF at its end.
     char request_line[2048];
-    const char* lf = std::strchr(receiveBuffer, '\n');
-    std::size_t line_length =
-        lf != nullptr ? static_cast<std::size_t>(lf - receiveBuffer) : std::strlen(receiveBuffer);
-    if (line_length > sizeof request_line - 1)
-        line_length = sizeof request_line - 1;
-    std::memcpy(request_line, receiveBuffer, line_length);
-    while (line_length > 0 &&
-           (request_line[line_length - 1] == '\r' || request_line[line_length - 1] == '\n'))
-        --line_length;
-    request_line[line_length] = '\0';
-
+    CopyRequestLine(receiveBuffer, request_line);
     if (std::strncmp(request_line, "GET ", 4) != 0)
-        return refuse("Only GET requests supported", "Error");
-
+        return Refuse(*this, "Only GET requests supported", "Error");
     const char* target = request_line + 4;
     const char* space = std::strchr(target, ' ');
     if (space == nullptr)
-        return refuse("Bad Request", "Can't parse request.");
+        return Refuse(*this, "Bad Request", "Can't parse request.");
     std::size_t target_length = static_cast<std::size_t>(space - target);
     if (target_length > kTargetLimit)
         target_length = kTargetLimit;
     std::memcpy(requestTarget, target, target_length);
     requestTarget[target_length] = '\0';
+    NormaliseTarget(requestTarget);
 
-    // Normalise: the bare root and "/?..." or "/&..." are the playlist page.
-    if (std::strcmp(requestTarget, "/") == 0) {
-        CopyCut(requestTarget, "/playlist.cgi");
-    } else if (std::strncmp(requestTarget, "/?", 2) == 0 ||
-               std::strncmp(requestTarget, "/&", 2) == 0) {
-        char page[kTargetLimit];
-        std::snprintf(page, sizeof page, "/playlist.cgi%s", requestTarget + 1);
-        CopyCut(requestTarget, page);
-    }
-
-    // Route.
     if (std::strcmp(requestTarget, "/admin.cgi") == 0) {
         send_text(kPasswordFormHeader);
         send_text(kPasswordForm);
@@ -121,11 +207,13 @@ int HttpConnection::DoProxy() {
     }
     PageQuery query;
     if (std::strncmp(requestTarget, "/admin.cgi", 10) == 0) {
+        // Whatever the action did, the page follows.
         HandleAdminAction(*this, requestTarget, query.isAdmin);
     } else if (std::strncmp(requestTarget, "/request.cgi", 12) == 0) {
         HandleSongRequest(*this, requestTarget);
         return 1;
     }
+
     const SettingsSnapshot settings = CurrentSettings();
     const char* content_type = "";
     const char* file_name = requestTarget;
@@ -140,71 +228,7 @@ int HttpConnection::DoProxy() {
     }
     if (const char* type = ContentTypeFor(requestTarget))
         content_type = type;
-
-    // A request may name only files inside the web root: besides names that
-    // begin "/.", a ".." step anywhere is refused on the file route.
-    if (std::strncmp(file_name, "/.", 2) == 0 || (!page_route && HasParentStep(file_name))) {
-        std::snprintf(title, sizeof title, kRelativeTitle, file_name);
-        return refuse(title, "");
-    }
-
-    // Full path: the web root, a separator, the name with its slashes turned
-    // into separators, doubled separators collapsed.
-    const std::string full_path = FullPath(settings->WebRoot, file_name, host::kPathSeparator);
-    std::string name(file_name);
-    for (char& c : name) {
-        if (c == '/')
-            c = host::kPathSeparator;
-    }
-    std::snprintf(title, sizeof title, kMissingTitle, name.c_str());
-    if (!page_route) {
-        // Whatever the name, what it resolves to (links followed) must lie
-        // inside the web root; what cannot be resolved cannot be served.
-        switch (ResolveUnderRoot(settings->WebRoot, full_path)) {
-            case Containment::inside:
-                break;
-            case Containment::unresolved:
-                return refuse(title, "");
-            case Containment::outside:
-                std::snprintf(title, sizeof title, kRelativeTitle, file_name);
-                return refuse(title, "");
-        }
-    }
-    std::int64_t size = 0;
-    if (!host::path_size(full_path.c_str(), size))
-        return refuse(title, "");
-
-    char header[1024];
-    const bool is_page = std::strcmp(content_type, "text/html") == 0;
-    if (is_page)
-        std::snprintf(header, sizeof header, kPageHeader, content_type);
-    else
-        std::snprintf(header, sizeof header, kFileHeader, std::to_string(size).c_str(),
-                      content_type);
-    send_text(header);
-
-    host::InputFile file;
-    if (!file.open(full_path.c_str(), is_page))
-        return refuse("Invalid File", "");
-    char piece[kPieceSize];
-    if (is_page) {
-        // Each read takes at most 8095 characters; a longer line comes in pieces.
-        while (file.read_line(piece, sizeof piece)) {
-            if (!RenderTemplateLine(piece, *this, query)) {
-                send_text(piece);
-                send_text("\r\n");
-            }
-        }
-    } else {
-        // Send results are not looked at: the file is read to its end.
-        for (;;) {
-            std::size_t n = file.read(piece, sizeof piece);
-            if (n == 0)
-                break;
-            send_bytes(piece, n);
-        }
-    }
-    return 1;
+    return ServeFromWebRoot(*this, *settings, file_name, content_type, !page_route, query);
 }
 
 }  // namespace velvox
