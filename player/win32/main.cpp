@@ -141,9 +141,15 @@ HWND create_player_window() {
     window_class.lpszClassName = "VelvoxHostWindow";
     if (!RegisterClassA(&window_class))
         return nullptr;
-    return CreateWindowExA(0, "VelvoxHostWindow", "Velvox Host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                           CW_USEDEFAULT, 400, 300, nullptr, nullptr, GetModuleHandleA(nullptr),
-                           nullptr);
+    HWND window = CreateWindowExA(0, "VelvoxHostWindow", "Velvox Host", WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (window != nullptr)
+        return window;
+    // Without a display (a headless Wine) only a message-only window can be made;
+    // it receives, sends and can be subclassed all the same.
+    return CreateWindowExA(0, "VelvoxHostWindow", "Velvox Host", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 }  // namespace
