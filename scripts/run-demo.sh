@@ -82,7 +82,9 @@ install_missing() {
 }
 
 if [ "$install" = 1 ]; then
-  if command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; then
+  if [ -x "$root/scripts/install-deps.sh" ]; then
+    "$root/scripts/install-deps.sh" build
+  elif command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; then
     install_missing
   else
     echo "run-demo: not a Debian system; make sure cmake, ninja, g++ and GoogleTest are installed"

@@ -65,9 +65,11 @@ async function waitForListener(port, ms) {
   const until = Date.now() + ms;
   while (Date.now() < until) {
     const open = await new Promise((resolve) => {
-      const socket = net.connect(port, '127.0.0.1');
-      socket.once('connect', () => { socket.destroy(); resolve(true); });
-      socket.once('error', () => resolve(false));
+      // A whole request, so that the server has no empty connection to report.
+      const socket = net.connect(port, '127.0.0.1', () => socket.end('GET /velvox.css HTTP/1.0\r\n\r\n'));
+      socket.on('data', () => {});
+      socket.once('close', (hadError) => resolve(!hadError));
+      socket.once('error', () => {});
     });
     if (open) return;
     await new Promise((r) => setTimeout(r, 100));
@@ -135,6 +137,22 @@ async function stopPlayer(player) {
 const songTitles = (page) => page.locator('.songs .song-title').allTextContents();
 const queueTitles = (page) => page.locator('.queue .queue-title').allTextContents();
 const flashText = async (page) => (await page.locator('.flash').textContent()).trim();
+
+// Fetches a page over a plain socket and gives the reply's bytes as text, the
+// way the server sent them (its header lines end in LF alone, which strict
+// HTTP clients refuse).
+function rawPage(port, target) {
+  return new Promise((resolve, reject) => {
+    const chunks = [];
+    const socket = net.connect(port, '127.0.0.1', () => {
+      socket.write(`GET ${target} HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n`);
+    });
+    socket.setTimeout(10_000, () => socket.destroy(new Error(`no reply to ${target}`)));
+    socket.on('data', (d) => chunks.push(d));
+    socket.once('error', reject);
+    socket.once('close', () => resolve(Buffer.concat(chunks).toString('latin1')));
+  });
+}
 
 // Checks what every rendered page must have: no token left, the stylesheet
 // applied, and no sideways scrolling at the viewport's width.
@@ -204,6 +222,12 @@ async function main() {
     await check('the playlist page shows the first window, the song playing and the pickers', async () => {
       await page.goto(`${base}/playlist.cgi?current=0`);
       await checkPageBasics(page, DESKTOP.width);
+      for (const target of ['/playlist.cgi?current=0', `/admin.cgi?pass=${PASSWORD}`]) {
+        const raw = await rawPage(port, target);
+        assert.ok(raw.startsWith('HTTP/1.1 200 OK'), raw.slice(0, 80));
+        assert.ok(raw.includes('</html>'), `the reply to ${target} was cut short`);
+        assert.ok(!raw.includes('%%'), `a token was left in the reply to ${target}`);
+      }
       assert.deepEqual(await songTitles(page), titles.slice(0, 25));
       assert.equal((await page.locator('.np-title').textContent()).trim(), titles[0]);
       const refresh = await page.locator('meta[http-equiv="refresh"]').getAttribute('content');
@@ -225,6 +249,20 @@ async function main() {
       assert.ok(await page.locator('.queue-card .empty-note').isVisible());
     });
     await shoot(page, shots, 'desktop-playlist.png');
+
+    await check('the clock counts down by itself between reloads', async () => {
+      const moving = await context.newPage();
+      await moving.emulateMedia({ reducedMotion: 'no-preference' });
+      await moving.goto(`${base}/playlist.cgi?current=0`);
+      const secondsLeft = () => moving.locator('.timing-bar')
+        .evaluate((el) => Number(getComputedStyle(el).getPropertyValue('--secs-left')));
+      const first = await secondsLeft();
+      assert.ok(first > 0 && first <= entries[0].seconds - elapsed, `--secs-left ${first}`);
+      await moving.waitForTimeout(2500);
+      const later = await secondsLeft();
+      assert.ok(later < first, `the clock stood still at ${first}`);
+      await moving.close();
+    });
 
     await check('the artist selector narrows the list to one artist', async () => {
       const artist = titles[7].split(' - ')[0];
