@@ -325,6 +325,7 @@ async function main() {
     await check('the administrator logs in through the password page', async () => {
       await page.goto(`${base}/admin.html`);
       await checkPageBasics(page, DESKTOP.width);
+      await shoot(page, shots, 'desktop-admin-login.png');
       await page.locator('#pass').fill(PASSWORD);
       await page.locator('.login button').click();
       await page.waitForURL(new RegExp(`admin\\.cgi\\?pass=${PASSWORD}$`));
