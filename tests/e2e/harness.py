@@ -68,7 +68,8 @@ API (stable; tests rely on it):
 
     Target (TARGET): everything that differs between native and wine runs, in one place:
       name, module_name, command(args) -> argv, player_path(path) -> str, separator,
-      no_export_module() -> path of a module without the export, env() -> dict
+      no_export_module() -> a module without the export, as the player sees its path,
+      env() -> dict
 """
 
 import os
@@ -153,8 +154,10 @@ class WineTarget:
 
     def no_export_module(self):
         # Any Windows system library loads but does not have the plug-in's export.
-        return os.environ.get("VELVOX_E2E_NOEXPORT_MODULE",
-                              "C:\\windows\\system32\\version.dll")
+        path = os.environ.get("VELVOX_E2E_NOEXPORT_MODULE")
+        if path:
+            return self.player_path(path)
+        return "C:\\windows\\system32\\version.dll"
 
     def env(self):
         env = dict(os.environ)

@@ -129,6 +129,8 @@ class ConsoleTest(unittest.TestCase):
                                      status_line(pos, "playing", 0, length, title))
             self.assertTrue(p.cmd("goto %d" % len(expected)).startswith("error"))
 
+    @unittest.skipIf(harness.TARGET.name != "native",
+                     "the settings dialog is a console form only on POSIX")
     def test_config_returns_ok_when_the_dialog_has_closed(self):
         with Player(settings=DISABLED) as p:
             p.send_line("config")
@@ -284,7 +286,7 @@ class ExitStatusTest(unittest.TestCase):
         cases = [
             ("unreadable playlist", self.path(self.module),
              self.path(os.path.join(self.dir, "missing.m3u")), (), r"missing\.m3u"),
-            ("module without the export", self.path(harness.TARGET.no_export_module()),
+            ("module without the export", harness.TARGET.no_export_module(),
              self.path(self.playlist), (), r"winampGetGeneralPurposePlugin"),
             ("file that is no module", self.path(not_a_module), self.path(self.playlist), (),
              r"not-a-module"),
