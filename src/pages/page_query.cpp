@@ -52,10 +52,9 @@ void ForEachQueryPiece(
     const std::function<void(std::string_view key, std::string_view value)>& visit) {
     if (target == nullptr)
         return;
-    const void* end = std::memchr(target, '\0', kTargetCopyLimit);
-    std::size_t length = end == nullptr
-                             ? kTargetCopyLimit
-                             : static_cast<std::size_t>(static_cast<const char*>(end) - target);
+    std::size_t length = 0;
+    while (length < kTargetCopyLimit && target[length] != '\0')
+        ++length;
     std::string_view text(target, length);
     std::size_t mark = text.find('?');
     if (mark == std::string_view::npos)
