@@ -117,6 +117,27 @@ TEST_F(RequestDispatch, AdminActionRedirectIsFollowedByThePage) {
     EXPECT_EQ(e.sent.substr(e.sent.size() - page.size()), page);
 }
 
+TEST_F(RequestDispatch, SongRequestGetsTheEndpointsRedirectAlone) {
+    for (const char* target : {"/request.cgi?listpos=999", "/request.cgiX"}) {
+        Exchange e = RunRequest(std::string("GET ") + target +
+                                " HTTP/1.0\r\nReferer: /playlist.cgi?x=1\r\n\r\n");
+        EXPECT_EQ(e.result, 1) << target;
+        EXPECT_EQ(e.sent.rfind("HTTP/1.0 302 Moved Temporarily\r\n", 0), 0u) << e.sent;
+        EXPECT_EQ(e.sent.find("\r\n\r\n"), e.sent.size() - 4) << "nothing after the head";
+    }
+}
+
+TEST_F(RequestDispatch, FailedSendsDoNotStopTheReply) {
+    Write("big.css", std::string(50000, 'c'));
+    CaptureStream stream("GET /big.css HTTP/1.0\r\n\r\n");
+    stream.fail_sends_from(2);
+    HttpConnection connection;
+    connection.set_socket(&stream);
+    EXPECT_EQ(connection.DoProxy(), 1);
+    EXPECT_EQ(stream.sent(), FileHead(50000, "text/css"));
+    EXPECT_EQ(stream.send_calls(), 1 + 7) << "every chunk of the file was still offered";
+}
+
 TEST_F(RequestDispatch, RefererIsCapturedUpToErrorCodeOrLineEnd) {
     const struct {
         const char* headers;
