@@ -20,6 +20,9 @@ namespace {
 // The listening socket: written by the listener, closed by StopListener.
 std::atomic<host::Socket> ListenSocket{host::kNoSocket};
 
+const ListenerPlatform kRealPlatform = {host::start_sockets, host::start_thread};
+std::atomic<const ListenerPlatform*> Platform{&kRealPlatform};
+
 // The listener's own state: the text of the last accepted peer's address.
 struct SocketListener {
     char peerAddressText[1024] = "";
@@ -35,7 +38,7 @@ void SocketFatal(const char* message) {
 // Starts the sockets layer; returns false (after its diagnostic) when it
 // cannot be used.
 bool StartSockets() {
-    switch (host::start_sockets()) {
+    switch (Platform.load()->start_sockets()) {
         case host::SocketsStart::started:
             return true;
         case host::SocketsStart::unavailable:
@@ -93,7 +96,7 @@ void RunListener(void*) {
             }
             ticket->socket = accepted;
             CopyCut(ticket->clientAddress, listener.peerAddressText);
-            if (!host::start_thread(ServeConnection, ticket)) {
+            if (!Platform.load()->start_thread(ServeConnection, ticket)) {
                 host::close_socket(ticket->socket);
                 delete ticket;
             }
@@ -105,6 +108,10 @@ void RunListener(void*) {
 void StopListener() {
     ServerRunning.store(0);
     CloseListenSocket();
+}
+
+void SetListenerPlatform(const ListenerPlatform* platform) {
+    Platform.store(platform != nullptr ? platform : &kRealPlatform);
 }
 
 void ServeConnection(void* raw) {

@@ -2,6 +2,9 @@
 #pragma once
 #include <cstdint>
 
+#include "host/sockets.h"
+#include "host/threads.h"
+
 namespace velvox {
 
 // What the listener hands to a connection thread, which owns and frees it.
@@ -21,5 +24,15 @@ void StopListener();
 // Entry of a connection thread: serves one request of its ticket's socket,
 // closes the socket and frees the ticket.
 void ServeConnection(void* ticket);
+
+// The two platform steps of the listener that cannot be made to fail from
+// outside: starting the sockets layer and starting a thread.
+struct ListenerPlatform {
+    host::SocketsStart (*start_sockets)();
+    bool (*start_thread)(host::ThreadEntry entry, void* argument);
+};
+
+// Replaces those steps (tests make them fail); nullptr restores the real ones.
+void SetListenerPlatform(const ListenerPlatform* platform);
 
 }  // namespace velvox

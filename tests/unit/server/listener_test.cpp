@@ -159,6 +159,54 @@ TEST_F(Listener, PortInUseEndsTheListenerAndLeavesItRaised) {
     ::close(other);
 }
 
+host::SocketsStart SocketsUnavailable() {
+    return host::SocketsStart::unavailable;
+}
+host::SocketsStart SocketsTooOld() {
+    return host::SocketsStart::old_version;
+}
+bool NoThreads(host::ThreadEntry, void*) {
+    return false;
+}
+
+TEST_F(Listener, UnusableSocketsLayerEndsTheListenerNotTheProcess) {
+    const struct {
+        host::SocketsStart (*start)();
+        const char* out;
+    } cases[] = {
+        {SocketsUnavailable, "Socket error: cannot find winsock.dll\n"},
+        {SocketsTooOld, "Socket error: winsock.dll is an old version\n"},
+    };
+    for (const auto& c : cases) {
+        const ListenerPlatform platform{c.start, host::start_thread};
+        SetListenerPlatform(&platform);
+        ServerRunning.store(0);
+        ServerThreadCount.store(1);
+        ::testing::internal::CaptureStdout();
+        RunListener(nullptr);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.out);
+        EXPECT_EQ(ServerThreadCount.load(), 0);
+        EXPECT_EQ(ServerRunning.load(), 1) << "the server is off as after a failed bind";
+    }
+    SetListenerPlatform(nullptr);
+}
+
+TEST_F(Listener, ConnectionWhoseThreadCannotStartIsClosed) {
+    const ListenerPlatform platform{host::start_sockets, NoThreads};
+    SetListenerPlatform(&platform);
+    const int port = FreePort();
+    Start(port);
+    // The connection is closed without a reply (an end of stream, not the
+    // receive time-out), and the listener goes on.
+    int fd = Connect(port);
+    ASSERT_GE(fd, 0);
+    char byte;
+    EXPECT_EQ(::recv(fd, &byte, 1, 0), 0);
+    ::close(fd);
+    SetListenerPlatform(nullptr);
+    EXPECT_EQ(Fetch(port, "GET /admin.cgi HTTP/1.0\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+}
+
 TEST(SocketStreamTest, CoalescesWritesAndKeepsTheBytes) {
     int pair[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
