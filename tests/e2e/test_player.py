@@ -244,6 +244,22 @@ class ClockTest(unittest.TestCase):
                 time.sleep(0.05)
             self.assertEqual(p.cmd("status"), status_line(3, "stopped", -1, -1, "Never"))
 
+    def test_the_clock_ends_tracks_through_the_plugin_hook(self):
+        # Track 0 lasts 3600 s at 100 times speed: 36 s of wall time, long enough to queue.
+        entries = [("Opening", 3600), ("Second", 3600), ("Third", 3600), ("Asked For", 3600)]
+        with Player(entries=entries, clock="real", speed=100, announce=True, trace=True) as p:
+            p.cmd("seek 3599000")  # 1 s of track time left: 10 ms of wall time
+            deadline = time.monotonic() + 10
+            while p.status()["pos"] != 1 and time.monotonic() < deadline:
+                time.sleep(0.02)
+            self.assertEqual(p.trace_lines().count(END_OF_TRACK), 1)  # the queue was empty
+            reply = p.http_get("/request.cgi?listpos=3")
+            self.assertTrue(reply.startswith(b"HTTP/1.0 302"), reply[:200])
+            p.cmd("seek 3599000")
+            self.assertEqual(p.wait_for_output(r"^track .* request$"), 'track 3 "Asked For" 3600s request')
+            self.assertEqual(p.status()["pos"], 3)
+            self.assertEqual(p.trace_lines().count(END_OF_TRACK), 1)  # taken by the plug-in
+
     def test_real_clock_elapsed_follows_speed(self):
         with Player(entries=[("Long", 3600)], clock="real", speed=10,
                     settings=DISABLED) as p:
