@@ -7,6 +7,7 @@ namespace player {
 
 namespace {
 
+// True for the characters that separate a command from its argument.
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -27,6 +28,7 @@ bool parse_count(const std::string& text, std::int64_t& value) {
     return true;
 }
 
+// Returns an invalid command carrying the reason for its error answer.
 Command invalid(std::string reason) {
     Command command;
     command.kind = CommandKind::invalid;

@@ -204,6 +204,7 @@ bool Playback::take_track_end() {
     return true;
 }
 
+// Plays the current entry from 0 and counts the start for announcements.
 void Playback::start_current(StartKind kind) {
     state_ = State::playing;
     set_elapsed(0);
@@ -212,11 +213,13 @@ void Playback::start_current(StartKind kind) {
     last_start_kind_ = kind;
 }
 
+// Stops playback; the position stays.
 void Playback::stop() {
     state_ = State::stopped;
     set_elapsed(0);
 }
 
+// Sets the elapsed time from now on; the new track time may end again.
 void Playback::set_elapsed(std::int64_t ms) {
     base_ms_ = ms;
     anchor_ms_ = now_ms_();

@@ -169,10 +169,12 @@ void PlayerApp::send_end_of_track() {
     leave();
 }
 
+// Marks the start of handling that may change tracks.
 void PlayerApp::enter() {
     ++depth_;
 }
 
+// Marks its end; the outermost end prints a pending announcement.
 void PlayerApp::leave() {
     if (--depth_ == 0)
         announce_if_changed();
@@ -194,6 +196,7 @@ void PlayerApp::announce_if_changed() {
                    (playback_.last_start_kind() == StartKind::request ? "request" : "playlist"));
 }
 
+// Returns the answer to "status": always all six fields.
 std::string PlayerApp::status_line() const {
     return "ok pos=" + std::to_string(playback_.position()) +
            " state=" + state_name(playback_.state()) +

@@ -10,6 +10,7 @@ namespace player {
 
 namespace {
 
+// True for the white space that surrounds playlist lines and titles.
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }

@@ -16,6 +16,7 @@ std::atomic<bool> stop_requested{false};
 
 namespace {
 
+// Returns the set of SIGINT and SIGTERM.
 sigset_t stop_signals() {
     sigset_t set;
     sigemptyset(&set);
