@@ -18,6 +18,9 @@ API (stable; tests rely on it):
     SOURCE_DIR, EXAMPLES_DIR          the source tree and its examples/ folder
     DEMO_SMALL                        examples/demo-small.m3u (10 entries)
     TARGET                            the selected Target (see below)
+    INI_KEYS                          the eight keys of plugin.ini, in file order
+    HarnessError                      raised for every failure the harness sees (an
+                                      AssertionError, so unittest reports a failure)
     free_port() -> int                a port that was free a moment ago (bound to 0, closed)
     wait_for_port(port, timeout=10)   returns once 127.0.0.1:port accepts; raises on time-out
     write_playlist(path, entries)     writes an M3U; entries are (title, seconds) or file names
