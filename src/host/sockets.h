@@ -26,8 +26,11 @@ Socket open_listening_socket(int family, std::uint16_t port);
 
 // Waits for one connection on the listening socket. Writes the peer's address
 // in dotted decimal form into address_text (cut to size - 1). Returns the
-// connected socket, or kNoSocket when the accept failed.
-Socket accept_connection(Socket listening, char* address_text, std::size_t size);
+// connected socket, or kNoSocket when the accept failed. On a failure, passing
+// (when given) says whether it concerned only that one connection or a passing
+// shortage of descriptors or memory, so the listening socket still works.
+Socket accept_connection(Socket listening, char* address_text, std::size_t size,
+                         bool* passing = nullptr);
 
 // Receives once, at most size bytes. Returns the count, 0 when the peer has
 // closed, -1 on failure.

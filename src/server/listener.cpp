@@ -60,10 +60,20 @@ host::Socket OpenListenSocket(std::uint16_t port) {
     return host::open_listening_socket(family, port);
 }
 
-// Accepts one connection, keeping the peer's address text in listener.
-host::Socket AcceptConnection(SocketListener& listener, host::Socket socket) {
-    return host::accept_connection(socket, listener.peerAddressText,
-                                   sizeof listener.peerAddressText);
+// Accepts one connection, keeping the peer's address text in listener. A
+// failure that concerns one connection only (reset before it was taken) or a
+// passing shortage is waited out while the listening socket is open, so no
+// client can switch the server off. Returns kNoSocket when accepting is over.
+host::Socket AcceptConnection(SocketListener& listener) {
+    for (;;) {
+        bool passing = false;
+        host::Socket accepted =
+            host::accept_connection(ListenSocket.load(), listener.peerAddressText,
+                                    sizeof listener.peerAddressText, &passing);
+        if (accepted != host::kNoSocket || !passing || ListenSocket.load() == host::kNoSocket)
+            return accepted;
+        host::sleep_ms(10);
+    }
 }
 
 // Closes the listening socket unless someone else already has.
@@ -86,7 +96,7 @@ void RunListener(void*) {
             CloseListenSocket();
         SocketListener listener;
         for (;;) {
-            host::Socket accepted = AcceptConnection(listener, ListenSocket.load());
+            host::Socket accepted = AcceptConnection(listener);
             if (accepted == host::kNoSocket)
                 break;
             auto* ticket = new (std::nothrow) ConnectionTicket{};

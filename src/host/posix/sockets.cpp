@@ -54,7 +54,9 @@ Socket open_listening_socket(int family, std::uint16_t port) {
     return fd;
 }
 
-Socket accept_connection(Socket listening, char* address_text, std::size_t size) {
+Socket accept_connection(Socket listening, char* address_text, std::size_t size, bool* passing) {
+    if (passing != nullptr)
+        *passing = false;
     if (listening == kNoSocket)
         return kNoSocket;
     sockaddr_in peer{};
@@ -63,8 +65,12 @@ Socket accept_connection(Socket listening, char* address_text, std::size_t size)
     do {
         fd = ::accept(static_cast<int>(listening), reinterpret_cast<sockaddr*>(&peer), &length);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        if (passing != nullptr)
+            *passing = errno == ECONNABORTED || errno == EPROTO || errno == EPERM ||
+                       errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
         return kNoSocket;
+    }
 #ifdef SO_NOSIGPIPE
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);

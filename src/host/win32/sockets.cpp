@@ -46,15 +46,22 @@ Socket open_listening_socket(int family, std::uint16_t port) {
     return static_cast<Socket>(s);
 }
 
-Socket accept_connection(Socket listening, char* address_text, std::size_t size) {
+Socket accept_connection(Socket listening, char* address_text, std::size_t size, bool* passing) {
+    if (passing != nullptr)
+        *passing = false;
     if (listening == kNoSocket)
         return kNoSocket;
     sockaddr_in peer{};
     int length = sizeof peer;
     SOCKET s =
         ::accept(static_cast<SOCKET>(listening), reinterpret_cast<sockaddr*>(&peer), &length);
-    if (s == INVALID_SOCKET)
+    if (s == INVALID_SOCKET) {
+        // A connection reset before it was taken fails only its own accept.
+        int error = WSAGetLastError();
+        if (passing != nullptr)
+            *passing = error == WSAECONNRESET || error == WSAEMFILE || error == WSAENOBUFS;
         return kNoSocket;
+    }
     if (size > 0) {
         const unsigned char* b = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
         std::snprintf(address_text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);

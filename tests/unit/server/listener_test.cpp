@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -157,6 +158,52 @@ TEST_F(Listener, PortInUseEndsTheListenerAndLeavesItRaised) {
     EXPECT_EQ(ServerThreadCount.load(), 0);
     EXPECT_EQ(ServerRunning.load(), 1);
     ::close(other);
+}
+
+TEST_F(Listener, ShortageOfDescriptorsIsWaitedOut) {
+    const int port = FreePort();
+    Start(port);
+    const std::string form = Fetch(port, "GET /admin.cgi HTTP/1.0\r\n\r\n");
+    ASSERT_EQ(form.substr(0, 15), "HTTP/1.1 200 OK");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // its thread has ended
+    // The clients' sockets first; then no descriptor is left for an accept
+    // until the limit is restored.
+    int clients[3];
+    for (int& fd : clients) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        timeval wait{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    }
+    rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowest_free = ::dup(0);
+    ::close(lowest_free);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowest_free);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string request = "GET /admin.cgi HTTP/1.0\r\n\r\n";
+    for (int fd : clients) {
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    for (int fd : clients) {
+        std::string reply;
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            reply.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        EXPECT_EQ(reply, form);
+    }
 }
 
 host::SocketsStart SocketsUnavailable() {
