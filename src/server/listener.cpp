@@ -86,8 +86,9 @@ void CloseListenSocket() {
 }  // namespace
 
 void RunListener(void*) {
+    // ServerRunning was raised by StartListener before this thread began:
+    // raising it again here could undo a quit that came in between.
     const auto port = static_cast<std::uint16_t>(CurrentSettings()->port & 0xFFFF);
-    ServerRunning.store(1);
     if (StartSockets()) {
         ListenSocket.store(OpenListenSocket(port));
         // A quit that came while the socket was being opened found nothing to

@@ -152,12 +152,33 @@ TEST_F(Listener, PortInUseEndsTheListenerAndLeavesItRaised) {
     PluginSettings s = *CurrentSettings();
     s.port = port;
     PublishSettings(s);
-    ServerRunning.store(0);
+    ServerRunning.store(1);  // as StartListener leaves it
     ServerThreadCount.store(1);
     RunListener(nullptr);  // returns at once: no socket, the first accept fails
     EXPECT_EQ(ServerThreadCount.load(), 0);
     EXPECT_EQ(ServerRunning.load(), 1);
     ::close(other);
+}
+
+TEST_F(Listener, QuitBeforeTheListenerRunsEndsItAtOnce) {
+    PluginSettings s = *CurrentSettings();
+    s.port = FreePort();
+    PublishSettings(s);
+    ServerRunning.store(1);  // StartListener raised it...
+    ServerThreadCount.store(1);
+    StopListener();  // ...and quit came before the thread opened its socket
+    std::atomic<bool> ended{false};
+    std::thread listener([&] {
+        RunListener(nullptr);
+        ended.store(true);
+    });
+    for (int i = 0; i < 100 && !ended.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(ended.load()) << "the listener kept accepting after quit";
+    if (!ended.load())
+        StopListener();  // unblock it so the test can end
+    listener.join();
+    EXPECT_EQ(ServerThreadCount.load(), 0);
 }
 
 TEST_F(Listener, ShortageOfDescriptorsIsWaitedOut) {
@@ -227,7 +248,7 @@ TEST_F(Listener, UnusableSocketsLayerEndsTheListenerNotTheProcess) {
     for (const auto& c : cases) {
         const ListenerPlatform platform{c.start, host::start_thread};
         SetListenerPlatform(&platform);
-        ServerRunning.store(0);
+        ServerRunning.store(1);  // as StartListener leaves it
         ServerThreadCount.store(1);
         ::testing::internal::CaptureStdout();
         RunListener(nullptr);
