@@ -34,6 +34,9 @@ void wait_for_signals(void* window) {
             continue;
         stop_requested = true;
         host::emu::post_line(window, std::string());
+        // Ends any input the plug-in is waiting for (its settings form), so
+        // the stop is not held up until someone answers it.
+        host::emu::close_input(window);
     }
 }
 
