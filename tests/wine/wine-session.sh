@@ -82,8 +82,11 @@ start)
     (
         . "$dir/env.new"
         # A persistent server started here keeps every later wine call off its own start-up.
+        mkdir -p "$WINEPREFIX"
         wineserver -p >>"$log" 2>&1 </dev/null
         wineboot -i >>"$log" 2>&1 </dev/null
+        # The desktop process starts with the first window; start it here, on the log.
+        wine rundll32.exe user32.dll,GetDesktopWindow >>"$log" 2>&1 </dev/null
     ) || {
         echo "wineboot failed; see $log" >&2
         stop_session

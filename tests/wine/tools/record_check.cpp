@@ -137,6 +137,9 @@ int main(int argc, char** argv) {
     auto quit = reinterpret_cast<void (*)()>(std::uintptr_t{fields[4]});
     quit();
     Check(GetTickCount64() - quit_start < 900, "quit returns at once when no listener runs");
+    // The player unloads the DLL next while its window lives on.
+    Check(GetWindowLongPtrA(window, GWLP_WNDPROC) == own_proc,
+          "quit gives the window its own procedure back");
     const std::string ini = dll.substr(0, dll.size() - FileName(dll).size()) + "plugin.ini";
     Check(FileExists(ini), "quit writes " + ini);
     char disabled[32] = "";
