@@ -3,6 +3,7 @@ playback by the player: the redirects, the queue on the page, the refusals, and 
 taking over again after the last requested song."""
 
 import re
+import threading
 import unittest
 
 from harness import Player
@@ -146,6 +147,38 @@ class QueuePlaybackTest(unittest.TestCase):
         self.assertEqual(p.cmd("end"), "ok")
         self.assertEqual(self.request(p, 4, None), redirect("playlist.cgi&errorCode=1"))
         self.assertEqual(p.http_get("/playlist.cgi"), page("", 3, [4]))
+
+    def test_simultaneous_requests_never_pass_a_limit_together(self):
+        # (settings, positions asked for at once, codes expected, sorted)
+        cases = [
+            ({"g_MaxRequestsPerIP": "0", "g_MaxQueueSize": "4"}, [0, 1, 2, 3, 4, 5],
+             [1, 1, 1, 1, 8, 8]),
+            ({"g_MaxRequestsPerIP": "0"}, [3] * 12, [1] + [6] * 11),
+            ({"g_MaxRequestsPerIP": "2"}, [0, 1, 2, 3, 4, 5], [1, 1, 7, 7, 7, 7]),
+        ]
+        for settings, positions, expected in cases:
+            with self.subTest(settings=settings, positions=positions):
+                p = self.start(**settings)
+                codes = []
+                barrier = threading.Barrier(len(positions))
+
+                def ask(listpos):
+                    barrier.wait(10)
+                    reply = p.http_get("/request.cgi?listpos=%d" % listpos)
+                    codes.append(int(re.search(rb"errorCode=(\d+)\r\n", reply).group(1)))
+
+                threads = [threading.Thread(target=ask, args=(pos,)) for pos in positions]
+                for t in threads:
+                    t.start()
+                for t in threads:
+                    t.join(20)
+                self.assertEqual(sorted(codes), expected)
+                # The page lists as many entries as were accepted, each position once.
+                body = p.http_get("/playlist.cgi")
+                queued = re.findall(rb"<q>\d+ ([^<]*)</q>", body)
+                self.assertEqual(len(queued), expected.count(1))
+                self.assertEqual(len(set(queued)), len(queued))
+                p.close()
 
 
 if __name__ == "__main__":
