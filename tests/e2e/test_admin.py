@@ -69,14 +69,17 @@ def status_line(pos, state="playing"):
 
 class AdminTest(unittest.TestCase):
     def setUp(self):
+        # One player per test: each starts from an empty queue at entry 0.
         self.p = Player(entries=ENTRIES, settings=SETTINGS, web_files={"list.html": TEMPLATE})
         self.addCleanup(self.p.close)
 
     def get(self, target, referer=None):
+        """The masked reply to target, sent with the Referer header when one is given."""
         headers = {"Referer": referer} if referer is not None else None
         return masked(self.p.http_get(target, headers))
 
     def request_songs(self, *positions):
+        """Queues the positions as a listener would, each accepted."""
         for pos in positions:
             self.assertEqual(self.get("/request.cgi?listpos=%d" % pos),
                              redirect("playlist.cgi&errorCode=1"))

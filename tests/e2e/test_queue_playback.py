@@ -57,14 +57,15 @@ def masked(reply):
     return DATE_LINE.sub(FIXED_DATE, reply, count=1)
 
 
-def status_line(pos, title=None):
+def status_line(pos):
     """The status answer while entry pos plays from its start."""
     return "ok pos=%d state=playing elapsed_ms=0 length_s=%d title=%s" % (
-        pos, ENTRIES[pos][1], TITLES[pos] if title is None else title)
+        pos, ENTRIES[pos][1], TITLES[pos])
 
 
 class QueuePlaybackTest(unittest.TestCase):
     def start(self, **settings):
+        """Starts a player with the page template and settings overriding the defaults."""
         player = Player(entries=ENTRIES, settings=dict(SETTINGS, **settings),
                         web_files={"list.html": TEMPLATE})
         self.addCleanup(player.close)
@@ -163,11 +164,12 @@ class QueuePlaybackTest(unittest.TestCase):
                 barrier = threading.Barrier(len(positions))
 
                 def ask(listpos):
+                    # Every thread connects at the same moment; the code is kept.
                     barrier.wait(10)
                     reply = p.http_get("/request.cgi?listpos=%d" % listpos)
                     codes.append(int(re.search(rb"errorCode=(\d+)\r\n", reply).group(1)))
 
-                threads = [threading.Thread(target=ask, args=(pos,)) for pos in positions]
+                threads = [threading.Thread(target=ask, args=(pos,), daemon=True) for pos in positions]
                 for t in threads:
                     t.start()
                 for t in threads:

@@ -63,6 +63,7 @@ def masked(reply):
                  "the settings are a console form only on POSIX; on Windows a dialog window")
 class SettingsFormTest(unittest.TestCase):
     def start(self):
+        """Starts a player with a disabled plug-in; self.values holds what the form shows."""
         p = Player(entries=ENTRIES, settings=SETTINGS, web_files={"list.html": TEMPLATE})
         self.addCleanup(p.close)
         self.values = {"bDisabled": "on", "WebRoot": p.player_path(p.web_root),
