@@ -7,14 +7,14 @@ the open dialog and of the about box is kept under the artifacts folder.
 """
 import json
 import os
-import queue
-import socket
 import subprocess
 import sys
-import threading
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
+import harness  # noqa: E402
 import wine_util  # noqa: E402
 
 TITLE = "HTTP Request(Velvox)"
@@ -38,59 +38,6 @@ EXTRA_BUTTONS = {1001, 1012}
 GROUPS = {"設定": (1063, 1064, 1065), "制限": (1079, 1083, 1084)}
 
 
-def free_port():
-    """Returns a TCP port on 127.0.0.1 that nobody listens on at the moment."""
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Host:
-    """velvox-host.exe under Wine with its console on pipes."""
-
-    def __init__(self, dll, playlist):
-        self.lines = queue.Queue()
-        self.process = subprocess.Popen(
-            ["wine", wine_util.setting("HOST"), "--plugin", wine_util.windows_path(dll),
-             "--clock", "manual", wine_util.windows_path(playlist)],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for raw in self.process.stdout:
-            self.lines.put(raw.decode("cp1252").rstrip("\r\n"))
-        self.lines.put(None)
-
-    def expect(self, prefix, timeout=30):
-        """Returns the next output line starting with prefix, skipping the others."""
-        while True:
-            line = self.lines.get(timeout=timeout)
-            if line is None:
-                raise AssertionError(f"velvox-host.exe ended while waiting for {prefix!r}")
-            if line.startswith(prefix):
-                return line
-
-    def answered(self):
-        """Returns the console answers (ok/error lines) printed so far, without waiting."""
-        found = []
-        while not self.lines.empty():
-            line = self.lines.get_nowait()
-            if line is None:
-                break
-            if line.startswith(("ok", "error")):
-                found.append(line)
-        return found
-
-    def send(self, command):
-        self.process.stdin.write((command + "\n").encode())
-        self.process.stdin.flush()
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.kill()
-        self.process.wait(timeout=30)
-
-
 def probe(*actions, check=True):
     """Runs dialog_probe.exe with the actions; returns its JSON lines as objects."""
     done = wine_util.run_tool("dialog_probe", *actions, check=check)
@@ -111,25 +58,25 @@ def inside(inner, outer):
 
 class SettingsDialogTest(unittest.TestCase):
     def setUp(self):
-        self.folder = wine_util.scratch("dialog")
-        self.dll = wine_util.copy_plugin(self.folder)
-        self.port = free_port()
-        wine_util.write_profile(os.path.join(self.folder, "plugin.ini"), SECTION, {
-            "bDisabled": "FALSE", "WebRoot": "C:\\velvox\\web", "Port": str(self.port),
-            "Playlistfile": "playlist.html", "AdminPassword": "s3cret",
-            "g_MaxRequestsPerIP": "4", "g_MaxEntries": "30", "g_MaxQueueSize": "60"})
-        playlist = os.path.join(self.folder, "list.m3u")
-        with open(playlist, "w") as f:
-            f.write("#EXTM3U\n#EXTINF:200,Artist - First\na.mp3\n#EXTINF:100,Artist - Second\n"
-                    "b.mp3\n")
-        self.host = Host(self.dll, playlist)
-        self.addCleanup(self.host.stop)
-        self.host.expect("ready")
+        # harness.Player runs velvox-host.exe on a copy of the DLL with this plugin.ini and
+        # waits for "ready" and for the listener that init starts (bDisabled is FALSE).
+        self.player = harness.Player(
+            entries=[("Artist - First", 200), ("Artist - Second", 100)],
+            settings={"WebRoot": "C:\\velvox\\web", "Playlistfile": "playlist.html",
+                      "AdminPassword": "s3cret", "g_MaxRequestsPerIP": "4",
+                      "g_MaxEntries": "30", "g_MaxQueueSize": "60"},
+            timeout=30)
+        self.addCleanup(self.player.close)
 
     def open_dialog(self):
         """Runs config and returns the dialog's dump once it is on screen."""
-        self.host.send("config")
+        self.player.send_line("config")
         return probe("window", TITLE, "20000", "dump")[0]
+
+    def answers_since(self, index):
+        """Returns the console answers printed from output line index on."""
+        return [line for line in self.player.stdout_lines[index:]
+                if line == "ok" or line.startswith(("ok ", "error"))]
 
     def check_layout(self, dump):
         """Checks title, font, every control's id, class, text and style, and the labels."""
@@ -175,21 +122,20 @@ class SettingsDialogTest(unittest.TestCase):
                         "a label names the product and its version")
 
     def test_layout_keys_about_box_ok_and_settings_file(self):
-        # The listener started by init (bDisabled FALSE) answers on the configured port.
-        socket.create_connection(("127.0.0.1", self.port), timeout=10).close()
-
+        p = self.player
         # Cancel (1001) closes the dialog without reading any field.
-        dump = self.open_dialog()
+        self.open_dialog()
         probe("window", TITLE, "1000", "set", "1063", "C:\\not\\taken", "post", "1001",
               "gone", "10000")
-        self.assertEqual(self.host.expect("ok", timeout=20), "ok")
+        self.assertEqual(p.read_answer(), "ok")
 
+        opened_at = len(p.stdout_lines)
         dump = self.open_dialog()
         self.check_layout(dump)
         fields = {c["id"]: c["text"] for c in dump["controls"]}
         self.assertEqual(
             [fields[i] for i in (1063, 1064, 1065, 1079, 1083, 1084, 1007)],
-            ["C:\\velvox\\web", str(self.port), "playlist.html", "4", "30", "60", "s3cret"])
+            ["C:\\velvox\\web", str(p.port), "playlist.html", "4", "30", "60", "s3cret"])
         self.assertEqual(probe("window", TITLE, "1000", "checked", "1026")[0]["checked"], 0)
         shot = screenshot("settings_dialog.png")
         self.assertGreater(os.path.getsize(shot), 1000)
@@ -197,7 +143,8 @@ class SettingsDialogTest(unittest.TestCase):
         # Escape, the close box and the cancel command that Escape sends leave it open.
         probe("window", TITLE, "1000", "escape", "sleep", "500", "alive",
               "close", "sleep", "500", "alive", "post", "2", "sleep", "500", "alive")
-        self.assertEqual(self.host.answered(), [], "config returned while the dialog is open")
+        self.assertEqual(self.answers_since(opened_at), [],
+                         "config returned while the dialog is open")
 
         # 1012 shows the about box; the dialog stays open behind it.
         probe("window", TITLE, "1000", "post", "1012")
@@ -222,16 +169,12 @@ class SettingsDialogTest(unittest.TestCase):
               "set", "1007", long_password, "click", "1026")
         self.assertEqual(probe("window", TITLE, "1000", "checked", "1026")[0]["checked"], 1)
         probe("window", TITLE, "1000", "click", "1062", "gone", "10000")
-        self.assertEqual(self.host.expect("ok", timeout=20), "ok")
-
-        self.host.send("status")
-        self.assertTrue(self.host.expect("ok").startswith("ok pos=0 "))
-        self.host.send("quit")
-        self.assertEqual(self.host.expect("ok", timeout=60), "ok")
-        self.assertEqual(self.host.process.wait(timeout=60), 0)
+        self.assertEqual(p.read_answer(), "ok")
+        self.assertEqual(p.status()["pos"], 0)
+        self.assertEqual(p.quit(), 0)
 
         # Each field is read back within its buffer; nothing is validated.
-        profile = wine_util.read_profile(os.path.join(self.folder, "plugin.ini"))
+        profile = wine_util.read_profile(p.ini_path)
         self.assertEqual(profile.get(SECTION), {
             "bDisabled": "TRUE", "WebRoot": long_root[:1023], "Port": "123456789",
             "Playlistfile": "list.html", "AdminPassword": long_password[:254],
