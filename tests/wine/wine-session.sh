@@ -34,6 +34,20 @@ session_env() {
     echo "export DISPLAY=':$1'"
 }
 
+# Prints the registry settings of the session, as regedit reads them (UTF-16, CRLF).
+settings_reg() {
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="Default"\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n'
+        printf '"Default"="1024x768"\r\n\r\n'
+        if [ -n "$cjk_font" ]; then
+            printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+            printf '"ＭＳ Ｐゴシック"="%s"\r\n' "$cjk_font"
+        fi
+    } | iconv -f UTF-8 -t UTF-16
+}
+
 # Stops what a previous start in the same folder left running, if anything.
 stop_session() {
     if [ -f "$dir/env" ]; then
@@ -78,6 +92,10 @@ start)
         sleep 0.1
         i=$((i + 1))
     done
+    # An installed font with Japanese glyphs, if any: the dialog's texts in the screenshots.
+    cjk_line=$(fc-list ':lang=ja' file family 2>/dev/null | head -n 1)
+    cjk_file=$(basename "${cjk_line%%:*}")
+    cjk_font=$(echo "${cjk_line#*: }" | cut -d, -f1)
     session_env "$(tr -d '\n' <"$dir/display")" >"$dir/env.new"
     (
         . "$dir/env.new"
@@ -85,6 +103,14 @@ start)
         mkdir -p "$WINEPREFIX"
         wineserver -p >>"$log" 2>&1 </dev/null
         wineboot -i >>"$log" 2>&1 </dev/null
+        # A virtual desktop, so that Wine draws the windows' frames and captions itself (there
+        # is no window manager), and the dialog's Japanese font mapped to an installed one.
+        settings_reg >"$dir/session.reg"
+        wine regedit /S "$(winepath -w "$dir/session.reg")" >>"$log" 2>&1 </dev/null
+        # wineboot started the desktop already: start again so that it reads the settings.
+        wineserver -k >>"$log" 2>&1 </dev/null || true
+        wineserver -w >>"$log" 2>&1 </dev/null || true
+        wineserver -p >>"$log" 2>&1 </dev/null
         # The desktop process starts with the first window; start it here, on the log.
         wine rundll32.exe user32.dll,GetDesktopWindow >>"$log" 2>&1 </dev/null
     ) || {
