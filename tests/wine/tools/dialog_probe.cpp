@@ -194,6 +194,9 @@ bool RunAction(int argc, char** argv, int* index) {
         Sleep(static_cast<DWORD>(Number(argc, argv, (*index)++)));
         return true;
     }
+    if (action == "gone" && target != nullptr) {
+        return WaitGone(static_cast<unsigned long>(Number(argc, argv, (*index)++)));
+    }
     if (target == nullptr || !IsWindow(target)) {
         std::fprintf(stderr, "dialog_probe: %s: no target dialog\n", action.c_str());
         return false;
@@ -238,9 +241,6 @@ bool RunAction(int argc, char** argv, int* index) {
             return false;
         }
         return true;
-    }
-    if (action == "gone") {
-        return WaitGone(static_cast<unsigned long>(Number(argc, argv, (*index)++)));
     }
     std::fprintf(stderr, "dialog_probe: unknown action %s\n", action.c_str());
     std::exit(2);
