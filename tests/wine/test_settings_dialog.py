@@ -57,16 +57,15 @@ def inside(inner, outer):
 
 
 class SettingsDialogTest(unittest.TestCase):
-    def setUp(self):
-        # harness.Player runs velvox-host.exe on a copy of the DLL with this plugin.ini and
-        # waits for "ready" and for the listener that init starts (bDisabled is FALSE).
+    def start(self, **settings):
+        """Runs velvox-host.exe (harness.Player) on a copy of the DLL with plugin.ini holding
+        the settings; waits for "ready" and, when the plug-in is enabled, for its listener."""
         self.player = harness.Player(
             entries=[("Artist - First", 200), ("Artist - Second", 100)],
-            settings={"WebRoot": "C:\\velvox\\web", "Playlistfile": "playlist.html",
-                      "AdminPassword": "s3cret", "g_MaxRequestsPerIP": "4",
-                      "g_MaxEntries": "30", "g_MaxQueueSize": "60"},
-            timeout=30)
+            web_files={"playlist.html": "<html>\r\n<body>Hello</body>\n</html>"},
+            settings=settings, timeout=30)
         self.addCleanup(self.player.close)
+        return self.player
 
     def open_dialog(self):
         """Runs config and returns the dialog's dump once it is on screen."""
@@ -122,7 +121,9 @@ class SettingsDialogTest(unittest.TestCase):
                         "a label names the product and its version")
 
     def test_layout_keys_about_box_ok_and_settings_file(self):
-        p = self.player
+        p = self.start(WebRoot="C:\\velvox\\web", Playlistfile="playlist.html",
+                       AdminPassword="s3cret", g_MaxRequestsPerIP="4", g_MaxEntries="30",
+                       g_MaxQueueSize="60")
         # Cancel (1001) closes the dialog without reading any field.
         self.open_dialog()
         probe("window", TITLE, "1000", "set", "1063", "C:\\not\\taken", "post", "1001",
@@ -183,6 +184,25 @@ class SettingsDialogTest(unittest.TestCase):
             "bDisabled": "TRUE", "WebRoot": long_root[:1023], "Port": "123456789",
             "Playlistfile": "list.html", "AdminPassword": long_password[:254],
             "g_MaxRequestsPerIP": "7", "g_MaxEntries": "12x", "g_MaxQueueSize": "99"})
+
+
+    def test_ok_enables_a_disabled_plugin_on_the_port_typed_in(self):
+        p = self.start(bDisabled="TRUE", Playlistfile="playlist.html")
+        self.open_dialog()
+        self.assertEqual(probe("window", TITLE, "1000", "checked", "1026")[0]["checked"], 1)
+        port = harness.free_port()
+        probe("window", TITLE, "1000", "set", "1064", str(port), "click", "1026",
+              "click", "1062", "gone", "10000")
+        self.assertEqual(p.read_answer(), "ok")
+        # The listener started by OK serves the pages on the new port.
+        harness.wait_for_port(port, process=p.process)
+        p.port = port
+        reply = p.http_get("/")
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200 OK\n"), reply[:200])
+        self.assertIn(b"<body>Hello</body>", reply)
+        self.assertEqual(p.quit(), 0)
+        self.assertEqual(p.read_ini()["bDisabled"], "FALSE")
+        self.assertEqual(p.read_ini()["Port"], str(port))
 
 
 if __name__ == "__main__":
