@@ -4,6 +4,7 @@
 #include "pages/artist_list.h"
 #include "pages/page_text.h"
 #include "pages/render_parts.h"
+#include "pages/template_tokens.h"
 #include "plugin/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
@@ -11,11 +12,7 @@
 namespace velvox {
 namespace {
 
-constexpr std::string_view kPlaylistEntry = "%%PLAYLISTENTRY%%";
-constexpr std::string_view kPlaylistPos = "%%PLAYLISTPOS%%";
-constexpr std::string_view kQueueEntry = "%%QUEUELISTENTRY%%";
-constexpr std::string_view kQueuePos = "%%QUEUELISTPOS%%";
-constexpr std::string_view kArtistSelect = "%%ARTISTSELECT%%";
+using namespace tokens;
 
 // Appends the pieces of text between the occurrences of token.
 void SplitAt(std::string_view text, std::string_view token, std::vector<std::string_view>& out) {

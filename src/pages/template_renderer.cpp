@@ -9,6 +9,7 @@
 #include "pages/page_text.h"
 #include "pages/playback_timing.h"
 #include "pages/render_parts.h"
+#include "pages/template_tokens.h"
 #include "plugin/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
@@ -16,21 +17,7 @@
 namespace velvox {
 namespace {
 
-constexpr std::string_view kArtistSelect = "%%ARTISTSELECT%%";
-constexpr std::string_view kAdminControl = "%%ADMINWINAMPCONTROL%%";
-constexpr std::string_view kAdminHidden = "%%ADMINHIDDENFIELD%%";
-constexpr std::string_view kAdminPassword = "%%ADMINPASSWORD%%";
-constexpr std::string_view kError = "%%ERROR%%";
-constexpr std::string_view kReferrer = "%%HTTP_REFERRER%%";
-constexpr std::string_view kReferrerUrl = "URL=%%HTTP_REFERRER%%";
-constexpr std::string_view kPlaylistEntry = "%%PLAYLISTENTRY%%";
-constexpr std::string_view kQueueEntry = "%%QUEUELISTENTRY%%";
-constexpr std::string_view kNavNext = "%%NAV_NEXT%%";
-constexpr std::string_view kNavPrev = "%%NAV_PREV%%";
-constexpr std::string_view kCurrentSong = "%%CURRENTSONG%%";
-constexpr std::string_view kContentRefresh = "%%CONTENT_REFRESH%%";
-constexpr std::string_view kPctLeft = "%%PCT_LEFT%%";
-constexpr std::string_view kSongLength = "%%SONG_LENGTH%%";
+using namespace tokens;
 
 // Returns the admin control table with the password in each of its links.
 std::string AdminControlTable(std::string_view password) {
