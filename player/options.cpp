@@ -2,7 +2,10 @@
 #include "options.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+
+#include "player_app.h"
 
 namespace player {
 
@@ -118,6 +121,24 @@ std::string usage_text(const char* program) {
            "  --trace         write every message reaching the player's window to stderr\n"
            "  --announce      write one line per track change to stdout\n"
            "console commands: status, end, seek MS, goto P, load FILE, config, quit\n";
+}
+
+int read_start_up(int argc, char** argv, Options& options, Playlist& playlist) {
+    std::string error;
+    if (!parse_options(argc, argv, options, error)) {
+        write_line(stderr, "velvox-host: " + error);
+        std::fputs(usage_text(argv[0]).c_str(), stderr);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usage_text(argv[0]).c_str(), stdout);
+        return 0;
+    }
+    if (!read_playlist(options.playlist, playlist, error)) {
+        write_line(stderr, "velvox-host: " + error);
+        return 2;
+    }
+    return -1;
 }
 
 }  // namespace player

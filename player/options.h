@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+#include "playlist.h"
+
 namespace player {
 
 struct Options {
@@ -20,5 +22,10 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error);
 
 // Returns the usage text (several lines, ending in a newline).
 std::string usage_text(const char* program);
+
+// Reads the command line and the playlist it names, writing usage or errors
+// to the console. Returns -1 when the player is to go on, otherwise the exit
+// status to end with (0 after --help, 2 on an error).
+int read_start_up(int argc, char** argv, Options& options, Playlist& playlist);
 
 }  // namespace player

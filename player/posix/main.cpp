@@ -72,19 +72,10 @@ host::emu::WaitResult wait_after_input_closed(host::Window window, std::string& 
 
 int main(int argc, char** argv) {
     player::Options options;
-    std::string error;
-    if (!player::parse_options(argc, argv, options, error)) {
-        player::write_line(stderr, "velvox-host: " + error);
-        std::fputs(player::usage_text(argv[0]).c_str(), stderr);
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(player::usage_text(argv[0]).c_str(), stdout);
-        return 0;
-    }
     player::Playlist playlist;
-    if (!player::read_playlist(options.playlist, playlist, error))
-        fail(error);
+    int status = player::read_start_up(argc, argv, options, playlist);
+    if (status >= 0)
+        return status;
 
     // A reader that went away must not kill the player (or the plug-in's sockets).
     signal(SIGPIPE, SIG_IGN);

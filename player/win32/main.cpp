@@ -156,19 +156,10 @@ HWND create_player_window() {
 
 int main(int argc, char** argv) {
     player::Options options;
-    std::string error;
-    if (!player::parse_options(argc, argv, options, error)) {
-        player::write_line(stderr, "velvox-host: " + error);
-        std::fputs(player::usage_text(argv[0]).c_str(), stderr);
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(player::usage_text(argv[0]).c_str(), stdout);
-        return 0;
-    }
     player::Playlist playlist;
-    if (!player::read_playlist(options.playlist, playlist, error))
-        fail(error);
+    int status = player::read_start_up(argc, argv, options, playlist);
+    if (status >= 0)
+        return status;
 
     static player::PlayerApp app(options, std::move(playlist));
     the_app = &app;
