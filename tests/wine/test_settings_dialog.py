@@ -52,6 +52,7 @@ def screenshot(name):
 
 
 def inside(inner, outer):
+    """Returns whether the rectangle inner ([left, top, right, bottom]) lies within outer."""
     return (outer[0] <= inner[0] and outer[1] <= inner[1] and inner[2] <= outer[2]
             and inner[3] <= outer[3])
 

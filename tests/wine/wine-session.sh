@@ -50,10 +50,12 @@ settings_reg() {
 
 # Stops what a previous start in the same folder left running, if anything.
 stop_session() {
-    if [ -f "$dir/env" ]; then
-        (. "$dir/env" && wineserver -k >>"$log" 2>&1 </dev/null) || true
-        rm -f "$dir/env"
-    fi
+    for env in "$dir/env" "$dir/env.new"; do
+        if [ -f "$env" ]; then
+            (. "$env" && wineserver -k >>"$log" 2>&1 </dev/null) || true
+            rm -f "$env"
+        fi
+    done
     if [ -f "$dir/xvfb.pid" ]; then
         pid=$(cat "$dir/xvfb.pid")
         kill "$pid" 2>/dev/null || true
@@ -93,9 +95,7 @@ start)
         i=$((i + 1))
     done
     # An installed font with Japanese glyphs, if any: the dialog's texts in the screenshots.
-    cjk_line=$(fc-list ':lang=ja' file family 2>/dev/null | head -n 1)
-    cjk_file=$(basename "${cjk_line%%:*}")
-    cjk_font=$(echo "${cjk_line#*: }" | cut -d, -f1)
+    cjk_font=$(fc-list ':lang=ja' family 2>/dev/null | head -n 1 | cut -d, -f1)
     session_env "$(tr -d '\n' <"$dir/display")" >"$dir/env.new"
     (
         . "$dir/env.new"
