@@ -79,10 +79,8 @@ class SettingsDialogTest(unittest.TestCase):
                 if line == "ok" or line.startswith(("ok ", "error"))]
 
     def check_layout(self, dump):
-        """Checks title, font, every control's id, class, text and style, and the labels."""
+        """Checks the title, every control's id, class, text and style, and the labels."""
         self.assertEqual(dump["title"], TITLE)
-        if "font" in dump:
-            self.assertEqual(dump["font"], "ＭＳ Ｐゴシック")
         by_id = {c["id"]: c for c in dump["controls"]}
         unnamed = [c for c in dump["controls"] if c["id"] in (-1, 65535)]
         named = {i for i in by_id if i not in (-1, 65535)}
@@ -132,6 +130,10 @@ class SettingsDialogTest(unittest.TestCase):
         self.assertEqual(p.read_answer(), "ok")
 
         opened_at = len(p.stdout_lines)
+        # The form as the DLL ships it: caption and font of its dialog template.
+        self.assertEqual(probe("template", p.player_path(p.module_path)),
+                         [{"caption": TITLE, "font": "ＭＳ Ｐゴシック", "points": 9,
+                           "charset": 128}])
         dump = self.open_dialog()
         self.check_layout(dump)
         fields = {c["id"]: c["text"] for c in dump["controls"]}

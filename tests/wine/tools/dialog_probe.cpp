@@ -4,6 +4,7 @@
 //   dialog_probe.exe ACTION [ARGS] [ACTION [ARGS]]...
 //
 // Actions run in order; the first failing one ends the run with exit status 1.
+//   template DLL      print the caption and font of the DLL's dialog template
 //   window TITLE MS   make the dialog (class #32770) titled TITLE the target; wait up to MS ms
 //   dump              print the target and its child controls as one JSON line
 //   set ID TEXT       set a control's text (TEXT is ASCII)
@@ -81,15 +82,9 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM context) {
     return TRUE;
 }
 
-// Prints the target's title, font and controls as one JSON line.
+// Prints the target's title and controls as one JSON line.
 bool Dump() {
     std::string line = "{\"title\":" + JsonText(WindowText(target));
-    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(target, WM_GETFONT, 0, 0));
-    LOGFONTW logfont{};
-    if (font != nullptr && GetObjectW(font, sizeof logfont, &logfont) != 0) {
-        line += ",\"font\":" + JsonText(logfont.lfFaceName);
-        line += ",\"font_height\":" + std::to_string(logfont.lfHeight);
-    }
     std::vector<HWND> children;
     EnumChildWindows(target, CollectChild, reinterpret_cast<LPARAM>(&children));
     line += ",\"controls\":[";
@@ -111,6 +106,64 @@ bool Dump() {
     }
     line += "]}";
     std::printf("%s\n", line.c_str());
+    return true;
+}
+
+// Returns the text at *cursor (a NUL-terminated UTF-16 string) and moves past it.
+std::wstring TakeText(const WORD** cursor) {
+    std::wstring text(reinterpret_cast<const wchar_t*>(*cursor));
+    *cursor += text.size() + 1;
+    return text;
+}
+
+// Moves *cursor past a name-or-ordinal field of a dialog template.
+void SkipNameOrOrdinal(const WORD** cursor) {
+    if (**cursor == 0xFFFF) {
+        *cursor += 2;
+    } else {
+        TakeText(cursor);
+    }
+}
+
+// Keeps the first resource of the enumeration in *context; returns FALSE to stop there.
+BOOL CALLBACK FirstResource(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR context) {
+    *reinterpret_cast<HRSRC*>(context) = FindResourceA(module, name, type);
+    return FALSE;
+}
+
+// Prints the caption and font of the first extended dialog template in the module's
+// resources as one JSON line (what the running dialog cannot tell another process).
+bool PrintTemplate(const char* module_path) {
+    HMODULE module = LoadLibraryExA(module_path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = nullptr;
+    if (module != nullptr) {
+        EnumResourceNamesA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */, FirstResource,
+                           reinterpret_cast<LONG_PTR>(&found));
+    }
+    if (found == nullptr) {
+        std::fprintf(stderr, "dialog_probe: no dialog template in %s\n", module_path);
+        return false;
+    }
+    const auto* words = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+    if (words[0] != 1 || words[1] != 0xFFFF) {
+        std::fprintf(stderr, "dialog_probe: the template is not an extended one\n");
+        return false;
+    }
+    DWORD style = 0;
+    std::memcpy(&style, words + 6, sizeof style);
+    const WORD* cursor = words + 13;  // past version, signature, ids, styles, count, place
+    SkipNameOrOrdinal(&cursor);       // menu
+    SkipNameOrOrdinal(&cursor);       // window class
+    std::string line = "{\"caption\":" + JsonText(TakeText(&cursor));
+    if (style & DS_SETFONT) {
+        const WORD points = cursor[0];
+        const BYTE charset = reinterpret_cast<const BYTE*>(cursor + 2)[1];
+        cursor += 3;
+        line += ",\"points\":" + std::to_string(points) +
+                ",\"charset\":" + std::to_string(charset) +
+                ",\"font\":" + JsonText(TakeText(&cursor));
+    }
+    std::printf("%s}\n", line.c_str());
     return true;
 }
 
@@ -189,6 +242,13 @@ bool RunAction(int argc, char** argv, int* index) {
         }
         const char* title = argv[(*index)++];
         return FindTarget(title, static_cast<unsigned long>(Number(argc, argv, (*index)++)));
+    }
+    if (action == "template") {
+        if (*index >= argc) {
+            std::fprintf(stderr, "dialog_probe: template DLL\n");
+            std::exit(2);
+        }
+        return PrintTemplate(argv[(*index)++]);
     }
     if (action == "sleep") {
         Sleep(static_cast<DWORD>(Number(argc, argv, (*index)++)));
