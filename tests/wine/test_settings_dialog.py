@@ -44,10 +44,14 @@ def probe(*actions, check=True):
     return [json.loads(line) for line in done.stdout.splitlines() if line.startswith("{")]
 
 
-def screenshot(name):
-    """Saves the whole Xvfb screen as a PNG artifact; returns its path."""
+def screenshot(name, dump):
+    """Saves the window of the dump, cut from the Xvfb screen, as a PNG artifact; returns its
+    path. (Wine's virtual desktop sits at the screen's top left corner.)"""
+    left, top, right, bottom = dump["screen_rect"]
     path = wine_util.artifact(name)
-    subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
+    subprocess.run(["import", "-window", "root", "-crop",
+                    f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
+                   check=True, timeout=60)
     return path
 
 
@@ -141,7 +145,7 @@ class SettingsDialogTest(unittest.TestCase):
             [fields[i] for i in (1063, 1064, 1065, 1079, 1083, 1084, 1007)],
             ["C:\\velvox\\web", str(p.port), "playlist.html", "4", "30", "60", "s3cret"])
         self.assertEqual(probe("window", TITLE, "1000", "checked", "1026")[0]["checked"], 0)
-        shot = screenshot("settings_dialog.png")
+        shot = screenshot("settings_dialog.png", dump)
         self.assertGreater(os.path.getsize(shot), 1000)
 
         # 1012 shows the about box; the dialog stays open behind it.
@@ -154,7 +158,7 @@ class SettingsDialogTest(unittest.TestCase):
         self.assertEqual(len(lines), 3)
         self.assertTrue(lines[2], "the maker's web address")
         self.assertIn("OK", [c["text"] for c in about["controls"] if c["class"] == "Button"])
-        screenshot("about_box.png")
+        screenshot("about_box.png", about)
         # Escape closes the about box: keys do reach the windows of this session.
         probe("window", "Velvox", "1000", "escape", "gone", "10000")
         probe("window", TITLE, "1000", "alive")

@@ -85,6 +85,10 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM context) {
 // Prints the target's title and controls as one JSON line.
 bool Dump() {
     std::string line = "{\"title\":" + JsonText(WindowText(target));
+    RECT frame{};
+    GetWindowRect(target, &frame);
+    line += ",\"screen_rect\":[" + std::to_string(frame.left) + "," + std::to_string(frame.top) +
+            "," + std::to_string(frame.right) + "," + std::to_string(frame.bottom) + "]";
     std::vector<HWND> children;
     EnumChildWindows(target, CollectChild, reinterpret_cast<LPARAM>(&children));
     line += ",\"controls\":[";
