@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test CI runs, from a fresh machine: installs what is missing,
 # builds the Linux presets and the Windows (mingw) build, then runs the unit,
-# end-to-end, fuzz-replay and browser tests natively, the unit tests again
-# under the sanitizers, and the end-to-end suite under Wine.
+# end-to-end, fuzz-replay and browser tests natively, the unit and end-to-end
+# tests again under the address, undefined-behaviour and thread sanitizers, and the end-to-end suite under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -22,7 +22,12 @@ ctest --preset dev -LE wine -j "$jobs"
 echo "== sanitizers (asan preset)"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-ctest --preset asan -L unit -j "$jobs"
+ctest --preset asan -L "unit|e2e" -j "$jobs"
+
+echo "== thread sanitizer (tsan preset)"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -L "unit|e2e" -j "$jobs"
 
 if [ -x scripts/wine-tests.sh ]; then
   echo "== end-to-end tests under Wine"
