@@ -95,7 +95,10 @@ start)
         i=$((i + 1))
     done
     # An installed font with Japanese glyphs, if any: the dialog's texts in the screenshots.
-    cjk_font=$(fc-list ':lang=ja' family 2>/dev/null | head -n 1 | cut -d, -f1)
+    # IPA P Gothic is the proportional gothic the dialog's font stands for, with Latin
+    # letters of its own; any other Japanese font is the fallback.
+    cjk_font=$(fc-list ':lang=ja' family 2>/dev/null | cut -d, -f1 | grep -x 'IPAPGothic' | head -n 1)
+    [ -n "$cjk_font" ] || cjk_font=$(fc-list ':lang=ja' family 2>/dev/null | head -n 1 | cut -d, -f1)
     session_env "$(tr -d '\n' <"$dir/display")" >"$dir/env.new"
     (
         . "$dir/env.new"
