@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -196,6 +197,85 @@ TEST_F(Lifecycle, EndOfTrackWhileEnabledIsTakenWhenARequestWaits) {
         EXPECT_NE(m.message, 1026u) << "the player saw a taken end of track";
     EXPECT_EQ(fake.position, 2);
     EXPECT_EQ(QueueLength(), 0);
+}
+
+// What the procedure under our hook received, and the answer it gives.
+struct Received {
+    host::Window window;
+    unsigned message;
+    host::WParam wparam;
+    host::LParam lparam;
+};
+std::vector<Received> underneath;
+
+// Stands for the player's own procedure: records the four values and answers
+// with a value derived from them, so a changed value shows in the result.
+host::LResult VELVOX_CALLBACK RecordingProc(host::Window window, unsigned message,
+                                            host::WParam wparam, host::LParam lparam) {
+    underneath.push_back({window, message, wparam, lparam});
+    return static_cast<host::LResult>(wparam) ^ lparam ^ static_cast<host::LResult>(message);
+}
+
+TEST_F(Lifecycle, HookHandsOnTheSameFourValuesAndReturnsTheAnswerUnchanged) {
+    const host::WindowProc player_proc = host::replace_window_proc(fake.window(), RecordingProc);
+    ThePluginRecord().init();
+    // A second init must not make the hook its own previous procedure.
+    ThePluginRecord().init();
+    ASSERT_EQ(PreviousWindowProc.load(), &RecordingProc);
+    const struct {
+        unsigned message;
+        host::WParam wparam;
+        host::LParam lparam;
+    } cases[] = {
+        {0x400, 0, 124},
+        {0x111, 40048, 0},
+        {1026, 0, 0},  // disabled: the end of a track is passed on as well
+        {1026, 7, -1},
+        {0x0F, ~host::WParam{0}, INT32_MIN},
+        {0xC123, 0x80000000u, -2},
+    };
+    InsertRequest(1, "10.0.0.1");
+    underneath.clear();
+    for (const auto& c : cases) {
+        const host::LResult expected =
+            static_cast<host::LResult>(c.wparam) ^ c.lparam ^ static_cast<host::LResult>(c.message);
+        EXPECT_EQ(host::send_message(fake.window(), c.message, c.wparam, c.lparam), expected)
+            << c.message;
+    }
+    ASSERT_EQ(underneath.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(underneath[i].window, fake.window()) << i;
+        EXPECT_EQ(underneath[i].message, cases[i].message) << i;
+        EXPECT_EQ(underneath[i].wparam, cases[i].wparam) << i;
+        EXPECT_EQ(underneath[i].lparam, cases[i].lparam) << i;
+    }
+    EXPECT_EQ(QueueLength(), 1) << "a disabled plug-in plays no request";
+    ThePluginRecord().quit();
+    EXPECT_EQ(host::window_proc(fake.window()), &RecordingProc);
+    host::replace_window_proc(fake.window(), player_proc);
+}
+
+TEST_F(Lifecycle, QuitSavesTheSettingsBeforeItWaitsForTheListener) {
+    Enable();
+    ThePluginRecord().init();
+    folder.write("plugin.ini", "");
+    // At the first look the listener still runs: the file must already hold
+    // every key by then.
+    std::string at_first_sleep;
+    static std::string* seen = nullptr;
+    static TempFolder* where = nullptr;
+    seen = &at_first_sleep;
+    where = &folder;
+    SetSleeperForTesting([](unsigned) {
+        if (seen->empty())
+            *seen = where->read("plugin.ini");
+        ServerThreadCount.fetch_sub(1);
+    });
+    ThePluginRecord().quit();
+    EXPECT_EQ(at_first_sleep,
+              "[HTTP Request]\nbDisabled=FALSE\nWebRoot=c:\\\nPort=0\nPlaylistfile=\n"
+              "AdminPassword=\ng_MaxRequestsPerIP=3\ng_MaxEntries=25\ng_MaxQueueSize=50\n");
+    EXPECT_EQ(ServerThreadCount.load(), 0);
 }
 
 // A hook installed on top of ours; it hands everything on to our procedure.
