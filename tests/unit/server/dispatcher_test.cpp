@@ -98,6 +98,41 @@ TEST_F(RequestDispatch, TargetIsCutTo256Characters) {
     EXPECT_EQ(e.sent, ErrorPage("Invalid File " + long_name.substr(0, 256), ""));
 }
 
+TEST_F(RequestDispatch, NormalisedPageTargetIsCutTo255Characters) {
+    Write("playlist.html", "x\n");
+    const std::string tail(254, 'q');
+    const struct {
+        std::string target;
+        std::string normalised;
+    } cases[] = {
+        {"/?" + tail, ("/playlist.cgi?" + tail).substr(0, 255)},
+        {"/&" + tail, ("/playlist.cgi&" + tail).substr(0, 255)},
+        {"/?a", "/playlist.cgi?a"},
+    };
+    for (const auto& c : cases) {
+        Exchange e = RunRequest("GET " + c.target + " HTTP/1.0\r\n\r\n");
+        EXPECT_EQ(e.target, c.normalised) << c.target;
+        EXPECT_EQ(e.sent, std::string(kPageHead) + "x\n\r\n") << c.target;
+    }
+}
+
+TEST_F(RequestDispatch, OnlyTheFirst34815BytesAreReceived) {
+    // The Referer's "&errorCode=" ends it only when its last byte was received.
+    const std::string head = "GET /x HTTP/1.0\r\n";
+    const std::string referer = "Referer: /a&errorCode=";
+    const struct {
+        std::size_t total;
+        const char* referer;
+    } cases[] = {
+        {34815, "/a"},
+        {34816, "playlist.cgi"},
+    };
+    for (const auto& c : cases) {
+        const std::string pad(c.total - head.size() - referer.size(), 'p');
+        EXPECT_EQ(RunRequest(head + pad + referer).referer, c.referer) << c.total;
+    }
+}
+
 TEST_F(RequestDispatch, MissingTemplateIsInvalidFileWithItsName) {
     Publish(root_, "nothere.html");
     Exchange e = RunRequest("GET / HTTP/1.0\r\n\r\n");

@@ -275,6 +275,73 @@ TEST_F(Listener, ConnectionWhoseThreadCannotStartIsClosed) {
     EXPECT_EQ(Fetch(port, "GET /admin.cgi HTTP/1.0\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+// The reply with the value of its first Date line replaced by the fixed
+// clock's, so that it compares with the fixture's pages.
+std::string FixedDate(std::string reply) {
+    const std::size_t start = reply.find("\r\nDate: ");
+    if (start == std::string::npos)
+        return reply;
+    const std::size_t from = start + 8;
+    const std::size_t to = reply.find("\r\n", from);
+    return reply.replace(from, to - from, "Sun, 06 Nov 1994 08:49:37 GMT");
+}
+
+TEST_F(Listener, ConnectionThreadFlushesEveryReplyAndReportsFailures) {
+    std::string big;
+    for (int i = 0; i < 40000; ++i)
+        big += static_cast<char>('a' + i % 26);
+    Write("big.mp3", big);
+    std::string lines;
+    for (int i = 0; i < 3000; ++i)
+        lines += "line " + std::to_string(i) + "\n";
+    Write("playlist.html", lines);
+    std::string page = kPageHead;
+    for (int i = 0; i < 3000; ++i)
+        page += "line " + std::to_string(i) + "\n\r\n";
+    std::filesystem::create_directories(root_ + "/images");
+    const std::string failed = "Error returned after DoProxy()\n";
+    const struct {
+        std::string request;
+        std::string reply;
+        std::string out;
+    } cases[] = {
+        {"GET /admin.cgi HTTP/1.0\r\n\r\n",
+         std::string(kPageHead) +
+             "<html><form method=GET action=\"admin.cgi\">Enter Admin Password <input "
+             "type=text name=pass><input type=Submit></form>",
+         ""},
+        {"GET /big.mp3 HTTP/1.0\r\n\r\n", FileHead(big.size(), "audio/mpeg") + big, ""},
+        {"GET / HTTP/1.0\r\n\r\n", page, ""},
+        {"HEAD / HTTP/1.0\r\n\r\n", ErrorPage("Only GET requests supported", "Error"), failed},
+        {"GET /images HTTP/1.0\r\n\r\n", FileHead(0, "") + ErrorPage("Invalid File", ""), failed},
+        {"", "", "Socket error: Couldn't find end of line for first request\n" + failed},
+    };
+    for (const auto& c : cases) {
+        int pair[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        ::send(pair[1], c.request.data(), c.request.size(), MSG_NOSIGNAL);
+        ::shutdown(pair[1], SHUT_WR);
+        auto* ticket = new ConnectionTicket{};
+        ticket->socket = pair[0];
+        CopyCut(ticket->clientAddress, "127.0.0.1");
+        ::testing::internal::CaptureStdout();
+        std::thread connection(ServeConnection, ticket);
+        // The reply ends where the connection thread closes its socket.
+        std::string reply;
+        char buffer[8192];
+        for (;;) {
+            ssize_t n = ::recv(pair[1], buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            reply.append(buffer, static_cast<std::size_t>(n));
+        }
+        connection.join();
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.out) << c.request;
+        EXPECT_EQ(FixedDate(reply), c.reply) << c.request;
+        ::close(pair[1]);
+    }
+}
+
 TEST(SocketStreamTest, CoalescesWritesAndKeepsTheBytes) {
     int pair[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
