@@ -143,6 +143,9 @@ int main(int argc, char** argv) {
     settings.port = port;
     settings.bDisabled = false;
     velvox::PublishSettings(settings);
+    // Raised as the plug-in's start does; a listener that finds it lowered
+    // takes it for a quit and closes its socket at once.
+    velvox::ServerRunning.store(1);
     velvox::ServerThreadCount.store(1);
     if (!host::start_thread(velvox::RunListener, nullptr)) {
         std::fprintf(stderr, "cannot start the listener\n");
