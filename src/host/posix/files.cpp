@@ -1,6 +1,8 @@
 // Files on POSIX: the C library's byte streams, with the CR LF translation of
 // text mode done here since POSIX streams do not do it.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -43,13 +45,21 @@ InputFile::~InputFile() {
 
 bool InputFile::open(const char* path, bool text) {
     close();
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr)
+    // Opened without waiting: a pipe would otherwise hold the connection until
+    // some writer came. Only regular files are read; a directory, a pipe or a
+    // device counts as a file that cannot be opened.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
         return false;
-    // A directory opens as a stream on POSIX but is no file to read.
     struct stat status;
-    if (::fstat(fileno(f), &status) != 0 || S_ISDIR(status.st_mode)) {
-        std::fclose(f);
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return false;
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (f == nullptr) {
+        ::close(fd);
         return false;
     }
     file_ = f;

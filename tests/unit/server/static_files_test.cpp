@@ -1,6 +1,7 @@
 // Files under the web root: content types, the two body modes, directories,
 // full paths and the refusal of anything outside the root.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -110,6 +111,13 @@ TEST_F(StaticFiles, UnreadableFileGetsInvalidFileAfterTheHeader) {
     Exchange e = RunRequest("GET /locked.css HTTP/1.0\r\n\r\n");
     EXPECT_EQ(e.result, 0);
     EXPECT_EQ(e.sent, FileHead(6, "text/css") + ErrorPage("Invalid File", ""));
+}
+
+TEST_F(StaticFiles, PipeInTheWebRootIsRefusedWithoutWaitingForAWriter) {
+    ASSERT_EQ(::mkfifo((root_ + "/pipe.css").c_str(), 0600), 0);
+    Exchange e = RunRequest("GET /pipe.css HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.sent, FileHead(0, "text/css") + ErrorPage("Invalid File", ""));
 }
 
 TEST_F(StaticFiles, NothingOutsideTheWebRootIsServed) {
