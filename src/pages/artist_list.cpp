@@ -25,9 +25,11 @@ struct ArtistListState {
     std::weak_ptr<const PlaylistSnapshot> lastScanned;
 };
 
+// Never destroyed: connection threads are not waited for, so one may still be
+// rendering an artist line while the process ends.
 ArtistListState& State() {
-    static ArtistListState state;
-    return state;
+    static auto* state = new ArtistListState;
+    return *state;
 }
 
 }  // namespace
