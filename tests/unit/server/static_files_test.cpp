@@ -77,6 +77,45 @@ TEST_F(StaticFiles, LargeFileGoesOutWhole) {
               FileHead(body.size(), "audio/mpeg") + body);
 }
 
+// A capture stream that empties a file once the first send (the header) has
+// gone, so a huge sparse file costs no reading.
+class TruncatingStream : public CaptureStream {
+  public:
+    TruncatingStream(std::string request, std::string path)
+        : CaptureStream(std::move(request)), path_(std::move(path)) {}
+    int send(const char* data, std::size_t size) override {
+        int result = CaptureStream::send(data, size);
+        std::filesystem::resize_file(path_, 0);
+        return result;
+    }
+
+  private:
+    std::string path_;
+};
+
+TEST_F(StaticFiles, LengthOfFilesBeyond2GiBIsWhole) {
+    const struct {
+        std::uintmax_t size;
+        const char* length;
+    } cases[] = {
+        {2147483647u, "2147483647"},
+        {2147483648u, "2147483648"},
+        {5000000000u, "5000000000"},
+    };
+    for (const auto& c : cases) {
+        Write("huge.mp3", "");
+        std::filesystem::resize_file(root_ + "/huge.mp3", c.size);
+        TruncatingStream stream("GET /huge.mp3 HTTP/1.0\r\n\r\n", root_ + "/huge.mp3");
+        HttpConnection connection;
+        connection.set_socket(&stream);
+        EXPECT_EQ(connection.DoProxy(), 1);
+        EXPECT_EQ(stream.sent(),
+                  "HTTP/1.1 200 OK\nServer: Pelmora\nContent-Length: " + std::string(c.length) +
+                      "\nConnection: close\nContent-Type: audio/mpeg\r\n\r\n")
+            << c.length;
+    }
+}
+
 TEST_F(StaticFiles, HtmlFileIsReadAsTextLineByLine) {
     // CR LF reads as LF; a lone CR stays; each line gets CR LF after its LF.
     Write("page.html", "one\r\ntwo\rthree\n\nlast");
