@@ -1,0 +1,83 @@
+// The queue's lock is never held while the player is sent a message: the
+// player's window thread may itself need the queue (its end-of-track handler
+// removes entries), so a message sent under the lock could deadlock.
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "queue_fixture.h"
+
+namespace velvox::testing {
+namespace {
+
+// Set by each test: the player's own procedure under the probe.
+host::WindowProc g_player = nullptr;
+// Messages that arrived while another thread could not take the queue's lock.
+std::vector<Message> g_underLock;
+
+// Returns whether another thread can take the queue's lock within two seconds.
+bool QueueLockIsFree() {
+    struct Probe {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+    };
+    auto probe = std::make_shared<Probe>();
+    std::thread([probe] {
+        QueueLength();  // takes and releases the queue's lock
+        std::lock_guard<std::mutex> hold(probe->mutex);
+        probe->finished = true;
+        probe->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> wait(probe->mutex);
+    return probe->done.wait_for(wait, std::chrono::seconds(2), [&] { return probe->finished; });
+}
+
+// Stands in front of the player: checks the lock at every message, then lets
+// the message through, with end-of-track going to the handler first as the
+// plug-in's hook does.
+host::LResult VELVOX_CALLBACK ProbeProc(host::Window window, unsigned message, host::WParam wparam,
+                                        host::LParam lparam) {
+    if (!QueueLockIsFree())
+        g_underLock.push_back({message, wparam, lparam});
+    if (message == kMsgEndOfTrack && HandleEndOfTrack())
+        return 0;
+    return host::call_window_proc(g_player, window, message, wparam, lparam);
+}
+
+class LockDiscipline : public QueueFixture {
+  protected:
+    void SetUp() override {
+        QueueFixture::SetUp();
+        g_underLock.clear();
+        g_player = host::replace_window_proc(player.window(), ProbeProc);
+    }
+    void TearDown() override {
+        host::replace_window_proc(player.window(), g_player);
+        QueueFixture::TearDown();
+    }
+};
+
+TEST_F(LockDiscipline, NoMessageIsSentWhileTheQueueLockIsHeld) {
+    LoadPlaylist(NumberedTitles(8));
+    player.position = 5;
+    for (std::int32_t position : {1, 2})
+        ASSERT_EQ(CheckAndInsertRequest(position, "10.0.0.1"), kRequestAccepted);
+    std::string title;
+    EXPECT_TRUE(CurrentSongTitle(title));
+    EXPECT_TRUE(QueueEntryTitle(1, title));
+    SkipToNext();                         // next, then the first request plays
+    EXPECT_TRUE(HandleEndOfTrack());      // the second request plays
+    EXPECT_TRUE(HandleEndOfTrack());      // back to where the run began, then next
+    EXPECT_FALSE(HandleEndOfTrack());     // following the playlist again
+    player.playlist = NumberedTitles(3);  // a rebuild asks for every title
+    RefreshPlaylistCache();
+    EXPECT_GE(player.received.size(), 14u) << "every path above sent its messages";
+    EXPECT_TRUE(g_underLock.empty()) << g_underLock.size() << " messages sent under the lock";
+    EXPECT_EQ(QueueLength(), 0);
+}
+
+}  // namespace
+}  // namespace velvox::testing
