@@ -1,6 +1,7 @@
 // The row tokens: playlist window, request queue and artist list.
 #include <algorithm>
 
+#include "host/text_case.h"
 #include "pages/artist_list.h"
 #include "pages/page_text.h"
 #include "pages/render_parts.h"
@@ -34,7 +35,7 @@ class TitleFilter {
             mode_ = Mode::Contains;
             search_ = query.psearch;
         }
-        LowerAscii(search_);
+        host::lower_case(search_);
     }
 
     // Returns whether the lower-cased title passes.

@@ -67,11 +67,4 @@ void AppendPercentEncoded(std::string& out, std::string_view text) {
     }
 }
 
-void LowerAscii(std::string& text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-}
-
 }  // namespace velvox

@@ -21,8 +21,4 @@ std::string HtmlEscaped(std::string_view text);
 // written as "%XX", so that a query value decodes back to the same text.
 void AppendPercentEncoded(std::string& out, std::string_view text);
 
-// Lower-cases ASCII letters in place; other bytes (those of multi-byte
-// characters included) stay as they are.
-void LowerAscii(std::string& text);
-
 }  // namespace velvox

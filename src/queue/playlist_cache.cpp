@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "host/text_case.h"
 #include "plugin/host_ops.h"
 
 namespace velvox {
@@ -22,14 +23,10 @@ CacheStore& store() {
     return *s;
 }
 
-// Returns a copy of text with A-Z turned into a-z; other bytes, including
-// those of multi-byte characters, stay as they are.
-std::string LowerAscii(const std::string& text) {
+// Returns a copy of text in lower case, for the case-blind searches.
+std::string LowerCased(const std::string& text) {
     std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    host::lower_case(lower);
     return lower;
 }
 
@@ -62,7 +59,7 @@ void RefreshPlaylistCache() {
         next->lowerTitles.reserve(count);
         for (std::int32_t i = 0; i < length; ++i) {
             next->titles.push_back(GetPlaylistTitle(i));
-            next->lowerTitles.push_back(LowerAscii(next->titles.back()));
+            next->lowerTitles.push_back(LowerCased(next->titles.back()));
         }
     }
     Publish(std::move(next));
