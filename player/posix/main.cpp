@@ -56,15 +56,8 @@ std::string program_folder() {
 // posted line (the signal thread's) before letting it handle them.
 host::emu::WaitResult wait_after_input_closed(host::Window window, std::string& line,
                                               int timeout_ms) {
-    auto& w = *static_cast<host::emu::EmulatedWindow*>(window);
-    {
-        std::unique_lock<std::mutex> hold(w.mutex);
-        auto ready = [&] { return !w.sends.empty() || !w.lines.empty(); };
-        if (timeout_ms < 0)
-            w.wake.wait(hold, ready);
-        else if (!w.wake.wait_for(hold, std::chrono::milliseconds(timeout_ms), ready))
-            return host::emu::WaitResult::timeout;
-    }
+    if (!host::emu::wait_for_activity(window, timeout_ms))
+        return host::emu::WaitResult::timeout;
     return host::emu::wait_for_line(window, line, 0);
 }
 

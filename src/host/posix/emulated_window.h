@@ -49,6 +49,11 @@ enum class WaitResult { line, timeout, closed };
 // line), the timeout passes (timeout_ms < 0 waits forever) or input is closed.
 WaitResult wait_for_line(Window window, std::string& line, int timeout_ms);
 
+// Owner thread only: waits until a send or a line is queued (whether or not
+// input has ended) or the timeout passes (timeout_ms < 0 waits forever).
+// Handles nothing itself; returns false on timeout.
+bool wait_for_activity(Window window, int timeout_ms);
+
 // Owner thread only: handles every send queued right now; returns how many.
 int handle_pending_sends(Window window);
 

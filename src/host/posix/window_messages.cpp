@@ -85,6 +85,17 @@ static int run_sends(EmulatedWindow& w, std::unique_lock<std::mutex>& hold) {
     return handled;
 }
 
+bool wait_for_activity(Window window, int timeout_ms) {
+    EmulatedWindow& w = as_window(window);
+    std::unique_lock<std::mutex> hold(w.mutex);
+    auto ready = [&] { return !w.sends.empty() || !w.lines.empty(); };
+    if (timeout_ms < 0) {
+        w.wake.wait(hold, ready);
+        return true;
+    }
+    return w.wake.wait_for(hold, std::chrono::milliseconds(timeout_ms), ready);
+}
+
 int handle_pending_sends(Window window) {
     EmulatedWindow& w = as_window(window);
     std::unique_lock<std::mutex> hold(w.mutex);

@@ -121,3 +121,28 @@ TEST(WindowEmulation, WaitForLineGivesLinesInOrderThenTimeoutOrClosed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WindowEmulation, WaitForActivityWakesForSendsAndLinesNotForTheEndOfInput) {
+    host::Window w = host::emu::create_window(base_proc);
+    host::emu::close_input(w);
+    EXPECT_FALSE(host::emu::wait_for_activity(w, 20)) << "the end of input is no activity";
+
+    std::atomic<host::LResult> answer{0};
+    std::thread sender([&] { answer = host::send_message(w, 1, 2, 3); });
+    ASSERT_TRUE(host::emu::wait_for_activity(w, 5000));
+    EXPECT_EQ(host::emu::handle_pending_sends(w), 1);
+    sender.join();
+    EXPECT_EQ(answer.load(), 6);
+
+    std::thread poster([&] { host::emu::post_line(w, "status"); });
+    ASSERT_TRUE(host::emu::wait_for_activity(w, 5000));
+    poster.join();
+    std::string line;
+    EXPECT_EQ(host::emu::wait_for_line(w, line, 0), WaitResult::line);
+    EXPECT_EQ(line, "status");
+    host::emu::destroy_window(w);
+}
+
+}  // namespace
