@@ -39,10 +39,6 @@ bool path_inside(const std::string& resolved, const std::string& root) {
     return root.back() == '/' || resolved[root.size()] == '/';
 }
 
-InputFile::~InputFile() {
-    close();
-}
-
 bool InputFile::open(const char* path, bool text) {
     close();
     // Opened without waiting: a pipe would otherwise hold the connection until
@@ -89,19 +85,6 @@ bool InputFile::read_line(char* buffer, std::size_t size) {
     }
     buffer[n] = '\0';
     return n > 0;
-}
-
-std::size_t InputFile::read(char* buffer, std::size_t size) {
-    auto* f = static_cast<std::FILE*>(file_);
-    if (f == nullptr)
-        return 0;
-    return std::fread(buffer, 1, size, f);
-}
-
-void InputFile::close() {
-    if (file_ != nullptr)
-        std::fclose(static_cast<std::FILE*>(file_));
-    file_ = nullptr;
 }
 
 }  // namespace host

@@ -43,10 +43,6 @@ bool path_inside(const std::string& resolved, const std::string& root) {
     return last == '\\' || last == '/' || next == '\\' || next == '/';
 }
 
-InputFile::~InputFile() {
-    close();
-}
-
 bool InputFile::open(const char* path, bool text) {
     close();
     // Directories cannot be opened by the C library on Windows.
@@ -68,19 +64,6 @@ bool InputFile::read_line(char* buffer, std::size_t size) {
         return false;
     }
     return true;
-}
-
-std::size_t InputFile::read(char* buffer, std::size_t size) {
-    auto* f = static_cast<std::FILE*>(file_);
-    if (f == nullptr)
-        return 0;
-    return std::fread(buffer, 1, size, f);
-}
-
-void InputFile::close() {
-    if (file_ != nullptr)
-        std::fclose(static_cast<std::FILE*>(file_));
-    file_ = nullptr;
 }
 
 }  // namespace host
