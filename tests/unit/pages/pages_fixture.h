@@ -18,6 +18,7 @@
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
+#include "queue_world.h"
 #include "server/http_connection.h"
 
 namespace velvox::testing {
@@ -48,14 +49,8 @@ class PagesFixture : public ::testing::Test {
     void TearDown() override { ResetAll(); }
 
     void ResetAll() {
-        player.playlist.clear();
-        player.position = 0;
-        RefreshPlaylistCache();
-        ClearRequestQueue();
+        ResetQueueWorld(player);
         ClearArtistList();
-        ResumePosition = -1;
-        PublishSettings(PluginSettings{});
-        player.received.clear();
     }
 
     // Gives the player these titles and rebuilds the cache from them (through

@@ -16,6 +16,7 @@
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
+#include "queue_world.h"
 
 namespace velvox::testing {
 
@@ -62,15 +63,7 @@ class QueueFixture : public ::testing::Test {
 
     // Empties the cache (an empty playlist rebuilds it to nothing), the queue
     // and the saved position, and puts the default settings in force.
-    void ResetAll() {
-        player.playlist.clear();
-        player.position = 0;
-        RefreshPlaylistCache();
-        ClearRequestQueue();
-        ResumePosition = -1;
-        PublishSettings(PluginSettings{});
-        player.received.clear();
-    }
+    void ResetAll() { ResetQueueWorld(player); }
 
     // Gives the player these titles and rebuilds the cache from them; forgets
     // the messages of the rebuild.

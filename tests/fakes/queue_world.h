@@ -1,0 +1,25 @@
+// Puts the process-wide playlist copy, request queue, saved position and
+// settings back to how they are at load, for tests that share them.
+#pragma once
+#include "fake_player.h"
+#include "plugin/settings.h"
+#include "queue/playback.h"
+#include "queue/playlist_cache.h"
+#include "queue/request_queue.h"
+
+namespace velvox::testing {
+
+// Empties the player's list and rebuilds the copy from it (an empty copy),
+// empties the queue, forgets the saved position, puts the default settings in
+// force and forgets the messages the player received.
+inline void ResetQueueWorld(FakePlayer& player) {
+    player.playlist.clear();
+    player.position = 0;
+    RefreshPlaylistCache();
+    ClearRequestQueue();
+    ResumePosition = -1;
+    PublishSettings(PluginSettings{});
+    player.received.clear();
+}
+
+}  // namespace velvox::testing
