@@ -40,6 +40,21 @@ int FreePort() {
     return ntohs(a.sin_port);
 }
 
+// Reads everything the server sends on fd until it closes, then closes fd;
+// returns the bytes.
+std::string ReadToEnd(int fd) {
+    std::string reply;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        reply.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return reply;
+}
+
 // Connects to 127.0.0.1:port, trying the given number of times 50 ms apart
 // (five seconds by default); -1 if it never could. Replies are waited for at
 // most five seconds.
@@ -66,16 +81,7 @@ std::string Fetch(int port, const std::string& request) {
     if (fd < 0)
         return "<no connection>";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    std::string reply;
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break;
-        reply.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return reply;
+    return ReadToEnd(fd);
 }
 
 // Waits up to five seconds for the listener thread to have ended.
@@ -214,16 +220,7 @@ TEST_F(Listener, ShortageOfDescriptorsIsWaitedOut) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
     for (int fd : clients) {
-        std::string reply;
-        char buffer[4096];
-        for (;;) {
-            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
-            reply.append(buffer, static_cast<std::size_t>(n));
-        }
-        ::close(fd);
-        EXPECT_EQ(reply, form);
+        EXPECT_EQ(ReadToEnd(fd), form);
     }
 }
 
@@ -327,18 +324,10 @@ TEST_F(Listener, ConnectionThreadFlushesEveryReplyAndReportsFailures) {
         ::testing::internal::CaptureStdout();
         std::thread connection(ServeConnection, ticket);
         // The reply ends where the connection thread closes its socket.
-        std::string reply;
-        char buffer[8192];
-        for (;;) {
-            ssize_t n = ::recv(pair[1], buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
-            reply.append(buffer, static_cast<std::size_t>(n));
-        }
+        std::string reply = ReadToEnd(pair[1]);
         connection.join();
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.out) << c.request;
         EXPECT_EQ(FixedDate(reply), c.reply) << c.request;
-        ::close(pair[1]);
     }
 }
 
@@ -359,17 +348,8 @@ TEST(SocketStreamTest, CoalescesWritesAndKeepsTheBytes) {
         EXPECT_EQ(stream.flush(), 0);
         ::shutdown(pair[0], SHUT_WR);
     }
-    std::string got;
-    char buffer[8192];
-    for (;;) {
-        ssize_t n = ::recv(pair[1], buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break;
-        got.append(buffer, static_cast<std::size_t>(n));
-    }
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(ReadToEnd(pair[1]), expected);
     ::close(pair[0]);
-    ::close(pair[1]);
 }
 
 TEST(SocketStreamTest, GonePeerFailsTheStreamWithoutASignal) {
