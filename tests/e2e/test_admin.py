@@ -5,6 +5,7 @@ import re
 import unittest
 
 from harness import Player
+from replies import PAGE_HEAD, PASSWORD_FORM, html, masked, redirect
 
 ENTRIES = [("Alder Lane - Morning Frost", 201), ("Birch & Co - Paper Kites", 182),
            ("Cedar Hollow - Northbound", 243), ("Dogwood - Lanterns Out", 199),
@@ -18,19 +19,6 @@ TEMPLATE = ("<p>%%ERROR%%</p>\n"
             "<e>%%PLAYLISTPOS%% %%PLAYLISTENTRY%%</e>\n"
             "end\n")
 SETTINGS = {"Playlistfile": "list.html", "AdminPassword": PASSWORD}
-
-PAGE_HEAD = (b"HTTP/1.1 200 OK\nServer: Pelmora\nConnection: close\n"
-             b"Content-Type: text/html\r\n\r\n")
-PASSWORD_FORM = (PAGE_HEAD + b"<html><form method=GET action=\"admin.cgi\">Enter Admin Password "
-                 b"<input type=text name=pass><input type=Submit></form>")
-DATE_LINE = re.compile(rb"\r\nDate: [A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d GMT\r\n")
-FIXED_DATE = b"\r\nDate: *\r\n"
-
-
-def html(text):
-    """text as the page shows it: HTML-escaped."""
-    return (text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
-            .replace('"', "&quot;").replace("'", "&#39;"))
 
 
 def page(now, queue, admin, error=""):
@@ -46,17 +34,6 @@ def page(now, queue, admin, error=""):
     lines += ["<e>%d%s %s</e>" % (pos, suffix, html(t)) for pos, t in enumerate(TITLES)]
     lines.append("end")
     return PAGE_HEAD + "".join(line + "\n\r\n" for line in lines).encode()
-
-
-def redirect(location):
-    """The 302 head with the given Location value, its Date value masked."""
-    return (b"HTTP/1.0 302 Moved Temporarily\r\nServer: Quellix" + FIXED_DATE +
-            b"Location: " + location.encode() + b"\r\nConnection: close\r\n\r\n")
-
-
-def masked(reply):
-    """The reply with its first Date line's value replaced by "*"."""
-    return DATE_LINE.sub(FIXED_DATE, reply, count=1)
 
 
 def status_line(pos, state="playing"):

@@ -7,6 +7,7 @@ import threading
 import unittest
 
 from harness import Player
+from replies import PAGE_HEAD, html, masked, redirect
 
 # The playlist; entry 4's title shows that titles reach the page escaped.
 ENTRIES = [("Alder Lane - Morning Frost", 201), ("Birch & Co - Paper Kites", 182),
@@ -21,19 +22,9 @@ TEMPLATE = ("<p>%%ERROR%%</p>\n"
             "end\n")
 SETTINGS = {"Playlistfile": "list.html"}
 
-PAGE_HEAD = (b"HTTP/1.1 200 OK\nServer: Pelmora\nConnection: close\n"
-             b"Content-Type: text/html\r\n\r\n")
-DATE_LINE = re.compile(rb"\r\nDate: [A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d GMT\r\n")
-FIXED_DATE = b"\r\nDate: *\r\n"
 
 ACCEPTED = "Request Accepted!"
 TOO_MANY = "You cannot request any more songs at this time"
-
-
-def html(text):
-    """text as the page shows it: HTML-escaped."""
-    return (text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
-            .replace('"', "&quot;").replace("'", "&#39;"))
 
 
 def page(error, now, queue):
@@ -44,17 +35,6 @@ def page(error, now, queue):
     lines += ["<e>%d %s</e>" % (pos, html(title)) for pos, title in enumerate(TITLES)]
     lines.append("end")
     return PAGE_HEAD + "".join(line + "\n\r\n" for line in lines).encode()
-
-
-def redirect(location):
-    """The whole 302 reply with the given Location value, its Date value masked."""
-    return (b"HTTP/1.0 302 Moved Temporarily\r\nServer: Quellix" + FIXED_DATE +
-            b"Location: " + location.encode() + b"\r\nConnection: close\r\n\r\n")
-
-
-def masked(reply):
-    """The reply with its Date line's value replaced by "*" (once)."""
-    return DATE_LINE.sub(FIXED_DATE, reply, count=1)
 
 
 def status_line(pos):

@@ -1,7 +1,6 @@
 """The web server over real sockets: pages, static files, error pages, the password form,
 requests that try to leave the web root, and peers that go away mid-reply."""
 
-import re
 import socket
 import struct
 import time
@@ -9,13 +8,8 @@ import unittest
 
 import harness
 from harness import Player
+from replies import PAGE_HEAD, PASSWORD_FORM, FIXED_DATE, masked
 
-PAGE_HEAD = (b"HTTP/1.1 200 OK\nServer: Pelmora\nConnection: close\n"
-             b"Content-Type: text/html\r\n\r\n")
-PASSWORD_FORM = (PAGE_HEAD + b"<html><form method=GET action=\"admin.cgi\">Enter Admin Password "
-                 b"<input type=text name=pass><input type=Submit></form>")
-DATE_LINE = re.compile(rb"\r\nDate: [A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d GMT\r\n")
-FIXED_DATE = b"\r\nDate: *\r\n"
 
 # A template without tokens, a stylesheet, and bytes that must not be touched.
 BINARY = bytes(range(256)) + b"\r\n\r\n\x1a tail"
@@ -40,11 +34,6 @@ def error_page(title, message=b""):
             b"<HTML><HEAD><TITLE>400 " + title + b"</TITLE></HEAD>\n<BODY><H4>400 " + title +
             b"</H4>\n" + message + b"\n<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">"
             b"Tarnwick Velvox</A></ADDRESS>\n</BODY></HTML>\n")
-
-
-def masked(reply):
-    """The reply with its Date line's value replaced by "*" (once)."""
-    return DATE_LINE.sub(FIXED_DATE, reply, count=1)
 
 
 class ServerTest(unittest.TestCase):

@@ -2,11 +2,11 @@
 port, the server starts, the pages fill once the playlist cache is refreshed, and quit writes
 the new values. On Windows the settings are a real dialog, tested on its own."""
 
-import re
 import unittest
 
 import harness
 from harness import Player
+from replies import PAGE_HEAD, FIXED_DATE, masked
 
 ENTRIES = [("Alder Lane - Morning Frost", 201), ("Birch & Co - Paper Kites", 182),
            ("Cedar Hollow - Northbound", 243)]
@@ -15,10 +15,6 @@ PASSWORD = "Pw7"
 TEMPLATE = "<e>%%PLAYLISTPOS%% %%PLAYLISTENTRY%%</e>\nend\n"
 SETTINGS = {"bDisabled": "TRUE", "Playlistfile": "list.html"}
 
-PAGE_HEAD = (b"HTTP/1.1 200 OK\nServer: Pelmora\nConnection: close\n"
-             b"Content-Type: text/html\r\n\r\n")
-DATE_LINE = re.compile(rb"\r\nDate: [A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d GMT\r\n")
-FIXED_DATE = b"\r\nDate: *\r\n"
 
 FORM_COMMANDS = [
     "config: commands: 1062 or ok (take the values and close), 1001 or cancel (close without "
@@ -52,11 +48,6 @@ def page(titles, admin=False):
     rows = ["<e>%d%s %s</e>\n\r\n" % (pos, suffix, t.replace("&", "&amp;"))
             for pos, t in enumerate(titles)]
     return PAGE_HEAD + ("".join(rows) + "end\n\r\n").encode()
-
-
-def masked(reply):
-    """The reply with its first Date line's value replaced by "*"."""
-    return DATE_LINE.sub(FIXED_DATE, reply, count=1)
 
 
 @unittest.skipIf(harness.TARGET.name != "native",
