@@ -23,8 +23,8 @@
 
 #include "host/threads.h"
 #include "plugin/lifecycle.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "server/listener.h"
 
 namespace {

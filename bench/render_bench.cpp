@@ -11,13 +11,13 @@
 #include "pages/artist_list.h"
 #include "pages/page_query.h"
 #include "pages/template_renderer.h"
-#include "plugin/host_ops.h"
-#include "plugin/plugin_record.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/host_ops.h"
+#include "core/player_link.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
-#include "server/http_connection.h"
+#include "http/http_connection.h"
 
 namespace {
 
@@ -69,11 +69,12 @@ std::size_t RenderPage(const std::vector<std::string>& page, const char* target)
     connection.set_socket(&stream);
     PageQuery query;
     ParsePageQuery(target, query);
+    PageRenderer renderer(connection);
     std::vector<char> line;
     for (const std::string& text : page) {
         line.assign(text.begin(), text.end());
         line.push_back('\0');
-        if (!RenderTemplateLine(line.data(), connection, query)) {
+        if (!renderer.render_line(line.data(), query)) {
             stream.send(line.data(), text.size());
             stream.send("\r\n", 2);
         }
@@ -100,7 +101,8 @@ void Measure(const char* name, int repeats, const std::function<std::size_t()>& 
 }  // namespace
 
 int main() {
-    ThePluginRecord().hwndParent = host::emu::create_window(PlayerProc);
+    static host::Window player_window = host::emu::create_window(PlayerProc);
+    AttachPlayer(&player_window, nullptr);
     playlist.reserve(kTitles);
     for (int i = 0; i < kTitles; ++i) {
         playlist.push_back("Artist " + std::to_string(i % kArtists) + " - Title " +

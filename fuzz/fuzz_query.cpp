@@ -4,7 +4,7 @@
 #include <string>
 
 #include "pages/page_query.h"
-#include "plugin/settings.h"
+#include "core/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool configured = [] {

@@ -5,7 +5,8 @@
 
 #include "capture_stream.h"
 #include "queue/request_queue.h"
-#include "server/http_connection.h"
+#include "http/http_connection.h"
+#include "server/dispatcher.h"
 #include "server_world.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     connection->set_socket(&stream);
     connection->set_client_address("127.0.0.1");
     connection->clock = velvox::testing::fixed_clock;
-    connection->DoProxy();
+    DoProxy(*connection);
     delete connection;
     if (velvox::QueueLength() > 100)
         velvox::ClearRequestQueue();

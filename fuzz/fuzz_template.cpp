@@ -7,7 +7,7 @@
 #include "capture_stream.h"
 #include "pages/page_query.h"
 #include "pages/template_renderer.h"
-#include "server/http_connection.h"
+#include "http/http_connection.h"
 #include "server_world.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     connection->set_socket(&stream);
     connection->clock = velvox::testing::fixed_clock;
     std::strcpy(connection->referer, "/playlist.cgi?current=5");
+    velvox::PageRenderer renderer(*connection);
 
     // Lines as the server hands them over: at most 8095 characters, LF kept.
     char line[8096];
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
         }
         line[n] = '\0';
-        velvox::RenderTemplateLine(line, *connection, query);
+        renderer.render_line(line, query);
     }
     delete connection;
     return 0;

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "fake_player.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "queue/playlist_cache.h"
 
 namespace velvox::fuzzing {

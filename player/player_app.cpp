@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "console.h"
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 
 namespace player {
 

@@ -7,8 +7,8 @@
 
 #include "pages/page_query.h"
 #include "pages/redirect.h"
-#include "plugin/host_ops.h"
-#include "plugin/settings.h"
+#include "core/host_ops.h"
+#include "core/settings.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"

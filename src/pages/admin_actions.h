@@ -1,6 +1,6 @@
 // The admin endpoint, "/admin.cgi?...".
 #pragma once
-#include "server/http_connection.h"
+#include "http/http_connection.h"
 
 namespace velvox {
 

@@ -4,7 +4,7 @@
 #include "pages/page_text.h"
 #include "pages/playback_timing.h"
 #include "pages/render_parts.h"
-#include "plugin/text.h"
+#include "core/text.h"
 
 namespace velvox {
 namespace {
@@ -48,9 +48,8 @@ std::string PageLink(const RenderContext& context, std::int64_t target, std::str
 // without sending, so a Next link at the top of a page agrees with the rows
 // below it.
 std::string NextPageLink(const RenderContext& context) {
-    HttpConnection& connection = context.connection;
-    std::int32_t rows = connection.rowsShown;
-    std::int32_t size = connection.pageSize;
+    std::int32_t rows = context.window.rowsShown;
+    std::int32_t size = context.window.pageSize;
     if (rows == 0 && size == 0) {
         size = DecimalValue(context.settings.g_MaxEntries);
         rows = ScanPlaylistWindow(context, nullptr);

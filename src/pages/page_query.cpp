@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 
 namespace velvox {
 namespace {

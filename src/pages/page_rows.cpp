@@ -6,7 +6,7 @@
 #include "pages/page_text.h"
 #include "pages/render_parts.h"
 #include "pages/template_tokens.h"
-#include "plugin/text.h"
+#include "core/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 
@@ -133,9 +133,9 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
 
 void RenderPlaylistRows(std::string_view line, const RenderContext& context) {
     const RowTemplate row = SplitRow(line, kPlaylistEntry, kPlaylistPos);
-    context.connection.rowsShown = 0;
-    context.connection.pageSize = DecimalValue(context.settings.g_MaxEntries);
-    context.connection.rowsShown = ScanPlaylistWindow(context, &row);
+    context.window.rowsShown = 0;
+    context.window.pageSize = DecimalValue(context.settings.g_MaxEntries);
+    context.window.rowsShown = ScanPlaylistWindow(context, &row);
 }
 
 // The queue is copied at once and its titles read from one snapshot of the

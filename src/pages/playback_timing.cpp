@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 
 namespace velvox {
 

@@ -1,7 +1,7 @@
 // Redirect heads carrying a result code.
 #include "pages/redirect.h"
 
-#include "plugin/text.h"
+#include "core/text.h"
 
 namespace velvox {
 

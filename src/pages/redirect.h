@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/http_connection.h"
+#include "http/http_connection.h"
 
 namespace velvox {
 

@@ -6,18 +6,33 @@
 #include <vector>
 
 #include "pages/page_query.h"
-#include "plugin/settings.h"
-#include "server/http_connection.h"
+#include "core/settings.h"
+#include "http/http_connection.h"
+#include "pages/template_renderer.h"
 
 namespace velvox {
 
-// What one call of the renderer works with: the connection, the request's
-// query and one snapshot of the settings.
+// What one line of the renderer works with: the connection, the request's
+// query, one snapshot of the settings and the response's window state.
 struct RenderContext {
     HttpConnection& connection;
     const PageQuery& query;
     const PluginSettings& settings;
+    PageWindow& window;
 };
+
+// One token of the table: the text that marks it, whether its line is a row
+// template repeated once per item, and the function that sends what the line
+// becomes.
+struct TokenRow {
+    std::string_view token;
+    bool rows;
+    void (*render)(std::string_view line, const RenderContext& context);
+};
+
+// Returns the token table in order of precedence: the first row whose token
+// a line holds decides what the line becomes.
+const std::vector<TokenRow>& TokenTable();
 
 // Sends text, then CR LF, as every line and row of a page goes out.
 void SendLineWithBreak(HttpConnection& connection, std::string_view text);
@@ -43,8 +58,7 @@ void BuildRow(const RowTemplate& row, std::string_view item, std::string_view po
 // page window when line is given, and returns the number of rows it holds.
 std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate* line);
 
-// One row per playlist entry of the page window; sets the connection's
-// rowsShown and pageSize.
+// One row per playlist entry of the page window; sets the window state.
 void RenderPlaylistRows(std::string_view line, const RenderContext& context);
 
 // One row per waiting request, in play order.

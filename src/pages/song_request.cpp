@@ -8,7 +8,7 @@
 #include "pages/page_query.h"
 #include "pages/page_text.h"
 #include "pages/redirect.h"
-#include "plugin/settings.h"
+#include "core/settings.h"
 #include "queue/request_queue.h"
 
 namespace velvox {

@@ -1,6 +1,6 @@
 // The song request endpoint, "/request.cgi".
 #pragma once
-#include "server/http_connection.h"
+#include "http/http_connection.h"
 
 namespace velvox {
 

@@ -10,7 +10,7 @@
 #include "pages/playback_timing.h"
 #include "pages/render_parts.h"
 #include "pages/template_tokens.h"
-#include "plugin/text.h"
+#include "core/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 
@@ -41,83 +41,131 @@ std::string AdminControlTable(std::string_view password) {
 }
 
 // Sends a copy of line with every token replaced by replacement.
-void SendReplaced(HttpConnection& connection, std::string_view line, std::string_view token,
+void SendReplaced(const RenderContext& context, std::string_view line, std::string_view token,
                   std::string_view replacement) {
-    SendLineWithBreak(connection, ReplaceAll(line, token, replacement));
+    SendLineWithBreak(context.connection, ReplaceAll(line, token, replacement));
 }
 
-// Returns whether line holds token.
-bool Holds(std::string_view line, std::string_view token) {
-    return line.find(token) != std::string_view::npos;
+// Returns the result code the page was called with.
+std::int32_t ResultCode(const RenderContext& context) {
+    return DecimalValue(context.query.errorCode);
+}
+
+// The admin's player controls; nothing for listeners.
+void RenderAdminControl(std::string_view line, const RenderContext& context) {
+    const bool admin = context.query.isAdmin;
+    SendReplaced(context, line, kAdminControl,
+                 admin ? AdminControlTable(context.settings.AdminPassword) : "");
+}
+
+// A hidden form field carrying the password; nothing for listeners.
+void RenderAdminHidden(std::string_view line, const RenderContext& context) {
+    std::string field;
+    if (context.query.isAdmin) {
+        field = "<input type=hidden name=pass value=\"";
+        field += context.settings.AdminPassword;
+        field += "\">";
+    }
+    SendReplaced(context, line, kAdminHidden, field);
+}
+
+// "&pass=" and the password for links; nothing for listeners.
+void RenderAdminPassword(std::string_view line, const RenderContext& context) {
+    std::string part;
+    if (context.query.isAdmin) {
+        part = "&pass=";
+        part += context.settings.AdminPassword;
+    }
+    SendReplaced(context, line, kAdminPassword, part);
+}
+
+// The text of the page's result code; nothing without one.
+void RenderError(std::string_view line, const RenderContext& context) {
+    const std::int32_t code = ResultCode(context);
+    SendReplaced(context, line, kError, code != 0 ? RequestErrorText(code) : "");
+}
+
+// The referring page after a result; without a result the refresh target
+// "URL=" goes with it, so the page does not send the listener anywhere.
+void RenderReferrer(std::string_view line, const RenderContext& context) {
+    if (ResultCode(context) != 0)
+        SendReplaced(context, line, kReferrer, HtmlEscaped(context.connection.referer));
+    else
+        SendReplaced(context, ReplaceAll(line, kReferrerUrl, ""), kReferrer, "");
+}
+
+// The "Next..>" link of the playlist window.
+void RenderNavNext(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kNavNext, NextPageLink(context));
+}
+
+// The "<...Prev" link of the playlist window.
+void RenderNavPrev(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kNavPrev, PreviousPageLink(context));
+}
+
+// The current song's title; the line is left out when there is none.
+void RenderCurrentSong(std::string_view line, const RenderContext& context) {
+    std::string title;
+    if (CurrentSongTitle(title))
+        SendReplaced(context, line, kCurrentSong, HtmlEscaped(title));
+}
+
+// Seconds until the page should reload: the time left plus 5.
+void RenderContentRefresh(std::string_view line, const RenderContext& context) {
+    const PlaybackTiming timing = MeasurePlaybackTiming();
+    const std::int32_t refresh = Saturate32(std::int64_t{timing.secondsLeft} + 5);
+    SendReplaced(context, line, kContentRefresh, std::to_string(refresh));
+}
+
+// The share of the current track still to play, in percent.
+void RenderPctLeft(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kPctLeft, std::to_string(MeasurePlaybackTiming().percentLeft));
+}
+
+// The current track's length in seconds.
+void RenderSongLength(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kSongLength, std::to_string(MeasurePlaybackTiming().trackSeconds));
 }
 
 }  // namespace
 
-bool RenderTemplateLine(char* line, HttpConnection& connection, const PageQuery& query) {
+const std::vector<TokenRow>& TokenTable() {
+    static const std::vector<TokenRow> table = {
+        {kArtistSelect, true, RenderArtistRows},
+        {kAdminControl, false, RenderAdminControl},
+        {kAdminHidden, false, RenderAdminHidden},
+        {kAdminPassword, false, RenderAdminPassword},
+        {kError, false, RenderError},
+        {kReferrer, false, RenderReferrer},
+        {kPlaylistEntry, true, RenderPlaylistRows},
+        {kQueueEntry, true, RenderQueueRows},
+        {kNavNext, false, RenderNavNext},
+        {kNavPrev, false, RenderNavPrev},
+        {kCurrentSong, false, RenderCurrentSong},
+        {kContentRefresh, false, RenderContentRefresh},
+        {kPctLeft, false, RenderPctLeft},
+        {kSongLength, false, RenderSongLength},
+    };
+    return table;
+}
+
+bool PageRenderer::render_line(char* line, const PageQuery& query) {
     if (line == nullptr)
         return false;
     const std::string_view text(line);
     if (text.find("%%") == std::string_view::npos)
         return false;
-    const SettingsSnapshot settings = CurrentSettings();
-    const RenderContext context{connection, query, *settings};
-    const std::string_view password = settings->AdminPassword;
-    const bool admin = query.isAdmin;
-    const std::int32_t code = DecimalValue(query.errorCode);
-
-    if (Holds(text, kArtistSelect)) {
-        RenderArtistRows(text, context);
-    } else if (Holds(text, kAdminControl)) {
-        SendReplaced(connection, text, kAdminControl, admin ? AdminControlTable(password) : "");
-    } else if (Holds(text, kAdminHidden)) {
-        std::string field;
-        if (admin) {
-            field = "<input type=hidden name=pass value=\"";
-            field += password;
-            field += "\">";
-        }
-        SendReplaced(connection, text, kAdminHidden, field);
-    } else if (Holds(text, kAdminPassword)) {
-        std::string part;
-        if (admin) {
-            part = "&pass=";
-            part += password;
-        }
-        SendReplaced(connection, text, kAdminPassword, part);
-    } else if (Holds(text, kError)) {
-        SendReplaced(connection, text, kError, code != 0 ? RequestErrorText(code) : "");
-    } else if (Holds(text, kReferrer)) {
-        if (code != 0) {
-            SendReplaced(connection, text, kReferrer, HtmlEscaped(connection.referer));
-        } else {
-            SendReplaced(connection, ReplaceAll(text, kReferrerUrl, ""), kReferrer, "");
-        }
-    } else if (Holds(text, kPlaylistEntry)) {
-        RenderPlaylistRows(text, context);
-    } else if (Holds(text, kQueueEntry)) {
-        RenderQueueRows(text, context);
-    } else if (Holds(text, kNavNext)) {
-        SendReplaced(connection, text, kNavNext, NextPageLink(context));
-    } else if (Holds(text, kNavPrev)) {
-        SendReplaced(connection, text, kNavPrev, PreviousPageLink(context));
-    } else if (Holds(text, kCurrentSong)) {
-        std::string title;
-        if (CurrentSongTitle(title))
-            SendReplaced(connection, text, kCurrentSong, HtmlEscaped(title));
-    } else if (Holds(text, kContentRefresh)) {
-        const PlaybackTiming timing = MeasurePlaybackTiming();
-        const std::int32_t refresh = Saturate32(std::int64_t{timing.secondsLeft} + 5);
-        SendReplaced(connection, text, kContentRefresh, std::to_string(refresh));
-    } else if (Holds(text, kPctLeft)) {
-        const PlaybackTiming timing = MeasurePlaybackTiming();
-        SendReplaced(connection, text, kPctLeft, std::to_string(timing.percentLeft));
-    } else if (Holds(text, kSongLength)) {
-        const PlaybackTiming timing = MeasurePlaybackTiming();
-        SendReplaced(connection, text, kSongLength, std::to_string(timing.trackSeconds));
-    } else {
-        return false;
+    for (const TokenRow& row : TokenTable()) {
+        if (text.find(row.token) == std::string_view::npos)
+            continue;
+        // One snapshot per line: a settings change applies from the next line.
+        const SettingsSnapshot settings = CurrentSettings();
+        const RenderContext context{*connection_, query, *settings, window_};
+        row.render(text, context);
+        return true;
     }
-    return true;
+    return false;
 }
 
 }  // namespace velvox

@@ -5,19 +5,19 @@
 #include <cstring>
 
 #include "host/module_path.h"
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
+#include "core/player_link.h"
 #include "plugin/plugin_record.h"
-#include "plugin/settings.h"
+#include "core/settings.h"
 #include "plugin/settings_dialog.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
+#include "host/threads.h"
 #include "server/listener.h"
 
 namespace velvox {
 
-std::atomic<int> ServerRunning{0};
-std::atomic<std::int32_t> ServerThreadCount{0};
 std::atomic<host::WindowProc> PreviousWindowProc{nullptr};
 
 namespace {
@@ -25,14 +25,7 @@ namespace {
 // The description text, built once at init; field 2 points here from then on.
 char description[sizeof "Velvox Plugin v2.5 ()" + 512];
 
-std::atomic<ThreadStarter> listener_starter{nullptr};
 std::atomic<Sleeper> sleeper{nullptr};
-
-// Starts a thread through the seam or the host; returns false when it failed.
-bool StartThread(host::ThreadEntry entry, void* argument) {
-    ThreadStarter starter = listener_starter.load();
-    return starter != nullptr ? starter(entry, argument) : host::start_thread(entry, argument);
-}
 
 // Sleeps through the seam or the host.
 void PauseMs(unsigned milliseconds) {
@@ -117,30 +110,8 @@ host::LResult VELVOX_CALLBACK PluginWindowProc(host::Window window, unsigned mes
     return host::call_window_proc(previous, window, message, wparam, lparam);
 }
 
-void StartListener() {
-    // Raised here rather than only by the listener, so that no second start
-    // can slip in before the new thread runs.
-    if (ServerRunning.exchange(1) != 0)
-        return;
-    ServerThreadCount.fetch_add(1);
-    // Connection threads are never waited for and may be blocked in a send to
-    // the player's window, so instead of waiting for them at quit the module
-    // is kept loaded for good once a thread of ours can run its code.
-    host::pin_module();
-    if (!StartThread(&RunListener, nullptr)) {
-        ServerThreadCount.fetch_sub(1);
-        ServerRunning.store(0);
-    }
-}
-
-void SetListenerStarterForTesting(ThreadStarter starter) {
-    listener_starter.store(starter);
-}
-
 void SetSleeperForTesting(Sleeper s) {
     sleeper.store(s);
 }
-
-PluginRecord thePluginRecord = {16, "", PluginInit, PluginConfig, PluginQuit, nullptr, nullptr};
 
 }  // namespace velvox

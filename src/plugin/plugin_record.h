@@ -20,18 +20,8 @@ struct PluginRecord {
 static_assert(sizeof(PluginRecord) == 28, "the player expects seven 32-bit fields");
 #endif
 
-// The one static record. It is defined beside the lifecycle it points at;
-// unit tests of the lower subsystems link a record of their own.
-extern PluginRecord thePluginRecord;
-
-// Returns the record (the same address on every call).
-inline PluginRecord& ThePluginRecord() {
-    return thePluginRecord;
-}
-
-// Returns the player's main window, read from the record at every use.
-inline host::Window HostWindow() {
-    return ThePluginRecord().hwndParent;
-}
+// Returns the one static record (the same address on every call), attached
+// as the lower layers' link to the player (see core/player_link.h).
+PluginRecord& ThePluginRecord();
 
 }  // namespace velvox

@@ -3,7 +3,9 @@
 
 #include "host/dialog.h"
 #include "plugin/lifecycle.h"
+#include "core/player_link.h"
 #include "plugin/plugin_record.h"
+#include "server/listener.h"
 #include "plugin/settings_dialog_logic.h"
 
 namespace velvox {

@@ -1,8 +1,8 @@
 // The settings dialog's behaviour: see settings_dialog_logic.h.
 #include "plugin/settings_dialog_logic.h"
 
-#include "plugin/settings_dialog_ids.h"
-#include "plugin/text.h"
+#include "core/settings_dialog_ids.h"
+#include "core/text.h"
 
 namespace velvox {
 

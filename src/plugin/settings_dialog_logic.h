@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "host/dialog.h"
-#include "plugin/settings.h"
+#include "core/settings.h"
 
 namespace velvox {
 

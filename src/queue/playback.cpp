@@ -1,7 +1,7 @@
 // Queued playback: the end-of-track handler and the admin "next".
 #include "queue/playback.h"
 
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 #include "queue/request_queue.h"
 
 namespace velvox {

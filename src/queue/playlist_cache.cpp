@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "host/text_case.h"
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 
 namespace velvox {
 

@@ -5,8 +5,8 @@
 #include <deque>
 #include <mutex>
 
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "queue/playlist_cache.h"
 
 namespace velvox {

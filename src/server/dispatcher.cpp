@@ -1,8 +1,11 @@
 // The request dispatcher: one request per connection, read with a single
 // receive, routed to the password form, the admin actions and the page, the
 // song request endpoint, the page template or a file under the web root.
+#include "server/dispatcher.h"
+
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "host/files.h"
@@ -10,11 +13,11 @@
 #include "pages/page_query.h"
 #include "pages/song_request.h"
 #include "pages/template_renderer.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
-#include "server/content_type.h"
-#include "server/dispatcher_paths.h"
-#include "server/http_connection.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "http/content_type.h"
+#include "http/http_connection.h"
+#include "server/web_root_paths.h"
 
 namespace velvox {
 
@@ -98,9 +101,10 @@ void NormaliseTarget(char (&target)[2048]) {
 // Sends a "text/html" file line by line through the renderer; a line it does
 // not take goes out itself, then CR LF.
 void SendRenderedLines(HttpConnection& connection, host::InputFile& file, const PageQuery& query) {
+    PageRenderer renderer(connection);
     char line[kPieceSize];
     while (file.read_line(line, sizeof line)) {
-        if (!RenderTemplateLine(line, connection, query)) {
+        if (!renderer.render_line(line, query)) {
             connection.send_text(line);
             connection.send_text("\r\n");
         }
@@ -169,66 +173,113 @@ int ServeFromWebRoot(HttpConnection& connection, const PluginSettings& settings,
     return 1;
 }
 
-}  // namespace
+// The admin password form, for "/admin.cgi" with no query.
+int ServePasswordForm(HttpConnection& connection) {
+    connection.send_text(kPasswordFormHeader);
+    connection.send_text(kPasswordForm);
+    return 1;
+}
 
-// Answers one request on the stream. Returns 1 when it was served, 0 when an
-// error page was sent or the connection was given up without a reply.
-int HttpConnection::DoProxy() {
-    std::memset(receiveBuffer, 0, sizeof receiveBuffer);
+// Sends the page template for the query, after whatever the route did.
+int ServeTemplate(HttpConnection& connection, PageQuery& query) {
+    ParsePageQuery(connection.requestTarget, query);
+    query.psearchGiven = query.psearch[0] != '\0';
+    query.startswithGiven = query.startswith[0] != '\0';
+    const SettingsSnapshot settings = CurrentSettings();
+    return ServeFromWebRoot(connection, *settings, settings->Playlistfile, "text/html", false,
+                            query);
+}
+
+// The playlist page.
+int ServePage(HttpConnection& connection) {
+    PageQuery query;
+    return ServeTemplate(connection, query);
+}
+
+// The admin actions; whatever the action did, the page follows.
+int ServeAdmin(HttpConnection& connection) {
+    PageQuery query;
+    HandleAdminAction(connection, connection.requestTarget, query.isAdmin);
+    return ServeTemplate(connection, query);
+}
+
+// The song request endpoint: a redirect back to the page, no page.
+int ServeSongRequest(HttpConnection& connection) {
+    HandleSongRequest(connection, connection.requestTarget);
+    return 1;
+}
+
+// A file under the web root named by the target.
+int ServeFile(HttpConnection& connection) {
+    const char* type = ContentTypeFor(connection.requestTarget);
+    const SettingsSnapshot settings = CurrentSettings();
+    return ServeFromWebRoot(connection, *settings, connection.requestTarget,
+                            type != nullptr ? type : "", true, PageQuery{});
+}
+
+const Route kRoutes[] = {
+    {"/admin.cgi", true, ServePasswordForm},
+    {"/admin.cgi", false, ServeAdmin},
+    {"/request.cgi", false, ServeSongRequest},
+    {"/playlist.cgi", false, ServePage},
+    {"", false, ServeFile},
+};
+
+// Returns the first route that takes target.
+const Route& RouteFor(const char* target) {
+    for (const Route& route : kRoutes) {
+        const bool taken = route.exact
+                               ? std::strcmp(target, route.prefix) == 0
+                               : std::strncmp(target, route.prefix, std::strlen(route.prefix)) == 0;
+        if (taken)
+            return route;
+    }
+    return kRoutes[std::size(kRoutes) - 1];
+}
+
+// Reads the request with one receive and takes its target into the
+// connection; returns -1 when it was read and is to be routed, else DoProxy's
+// result (an error page was sent or the connection given up).
+int ReadRequest(HttpConnection& c) {
+    std::memset(c.receiveBuffer, 0, sizeof c.receiveBuffer);
     long received =
-        stream != nullptr ? stream->receive(receiveBuffer, sizeof receiveBuffer - 1) : -1;
-    if (check_socket_result(received, "Couldn't read initial request"))
-        return Refuse(*this, "Bad Request", "No request found.");
-    CaptureReferer(receiveBuffer, referer);
-    if (receiveBuffer[0] == '\0') {
-        report_socket_error("Couldn't find end of line for first request");
+        c.stream != nullptr ? c.stream->receive(c.receiveBuffer, sizeof c.receiveBuffer - 1) : -1;
+    if (c.check_socket_result(received, "Couldn't read initial request"))
+        return Refuse(c, "Bad Request", "No request found.");
+    CaptureReferer(c.receiveBuffer, c.referer);
+    if (c.receiveBuffer[0] == '\0') {
+        c.report_socket_error("Couldn't find end of line for first request");
         return 0;
     }
-
     char request_line[2048];
-    CopyRequestLine(receiveBuffer, request_line);
+    CopyRequestLine(c.receiveBuffer, request_line);
     if (std::strncmp(request_line, "GET ", 4) != 0)
-        return Refuse(*this, "Only GET requests supported", "Error");
+        return Refuse(c, "Only GET requests supported", "Error");
     const char* target = request_line + 4;
     const char* space = std::strchr(target, ' ');
     if (space == nullptr)
-        return Refuse(*this, "Bad Request", "Can't parse request.");
+        return Refuse(c, "Bad Request", "Can't parse request.");
     std::size_t target_length = static_cast<std::size_t>(space - target);
     if (target_length > kTargetLimit)
         target_length = kTargetLimit;
-    std::memcpy(requestTarget, target, target_length);
-    requestTarget[target_length] = '\0';
-    NormaliseTarget(requestTarget);
+    std::memcpy(c.requestTarget, target, target_length);
+    c.requestTarget[target_length] = '\0';
+    NormaliseTarget(c.requestTarget);
+    return -1;
+}
 
-    if (std::strcmp(requestTarget, "/admin.cgi") == 0) {
-        send_text(kPasswordFormHeader);
-        send_text(kPasswordForm);
-        return 1;
-    }
-    PageQuery query;
-    if (std::strncmp(requestTarget, "/admin.cgi", 10) == 0) {
-        // Whatever the action did, the page follows.
-        HandleAdminAction(*this, requestTarget, query.isAdmin);
-    } else if (std::strncmp(requestTarget, "/request.cgi", 12) == 0) {
-        HandleSongRequest(*this, requestTarget);
-        return 1;
-    }
+}  // namespace
 
-    const SettingsSnapshot settings = CurrentSettings();
-    const char* content_type = "";
-    const char* file_name = requestTarget;
-    const bool page_route = std::strncmp(requestTarget, "/playlist.cgi", 13) == 0 ||
-                            std::strncmp(requestTarget, "/admin.cgi", 10) == 0;
-    if (page_route) {
-        ParsePageQuery(requestTarget, query);
-        query.psearchGiven = query.psearch[0] != '\0';
-        query.startswithGiven = query.startswith[0] != '\0';
-        content_type = "text/html";
-        file_name = settings->Playlistfile;
-    }
-    if (const char* type = ContentTypeFor(requestTarget))
-        content_type = type;
-    return ServeFromWebRoot(*this, *settings, file_name, content_type, !page_route, query);
+const Route* RouteTable(std::size_t& count) {
+    count = std::size(kRoutes);
+    return kRoutes;
+}
+
+int DoProxy(HttpConnection& connection) {
+    const int refused = ReadRequest(connection);
+    if (refused >= 0)
+        return refused;
+    return RouteFor(connection.requestTarget).serve(connection);
 }
 
 }  // namespace velvox

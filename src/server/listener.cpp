@@ -5,17 +5,30 @@
 #include <cstdio>
 #include <new>
 
+#include "host/module_path.h"
 #include "host/sockets.h"
 #include "host/threads.h"
-#include "plugin/lifecycle.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
-#include "server/http_connection.h"
-#include "server/socket_stream.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "http/http_connection.h"
+#include "http/socket_stream.h"
+#include "server/dispatcher.h"
 
 namespace velvox {
 
+std::atomic<int> ServerRunning{0};
+std::atomic<std::int32_t> ServerThreadCount{0};
+
 namespace {
+
+std::atomic<ThreadStarter> listener_starter{nullptr};
+
+// Starts the listener thread through the seam or the host; returns false
+// when it failed.
+bool StartListenerThread(host::ThreadEntry entry, void* argument) {
+    ThreadStarter starter = listener_starter.load();
+    return starter != nullptr ? starter(entry, argument) : host::start_thread(entry, argument);
+}
 
 // The listening socket: written by the listener, closed by StopListener.
 std::atomic<host::Socket> ListenSocket{host::kNoSocket};
@@ -116,6 +129,26 @@ void RunListener(void*) {
     ServerThreadCount.fetch_sub(1);
 }
 
+void StartListener() {
+    // Raised here rather than only by the listener, so that no second start
+    // can slip in before the new thread runs.
+    if (ServerRunning.exchange(1) != 0)
+        return;
+    ServerThreadCount.fetch_add(1);
+    // Connection threads are never waited for and may be blocked in a send to
+    // the player's window, so instead of waiting for them at quit the module
+    // is kept loaded for good once a thread of ours can run its code.
+    host::pin_module();
+    if (!StartListenerThread(&RunListener, nullptr)) {
+        ServerThreadCount.fetch_sub(1);
+        ServerRunning.store(0);
+    }
+}
+
+void SetListenerStarterForTesting(ThreadStarter starter) {
+    listener_starter.store(starter);
+}
+
 void StopListener() {
     ServerRunning.store(0);
     CloseListenSocket();
@@ -132,7 +165,7 @@ void ServeConnection(void* raw) {
         HttpConnection connection;
         connection.set_socket(&stream);
         connection.set_client_address(ticket->clientAddress);
-        int served = connection.DoProxy();
+        int served = DoProxy(connection);
         stream.flush();
         if (served == 0) {
             std::printf("Error returned after DoProxy()\n");

@@ -1,5 +1,6 @@
 // The listener thread and the connection threads.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "host/sockets.h"
@@ -12,6 +13,16 @@ struct ConnectionTicket {
     std::intptr_t socket;
     char clientAddress[1024];
 };
+
+// Raised when a listener has been started; lowered only at quit.
+extern std::atomic<int> ServerRunning;
+// Listener threads that have not yet ended.
+extern std::atomic<std::int32_t> ServerThreadCount;
+
+// Raises ServerRunning and ServerThreadCount and starts the listener thread.
+// Starts nothing while ServerRunning is already raised; takes both back when
+// the thread cannot be started.
+void StartListener();
 
 // Entry of the listener thread: listens on the low 16 bits of the configured
 // port and starts one thread per accepted connection until an accept fails;
@@ -34,5 +45,10 @@ struct ListenerPlatform {
 
 // Replaces those steps (tests make them fail); nullptr restores the real ones.
 void SetListenerPlatform(const ListenerPlatform* platform);
+
+// Test seam: how StartListener starts the listener thread. Null restores
+// host::start_thread.
+using ThreadStarter = bool (*)(host::ThreadEntry entry, void* argument);
+void SetListenerStarterForTesting(ThreadStarter starter);
 
 }  // namespace velvox

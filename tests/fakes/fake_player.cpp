@@ -2,8 +2,8 @@
 #include "fake_player.h"
 
 #include "host/posix/emulated_window.h"
-#include "plugin/host_ops.h"
-#include "plugin/plugin_record.h"
+#include "core/host_ops.h"
+#include "core/player_link.h"
 
 namespace velvox::testing {
 
@@ -21,11 +21,11 @@ host::LResult VELVOX_CALLBACK fake_proc(host::Window, unsigned message, host::WP
 FakePlayer::FakePlayer() {
     current_player = this;
     window_ = host::emu::create_window(fake_proc);
-    ThePluginRecord().hwndParent = window_;
+    AttachPlayer(&window_, nullptr);
 }
 
 FakePlayer::~FakePlayer() {
-    ThePluginRecord().hwndParent = nullptr;
+    AttachPlayer(nullptr, nullptr);
     host::emu::destroy_window(window_);
     current_player = nullptr;
 }

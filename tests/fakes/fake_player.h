@@ -20,7 +20,7 @@ struct Message {
 
 class FakePlayer {
   public:
-    // Creates the window and makes it the record's HostWindow.
+    // Creates the window and makes it HostWindow.
     FakePlayer();
     ~FakePlayer();
 

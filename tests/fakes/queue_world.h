@@ -2,7 +2,7 @@
 // settings back to how they are at load, for tests that share them.
 #pragma once
 #include "fake_player.h"
-#include "plugin/settings.h"
+#include "core/settings.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"

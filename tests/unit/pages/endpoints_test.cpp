@@ -6,7 +6,7 @@
 #include "pages/admin_actions.h"
 #include "pages/song_request.h"
 #include "pages_fixture.h"
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 
 namespace velvox::testing {
 namespace {

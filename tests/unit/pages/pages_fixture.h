@@ -13,13 +13,13 @@
 #include "pages/artist_list.h"
 #include "pages/page_query.h"
 #include "pages/template_renderer.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 #include "queue_world.h"
-#include "server/http_connection.h"
+#include "http/http_connection.h"
 
 namespace velvox::testing {
 
@@ -80,7 +80,7 @@ class PagesFixture : public ::testing::Test {
         const std::size_t before = stream.sent().size();
         std::vector<char> text(line.begin(), line.end());
         text.push_back('\0');
-        const bool result = RenderTemplateLine(text.data(), connection, query);
+        const bool result = renderer.render_line(text.data(), query);
         if (handled != nullptr)
             *handled = result;
         return stream.sent().substr(before);
@@ -104,6 +104,7 @@ class PagesFixture : public ::testing::Test {
     FakePlayer player;
     CaptureStream stream;
     HttpConnection connection;
+    PageRenderer renderer{connection};  // one response's renderer
 };
 
 }  // namespace velvox::testing

@@ -95,8 +95,8 @@ TEST_F(TemplateRows, SecondPlaylistLineStartsTheWindowAgain) {
     const PageQuery q = Query("/playlist.cgi?current=1");
     EXPECT_EQ(Render(kRowLine, q), SongRows(1, 2));
     EXPECT_EQ(Render(kRowLine, q), SongRows(1, 2));
-    EXPECT_EQ(connection.rowsShown, 2);
-    EXPECT_EQ(connection.pageSize, 2);
+    EXPECT_EQ(renderer.window().rowsShown, 2);
+    EXPECT_EQ(renderer.window().pageSize, 2);
 }
 
 TEST_F(TemplateRows, NextLinkBeforeAnyPlaylistLineAgreesWithTheWindow) {
@@ -113,10 +113,10 @@ TEST_F(TemplateRows, NextLinkBeforeAnyPlaylistLineAgreesWithTheWindow) {
     };
     for (const Case& c : cases) {
         LoadPlaylist(NumberedTitles(c.entries));
-        connection.set_socket(&stream);
+        renderer = PageRenderer(connection);
         EXPECT_EQ(Render("%%NAV_NEXT%%\n", Query(c.target)), c.next + "\n\r\n") << c.target;
-        EXPECT_EQ(connection.rowsShown, 0);
-        EXPECT_EQ(connection.pageSize, 0);
+        EXPECT_EQ(renderer.window().rowsShown, 0);
+        EXPECT_EQ(renderer.window().pageSize, 0);
     }
 }
 

@@ -5,7 +5,7 @@
 
 #include "pages/playback_timing.h"
 #include "pages_fixture.h"
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 
 namespace velvox::testing {
 namespace {

@@ -9,9 +9,9 @@
 
 #include "fake_player.h"
 #include "host/module_path.h"
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 #include "plugin/plugin_record.h"
-#include "plugin/settings.h"
+#include "core/settings.h"
 #include "queue/playback.h"
 #include "queue/request_queue.h"
 #include "server/listener.h"
@@ -61,6 +61,7 @@ class Lifecycle : public ::testing::Test {
         ServerThreadCount = 0;
         PreviousWindowProc = nullptr;
         ThePluginRecord().description = "";
+        ThePluginRecord().hwndParent = fake.window();
         starts.clear();
         sleeps.clear();
         startSucceeds = true;

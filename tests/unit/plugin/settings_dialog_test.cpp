@@ -11,11 +11,13 @@
 #include "fake_player.h"
 #include "host/dialog.h"
 #include "host/posix/emulated_window.h"
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 #include "plugin/lifecycle.h"
-#include "plugin/settings.h"
+#include "plugin/plugin_record.h"
+#include "server/listener.h"
+#include "core/settings.h"
 #include "plugin/settings_dialog_logic.h"
-#include "plugin/text.h"
+#include "core/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 
@@ -431,6 +433,7 @@ bool RecordStart(host::ThreadEntry, void*) {
 class SettingsDialogConfig : public ::testing::Test {
   protected:
     void SetUp() override {
+        ThePluginRecord().hwndParent = player.window();
         ServerRunning = 0;
         ServerThreadCount = 0;
         ports_at_start.clear();

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "fake_player.h"
-#include "plugin/host_ops.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/host_ops.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"

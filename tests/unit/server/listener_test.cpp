@@ -13,16 +13,9 @@
 #include <thread>
 
 #include "host/threads.h"
-#include "plugin/lifecycle.h"
 #include "server/listener.h"
-#include "server/socket_stream.h"
+#include "http/socket_stream.h"
 #include "server_fixture.h"
-
-namespace velvox {
-// The lifecycle's two pieces of listener state, for a binary without it.
-std::atomic<int> ServerRunning{0};
-std::atomic<std::int32_t> ServerThreadCount{0};
-}  // namespace velvox
 
 namespace velvox::testing {
 namespace {

@@ -11,9 +11,10 @@
 #include <string>
 
 #include "capture_stream.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
-#include "server/http_connection.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "http/http_connection.h"
+#include "server/dispatcher.h"
 
 namespace velvox::testing {
 
@@ -38,7 +39,7 @@ inline Exchange RunRequest(const std::string& request, bool fail_receive = false
     connection.set_client_address("127.0.0.1");
     ::testing::internal::CaptureStdout();
     Exchange e;
-    e.result = connection.DoProxy();
+    e.result = DoProxy(connection);
     e.out = ::testing::internal::GetCapturedStdout();
     e.sent = stream.sent();
     e.referer = connection.referer;
@@ -46,20 +47,6 @@ inline Exchange RunRequest(const std::string& request, bool fail_receive = false
     return e;
 }
 
-// The writer's header block of an error page with the given title.
-inline std::string ErrorHead(const std::string& title) {
-    return "HTTP/1.0 200 " + title +
-           "\r\nServer: Quellix\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
-           "Content-type: text/html\r\nConnection: close\r\n\r\n";
-}
-
-// A whole error reply for status 400 with the given title and message.
-inline std::string ErrorPage(const std::string& title, const std::string& message) {
-    return ErrorHead(title) + "<HTML><HEAD><TITLE>400 " + title +
-           "</TITLE></HEAD>\n<BODY><H4>400 " + title + "</H4>\n" + message +
-           "\n<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">Tarnwick "
-           "Velvox</A></ADDRESS>\n</BODY></HTML>\n";
-}
 
 // The dispatcher's header for a file with a length.
 inline std::string FileHead(std::size_t length, const std::string& type) {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "server/content_type.h"
-#include "server/dispatcher_paths.h"
+#include "http/content_type.h"
+#include "server/web_root_paths.h"
 #include "server_fixture.h"
 
 namespace velvox::testing {
@@ -108,7 +108,7 @@ TEST_F(StaticFiles, LengthOfFilesBeyond2GiBIsWhole) {
         TruncatingStream stream("GET /huge.mp3 HTTP/1.0\r\n\r\n", root_ + "/huge.mp3");
         HttpConnection connection;
         connection.set_socket(&stream);
-        EXPECT_EQ(connection.DoProxy(), 1);
+        EXPECT_EQ(DoProxy(connection), 1);
         EXPECT_EQ(stream.sent(),
                   "HTTP/1.1 200 OK\nServer: Pelmora\nContent-Length: " + std::string(c.length) +
                       "\nConnection: close\nContent-Type: audio/mpeg\r\n\r\n")

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "host/clock.h"
-#include "server/http_connection.h"
+#include "http/http_connection.h"
 
 namespace velvox {
 

@@ -1,5 +1,5 @@
 // The content type table.
-#include "server/content_type.h"
+#include "http/content_type.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Loading and saving plugin.ini beside the module.
-#include "plugin/settings_file.h"
+#include "core/settings_file.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 
 #include "host/module_path.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "temp_folder.h"
 
 namespace velvox {

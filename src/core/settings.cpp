@@ -1,5 +1,5 @@
 // The settings in force, published as immutable snapshots.
-#include "plugin/settings.h"
+#include "core/settings.h"
 
 #include <mutex>
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "server/stream.h"
+#include "http/stream.h"
 
 namespace velvox {
 

@@ -1,10 +1,10 @@
 // The connection's state and its raw sends.
-#include "server/http_connection.h"
+#include "http/http_connection.h"
 
 #include <cstring>
 
 #include "host/clock.h"
-#include "plugin/text.h"
+#include "core/text.h"
 
 namespace velvox {
 
@@ -20,8 +20,6 @@ void HttpConnection::set_socket(Stream* s) {
     std::memset(requestTarget, 0, sizeof requestTarget);
     std::memset(receiveBuffer, 0, sizeof receiveBuffer);
     referer[0] = '\0';
-    rowsShown = 0;
-    pageSize = 0;
 }
 
 void HttpConnection::set_client_address(const char* address) {

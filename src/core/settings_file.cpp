@@ -1,13 +1,13 @@
 // Loading and saving the settings: plugin.ini beside the plug-in's module.
-#include "plugin/settings_file.h"
+#include "core/settings_file.h"
 
 #include <cstring>
 
 #include "host/module_path.h"
 #include "host/profile.h"
-#include "plugin/plugin_record.h"
-#include "plugin/settings.h"
-#include "plugin/text.h"
+#include "core/player_link.h"
+#include "core/settings.h"
+#include "core/text.h"
 
 namespace velvox {
 
@@ -29,7 +29,7 @@ void WriteKey(const std::string& path, const char* key, const char* value) {
 std::string SettingsPath() {
     // The path is taken whole, also beyond the classic 260 bytes: a cut path
     // would put the settings into some other folder.
-    std::string path = host::module_path(ThePluginRecord().hDllInstance);
+    std::string path = host::module_path(ModuleHandle());
     const std::size_t separator = path.rfind(host::kPathSeparator);
     if (separator == std::string::npos)
         return "plugin.ini";

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "capture_stream.h"
-#include "server/http_connection.h"
-#include "server_fixture.h"
+#include "http/http_connection.h"
+#include "capture_stream.h"
 
 namespace velvox::testing {
 namespace {

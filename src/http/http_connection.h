@@ -1,11 +1,10 @@
-// The handler of one accepted connection: its stream, the client address,
-// the request as received and the renderer's counters. Lives on its
-// connection thread's stack.
+// One accepted connection: its stream, the client address and the request as
+// received. Lives on its connection thread's stack.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "server/stream.h"
+#include "http/stream.h"
 
 namespace velvox {
 
@@ -17,14 +16,10 @@ class HttpConnection {
     HttpConnection();
 
     // Gives the connection its stream (the accepted socket); clears the
-    // request buffers and the counters.
+    // request buffers.
     void set_socket(Stream* stream);
     // Copies the client address text (cut to 1023 characters).
     void set_client_address(const char* address);
-
-    // Answers one request on the stream; returns 1 when it was served, 0 when
-    // an error page was sent or the connection was given up.
-    int DoProxy();
 
     // Writes a status line and header block (see the response writer).
     void send_reply_head(int status, const char* reason, const char* extra_header,
@@ -46,8 +41,6 @@ class HttpConnection {
     char referer[1024];
     char requestTarget[2048];
     char receiveBuffer[34816];
-    std::int32_t rowsShown = 0;
-    std::int32_t pageSize = 0;
 };
 
 }  // namespace velvox

@@ -1,5 +1,5 @@
 // The buffered socket stream.
-#include "server/socket_stream.h"
+#include "http/socket_stream.h"
 
 #include <climits>
 #include <cstring>

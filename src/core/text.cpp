@@ -1,5 +1,5 @@
 // The decimal rule and cut copies.
-#include "plugin/text.h"
+#include "core/text.h"
 
 #include <cstring>
 

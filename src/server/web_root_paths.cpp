@@ -1,5 +1,5 @@
 // Paths under the web root.
-#include "server/dispatcher_paths.h"
+#include "server/web_root_paths.h"
 
 #include "host/files.h"
 

@@ -1,5 +1,5 @@
 // Every operation on the player: its message, parameters and result.
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Operations on the player as window messages to HostWindow.
-#include "plugin/host_ops.h"
+#include "core/host_ops.h"
 
-#include "plugin/plugin_record.h"
+#include "core/player_link.h"
 
 namespace velvox {
 
