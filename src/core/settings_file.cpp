@@ -7,24 +7,10 @@
 #include "host/profile.h"
 #include "core/player_link.h"
 #include "core/settings.h"
-#include "core/text.h"
+#include "core/settings_table.h"
 
 namespace velvox {
 
-namespace {
-
-// Reads one key of the settings section into a text buffer, with its default.
-template <std::size_t N>
-void ReadKey(const std::string& path, const char* key, const char* fallback, char (&buffer)[N]) {
-    host::read_profile_string(path.c_str(), kSettingsSection, key, fallback, buffer, N);
-}
-
-// Writes one key of the settings section; the result is ignored.
-void WriteKey(const std::string& path, const char* key, const char* value) {
-    host::write_profile_string(path.c_str(), kSettingsSection, key, value);
-}
-
-}  // namespace
 
 std::string SettingsPath() {
     // The path is taken whole, also beyond the classic 260 bytes: a cut path
@@ -40,32 +26,33 @@ std::string SettingsPath() {
 void LoadSettings() {
     const std::string path = SettingsPath();
     PluginSettings settings;
-    char disabled[25];
-    ReadKey(path, "bDisabled", "TRUE", disabled);
-    ReadKey(path, "WebRoot", "c:\\", settings.WebRoot);
-    ReadKey(path, "Port", "80", settings.Port);
-    ReadKey(path, "Playlistfile", "", settings.Playlistfile);
-    ReadKey(path, "AdminPassword", "", settings.AdminPassword);
-    ReadKey(path, "g_MaxRequestsPerIP", "3", settings.g_MaxRequestsPerIP);
-    ReadKey(path, "g_MaxEntries", "25", settings.g_MaxEntries);
-    ReadKey(path, "g_MaxQueueSize", "50", settings.g_MaxQueueSize);
-    settings.port = DecimalValue(settings.Port);
-    // Only the exact text "FALSE" switches the plug-in on.
-    settings.bDisabled = std::strcmp(disabled, "FALSE") != 0;
+    std::size_t count = 0;
+    const SettingRow* rows = SettingsTable(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const SettingRow& row = rows[i];
+        // Flags are read as the classic 25-character text fields are.
+        char flag[25];
+        const bool text = row.kind == SettingKind::text;
+        char* buffer = text ? TextField(settings, row) : flag;
+        const std::size_t size = text ? row.size : sizeof flag;
+        host::read_profile_string(path.c_str(), kSettingsSection, row.key, row.fallback, buffer,
+                                  size);
+        if (!text)
+            SetFromText(settings, row, flag);
+    }
+    DeriveSettings(settings);
     PublishSettings(settings);
 }
 
 void SaveSettings() {
     const std::string path = SettingsPath();
     const SettingsSnapshot settings = CurrentSettings();
-    WriteKey(path, "bDisabled", settings->bDisabled ? "TRUE" : "FALSE");
-    WriteKey(path, "WebRoot", settings->WebRoot);
-    WriteKey(path, "Port", settings->Port);
-    WriteKey(path, "Playlistfile", settings->Playlistfile);
-    WriteKey(path, "AdminPassword", settings->AdminPassword);
-    WriteKey(path, "g_MaxRequestsPerIP", settings->g_MaxRequestsPerIP);
-    WriteKey(path, "g_MaxEntries", settings->g_MaxEntries);
-    WriteKey(path, "g_MaxQueueSize", settings->g_MaxQueueSize);
+    std::size_t count = 0;
+    const SettingRow* rows = SettingsTable(count);
+    // Results are ignored: a file that cannot be written keeps what it had.
+    for (std::size_t i = 0; i < count; ++i)
+        host::write_profile_string(path.c_str(), kSettingsSection, rows[i].key,
+                                   TextOf(*settings, rows[i]));
 }
 
 }  // namespace velvox

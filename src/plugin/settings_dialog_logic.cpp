@@ -2,7 +2,7 @@
 #include "plugin/settings_dialog_logic.h"
 
 #include "core/settings_dialog_ids.h"
-#include "core/text.h"
+#include "core/settings_table.h"
 
 namespace velvox {
 
@@ -41,14 +41,17 @@ const host::DialogForm& SettingsDialogForm() {
 
 void SettingsDialog::on_open(host::DialogControls& controls) {
     const SettingsSnapshot settings = CurrentSettings();
-    controls.set_checked(IDC_VX_DISABLED, settings->bDisabled);
-    controls.set_text(IDC_VX_WEBROOT, settings->WebRoot);
-    controls.set_text(IDC_VX_PORT, settings->Port);
-    controls.set_text(IDC_VX_PLAYLISTFILE, settings->Playlistfile);
-    controls.set_text(IDC_VX_MAX_REQUESTS_PER_IP, settings->g_MaxRequestsPerIP);
-    controls.set_text(IDC_VX_MAX_ENTRIES, settings->g_MaxEntries);
-    controls.set_text(IDC_VX_MAX_QUEUE_SIZE, settings->g_MaxQueueSize);
-    controls.set_text(IDC_VX_ADMIN_PASSWORD, settings->AdminPassword);
+    std::size_t count = 0;
+    const SettingRow* rows = SettingsTable(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const SettingRow& row = rows[i];
+        if (row.control == 0)
+            continue;
+        if (row.kind == SettingKind::text)
+            controls.set_text(row.control, TextField(*settings, row));
+        else
+            controls.set_checked(row.control, FlagField(*settings, row));
+    }
     start_listener_if_due(*settings);
 }
 
@@ -74,16 +77,18 @@ void SettingsDialog::accept(host::DialogControls& controls) {
     // Everything is read into a private copy and published in one step, so
     // connection threads see either the old set or the new one, never a mix.
     PluginSettings next = *CurrentSettings();
-    controls.get_text(IDC_VX_WEBROOT, next.WebRoot, sizeof next.WebRoot);
-    controls.get_text(IDC_VX_PORT, next.Port, sizeof next.Port);
-    next.port = DecimalValue(next.Port);
-    controls.get_text(IDC_VX_PLAYLISTFILE, next.Playlistfile, sizeof next.Playlistfile);
-    controls.get_text(IDC_VX_ADMIN_PASSWORD, next.AdminPassword, sizeof next.AdminPassword);
-    next.bDisabled = controls.is_checked(IDC_VX_DISABLED);
-    controls.get_text(IDC_VX_MAX_REQUESTS_PER_IP, next.g_MaxRequestsPerIP,
-                      sizeof next.g_MaxRequestsPerIP);
-    controls.get_text(IDC_VX_MAX_QUEUE_SIZE, next.g_MaxQueueSize, sizeof next.g_MaxQueueSize);
-    controls.get_text(IDC_VX_MAX_ENTRIES, next.g_MaxEntries, sizeof next.g_MaxEntries);
+    std::size_t count = 0;
+    const SettingRow* rows = SettingsTable(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const SettingRow& row = rows[i];
+        if (row.control == 0)
+            continue;
+        if (row.kind == SettingKind::text)
+            controls.get_text(row.control, TextField(next, row), row.size);
+        else
+            FlagField(next, row) = controls.is_checked(row.control);
+    }
+    DeriveSettings(next);
     PublishSettings(next);
     // The listener reads the port from the published set, so it is published
     // first. This start leaves the playlist cache as it is.

@@ -1,9 +1,11 @@
 // The request queue and its acceptance rules, all under QueueLock.
 #include "queue/request_queue.h"
 
-#include <cstring>
+#include <atomic>
 #include <deque>
 #include <mutex>
+
+#include "host/clock.h"
 
 #include "core/settings.h"
 #include "core/text.h"
@@ -13,15 +15,9 @@ namespace velvox {
 
 namespace {
 
-// One waiting request with the serial number that names it for good.
-struct StoredEntry {
-    QueueEntry entry;
-    std::uint64_t serial;
-};
-
 struct QueueStore {
     // Newest first: index 0 is the newest entry, the back is the next to play.
-    std::deque<StoredEntry> entries;
+    std::deque<QueueEntry> entries;
     std::uint64_t nextSerial = 1;
 };
 
@@ -30,6 +26,8 @@ QueueStore& store() {
     static auto* s = new QueueStore;
     return *s;
 }
+
+std::atomic<std::int64_t (*)()> rule_clock{nullptr};
 
 // Returns the internal index of 1-based play-order position p, or -1 when
 // there is no such entry. QueueLock must be held.
@@ -40,55 +38,25 @@ std::ptrdiff_t IndexOfPlayPosition(const QueueStore& s, std::int32_t p) {
     return static_cast<std::ptrdiff_t>(length - p);
 }
 
-// The acceptance rules, in their fixed order. QueueLock must be held.
+// Runs the rules over the queue as it stands. QueueLock must be held.
 int CheckLocked(const QueueStore& s, std::int32_t position, const char* requester) {
-    if (position < 0 || position >= CachedLength())
-        return kPositionOutOfRange;
     // The limits are read at every check, so a changed setting applies at once.
-    SettingsSnapshot settings = CurrentSettings();
-    const std::int64_t maxQueue = DecimalValue(settings->g_MaxQueueSize);
-    const std::int64_t maxPerAddress = DecimalValue(settings->g_MaxRequestsPerIP);
-    const auto length = static_cast<std::int64_t>(s.entries.size());
-    if (length >= maxQueue)
-        return kQueueFull;
-    const char* address = requester != nullptr ? requester : "";
-    std::int64_t fromAddress = 0;
-    for (const StoredEntry& stored : s.entries) {
-        if (stored.entry.requester == address)
-            ++fromAddress;
-    }
-    if (maxPerAddress != 0 && fromAddress >= maxPerAddress)
-        return kAddressLimitReached;
-    if (s.entries.empty())
-        return kRequestAccepted;
-    for (const StoredEntry& stored : s.entries) {
-        if (stored.entry.position == position)
-            return kDuplicateRequest;
-    }
-    return kRequestAccepted;
+    const SettingsSnapshot settings = CurrentSettings();
+    RequestLimits limits;
+    limits.maxQueue = DecimalValue(settings->g_MaxQueueSize);
+    limits.maxPerAddress = DecimalValue(settings->g_MaxRequestsPerIP);
+    std::int64_t (*clock)() = rule_clock.load();
+    const RequestView view{position,      requester != nullptr ? requester : "",
+                           s.entries,     CachedLength(),
+                           limits,        clock != nullptr ? clock() : host::now_seconds()};
+    return ApplyRequestRules(view);
 }
 
 // Puts a new entry in front of all others. QueueLock must be held.
 void InsertLocked(QueueStore& s, std::int32_t position, const char* requester) {
     s.entries.push_front(
-        StoredEntry{QueueEntry{position, requester != nullptr ? requester : ""}, s.nextSerial++});
+        QueueEntry{position, requester != nullptr ? requester : "", s.nextSerial++});
 }
-
-const char* const kErrorTexts[] = {
-    "No Error",
-    "Request Accepted!",
-    "Too many songs from the same album",
-    "Too many consecutive songs from the same album",
-    "Too many songs from the same artist",
-    "Too many consecutive songs from the same artist",
-    "Too many consecutive songs from the same artist/album/title",
-    "You cannot request any more songs at this time",
-    "The request queue is full",
-    "The admin password you supplied was invalid",
-    "Queue position deleted!",
-    "Position out of range",
-    "",
-};
 
 }  // namespace
 
@@ -119,7 +87,7 @@ int CheckAndInsertRequest(std::int32_t position, const char* requester) {
 std::int32_t OldestRequestPosition() {
     std::lock_guard<host::Lock> hold(QueueLock());
     const QueueStore& s = store();
-    return s.entries.empty() ? -1 : s.entries.back().entry.position;
+    return s.entries.empty() ? -1 : s.entries.back().position;
 }
 
 bool PeekOldestRequest(std::int32_t& position, std::uint64_t& serial) {
@@ -127,7 +95,7 @@ bool PeekOldestRequest(std::int32_t& position, std::uint64_t& serial) {
     const QueueStore& s = store();
     if (s.entries.empty())
         return false;
-    position = s.entries.back().entry.position;
+    position = s.entries.back().position;
     serial = s.entries.back().serial;
     return true;
 }
@@ -174,7 +142,7 @@ bool QueueEntryTitle(std::int32_t p, std::string& title) {
         const std::ptrdiff_t index = IndexOfPlayPosition(s, p);
         if (index < 0)
             return false;
-        position = s.entries[static_cast<std::size_t>(index)].entry.position;
+        position = s.entries[static_cast<std::size_t>(index)].position;
     }
     return CachedTitle(position, title);
 }
@@ -185,14 +153,12 @@ std::vector<QueueEntry> QueueInPlayOrder() {
     std::vector<QueueEntry> entries;
     entries.reserve(s.entries.size());
     for (auto it = s.entries.rbegin(); it != s.entries.rend(); ++it)
-        entries.push_back(it->entry);
+        entries.push_back(*it);
     return entries;
 }
 
-const char* RequestErrorText(int code) {
-    if (code < 0 || code >= static_cast<int>(sizeof kErrorTexts / sizeof kErrorTexts[0]))
-        return "";
-    return kErrorTexts[code];
+void SetQueueClockForTesting(std::int64_t (*clock)()) {
+    rule_clock.store(clock);
 }
 
 void ClearRequestQueue() {

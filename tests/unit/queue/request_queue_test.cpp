@@ -227,27 +227,5 @@ TEST_F(RequestQueueTest, TakeRequestRemovesOnlyTheNamedEntry) {
     EXPECT_FALSE(PeekOldestRequest(position, serial));
 }
 
-TEST(RequestErrorTextTable, ThirteenFixedTexts) {
-    const char* const expected[] = {
-        "No Error",
-        "Request Accepted!",
-        "Too many songs from the same album",
-        "Too many consecutive songs from the same album",
-        "Too many songs from the same artist",
-        "Too many consecutive songs from the same artist",
-        "Too many consecutive songs from the same artist/album/title",
-        "You cannot request any more songs at this time",
-        "The request queue is full",
-        "The admin password you supplied was invalid",
-        "Queue position deleted!",
-        "Position out of range",
-        "",
-    };
-    for (int code = 0; code < 13; ++code)
-        EXPECT_STREQ(RequestErrorText(code), expected[code]) << code;
-    for (int code : {-1, 13, 100, INT32_MIN, INT32_MAX})
-        EXPECT_STREQ(RequestErrorText(code), "") << code;
-}
-
 }  // namespace
 }  // namespace velvox::testing

@@ -1,0 +1,80 @@
+// The settings table and the accessors of its fields.
+#include "core/settings_table.h"
+
+#include <cstring>
+#include <iterator>
+
+#include "core/settings_dialog_ids.h"
+#include "core/text.h"
+
+namespace velvox {
+
+namespace {
+
+#define VELVOX_TEXT(member) \
+    SettingKind::text, offsetof(PluginSettings, member), sizeof(PluginSettings::member)
+#define VELVOX_FLAG(kind, member) kind, offsetof(PluginSettings, member), sizeof(bool)
+
+// A new setting is one row here plus, when the dialog shows it, its control.
+const SettingRow kRows[] = {
+    {"bDisabled", "TRUE", VELVOX_FLAG(SettingKind::disabled_flag, bDisabled), IDC_VX_DISABLED},
+    {"WebRoot", "c:\\", VELVOX_TEXT(WebRoot), IDC_VX_WEBROOT},
+    {"Port", "80", VELVOX_TEXT(Port), IDC_VX_PORT},
+    {"Playlistfile", "", VELVOX_TEXT(Playlistfile), IDC_VX_PLAYLISTFILE},
+    {"AdminPassword", "", VELVOX_TEXT(AdminPassword), IDC_VX_ADMIN_PASSWORD},
+    {"g_MaxRequestsPerIP", "3", VELVOX_TEXT(g_MaxRequestsPerIP), IDC_VX_MAX_REQUESTS_PER_IP},
+    {"g_MaxEntries", "25", VELVOX_TEXT(g_MaxEntries), IDC_VX_MAX_ENTRIES},
+    {"g_MaxQueueSize", "50", VELVOX_TEXT(g_MaxQueueSize), IDC_VX_MAX_QUEUE_SIZE},
+};
+
+#undef VELVOX_TEXT
+#undef VELVOX_FLAG
+
+}  // namespace
+
+const SettingRow* SettingsTable(std::size_t& count) {
+    count = std::size(kRows);
+    return kRows;
+}
+
+char* TextField(PluginSettings& settings, const SettingRow& row) {
+    return reinterpret_cast<char*>(&settings) + row.offset;
+}
+
+const char* TextField(const PluginSettings& settings, const SettingRow& row) {
+    return reinterpret_cast<const char*>(&settings) + row.offset;
+}
+
+bool& FlagField(PluginSettings& settings, const SettingRow& row) {
+    return *reinterpret_cast<bool*>(reinterpret_cast<char*>(&settings) + row.offset);
+}
+
+bool FlagField(const PluginSettings& settings, const SettingRow& row) {
+    return *reinterpret_cast<const bool*>(reinterpret_cast<const char*>(&settings) + row.offset);
+}
+
+void SetFromText(PluginSettings& settings, const SettingRow& row, const char* text) {
+    switch (row.kind) {
+        case SettingKind::text:
+            CopyCut(TextField(settings, row), row.size, text);
+            break;
+        case SettingKind::disabled_flag:
+            FlagField(settings, row) = std::strcmp(text, "FALSE") != 0;
+            break;
+        case SettingKind::enabled_flag:
+            FlagField(settings, row) = std::strcmp(text, "TRUE") == 0;
+            break;
+    }
+}
+
+const char* TextOf(const PluginSettings& settings, const SettingRow& row) {
+    if (row.kind == SettingKind::text)
+        return TextField(settings, row);
+    return FlagField(settings, row) ? "TRUE" : "FALSE";
+}
+
+void DeriveSettings(PluginSettings& settings) {
+    settings.port = DecimalValue(settings.Port);
+}
+
+}  // namespace velvox
