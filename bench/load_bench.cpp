@@ -21,28 +21,16 @@
 #include <thread>
 #include <vector>
 
-#include "host/threads.h"
-#include "plugin/lifecycle.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "host/threads.h"
+#include "loopback.h"
+#include "plugin/lifecycle.h"
 #include "server/listener.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Returns a port on 127.0.0.1 that nothing listens on right now.
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 // Fetches request on a new connection; returns the reply's size, or -1 when
 // the connection failed.
@@ -136,7 +124,7 @@ int main(int argc, char** argv) {
         page << "<a href=\"%%HTTP_REFERRER%%\">back</a>\n</body></html>\n";
     }
 
-    const int port = FreePort();
+    const int port = velvox::testing::FreePort();
     velvox::PluginSettings settings;
     velvox::CopyCut(settings.WebRoot, root.c_str());
     velvox::CopyCut(settings.Playlistfile, "page.html");

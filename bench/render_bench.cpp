@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "host/posix/emulated_window.h"
-#include "pages/artist_list.h"
-#include "pages/page_query.h"
-#include "pages/template_renderer.h"
 #include "core/host_ops.h"
 #include "core/player_link.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "host/posix/emulated_window.h"
+#include "http/http_connection.h"
+#include "pages/artist_list.h"
+#include "pages/page_query.h"
+#include "pages/template_renderer.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
-#include "http/http_connection.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "pages/page_query.h"
 #include "core/settings.h"
+#include "pages/page_query.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool configured = [] {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "capture_stream.h"
-#include "queue/request_queue.h"
 #include "http/http_connection.h"
+#include "queue/request_queue.h"
 #include "server/dispatcher.h"
 #include "server_world.h"
 

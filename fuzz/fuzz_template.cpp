@@ -5,9 +5,9 @@
 #include <string>
 
 #include "capture_stream.h"
+#include "http/http_connection.h"
 #include "pages/page_query.h"
 #include "pages/template_renderer.h"
-#include "http/http_connection.h"
 #include "server_world.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

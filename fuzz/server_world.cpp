@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "fake_player.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "fake_player.h"
 #include "queue/playlist_cache.h"
 
 namespace velvox::fuzzing {

@@ -9,6 +9,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/install-deps.sh test
 
+echo "== layer check"
+scripts/check-layers.py
+
 echo "== Windows build (mingw)"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$jobs"

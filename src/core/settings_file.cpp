@@ -3,14 +3,13 @@
 
 #include <cstring>
 
-#include "host/module_path.h"
-#include "host/profile.h"
 #include "core/player_link.h"
 #include "core/settings.h"
 #include "core/settings_table.h"
+#include "host/module_path.h"
+#include "host/profile.h"
 
 namespace velvox {
-
 
 std::string SettingsPath() {
     // The path is taken whole, also beyond the classic 260 bytes: a cut path

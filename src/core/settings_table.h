@@ -9,18 +9,18 @@
 namespace velvox {
 
 enum class SettingKind {
-    text,            // a text field, cut to its size on reading
-    disabled_flag,   // a bool: on unless the text is exactly "FALSE"
-    enabled_flag,    // a bool: on only when the text is exactly "TRUE"
+    text,           // a text field, cut to its size on reading
+    disabled_flag,  // a bool: on unless the text is exactly "FALSE"
+    enabled_flag,   // a bool: on only when the text is exactly "TRUE"
 };
 
 struct SettingRow {
     const char* key;
     const char* fallback;  // the text when the key is absent
     SettingKind kind;
-    std::size_t offset;    // of the field in PluginSettings
-    std::size_t size;      // a text field's size; read-backs are cut to size - 1
-    int control;           // the settings dialog's control; 0 for none
+    std::size_t offset;  // of the field in PluginSettings
+    std::size_t size;    // a text field's size; read-backs are cut to size - 1
+    int control;         // the settings dialog's control; 0 for none
 };
 
 // Returns the rows in the order the file is written.

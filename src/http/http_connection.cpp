@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "host/clock.h"
 #include "core/text.h"
+#include "host/clock.h"
 
 namespace velvox {
 

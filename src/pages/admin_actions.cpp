@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "pages/page_query.h"
-#include "pages/redirect.h"
 #include "core/host_ops.h"
 #include "core/settings.h"
+#include "pages/page_query.h"
+#include "pages/redirect.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
@@ -16,86 +16,88 @@
 namespace velvox {
 namespace {
 
-enum class AdminAction { None, Delete, Play, Prev, Pause, Stop, Next, RefreshCache };
+// One admin action: its name in "action=" and what it does; null for delete,
+// which answers with its own redirect.
+struct AdminAction {
+    const char* name;
+    void (*run)();
+};
 
-// Returns the action named by value, or None for any other text.
-AdminAction ActionNamed(std::string_view value) {
-    if (value == "delete")
-        return AdminAction::Delete;
-    if (value == "play")
-        return AdminAction::Play;
-    if (value == "prev")
-        return AdminAction::Prev;
-    if (value == "pause")
-        return AdminAction::Pause;
-    if (value == "stop")
-        return AdminAction::Stop;
-    if (value == "next")
-        return AdminAction::Next;
-    if (value == "refreshcache")
-        return AdminAction::RefreshCache;
-    return AdminAction::None;
+// A new action is one row here.
+const AdminAction kActions[] = {
+    {"delete", nullptr},
+    {"play", PlayerPlay},
+    {"prev", PlayerPrevious},
+    {"pause", PlayerPause},
+    {"stop", PlayerStop},
+    {"next", SkipToNext},
+    {"refreshcache", RefreshPlaylistCache},
+};
+
+// Returns the action named by value, or null for any other text.
+const AdminAction* ActionNamed(std::string_view value) {
+    for (const AdminAction& action : kActions) {
+        if (value == action.name)
+            return &action;
+    }
+    return nullptr;
+}
+
+// What the admin target asks for.
+struct AdminRequest {
+    std::string pass;
+    const AdminAction* action = nullptr;
+    std::int32_t listpos = 0;
+};
+
+// Reads pass, action and listpos from the target.
+AdminRequest ReadAdminRequest(const char* target) {
+    AdminRequest request;
+    ForEachQueryPiece(target, [&](std::string_view key, std::string_view value) {
+        if (key == "pass") {
+            request.pass.assign(value);
+        } else if (key == "action") {
+            // An unknown value leaves the last recognised one in force.
+            if (const AdminAction* named = ActionNamed(value))
+                request.action = named;
+        } else if (key == "listpos") {
+            request.listpos = QueryNumber(value);
+        }
+    });
+    return request;
+}
+
+// Returns whether the request is a queue delete.
+bool IsDelete(const AdminRequest& request) {
+    return request.action != nullptr && request.action->run == nullptr;
 }
 
 }  // namespace
 
 void HandleAdminAction(HttpConnection& connection, const char* target, bool& isAdmin) {
-    std::string pass;
-    AdminAction action = AdminAction::None;
-    std::int32_t listpos = 0;
-    ForEachQueryPiece(target, [&](std::string_view key, std::string_view value) {
-        if (key == "pass") {
-            pass.assign(value);
-        } else if (key == "action") {
-            // An unknown value leaves the last recognised one in force.
-            AdminAction named = ActionNamed(value);
-            if (named != AdminAction::None)
-                action = named;
-        } else if (key == "listpos") {
-            listpos = QueryNumber(value);
-        }
-    });
-
+    const AdminRequest request = ReadAdminRequest(target);
     const SettingsSnapshot settings = CurrentSettings();
     const std::string password = settings->AdminPassword;
     if (password.empty()) {
-        if (action == AdminAction::Delete)
+        if (IsDelete(request))
             SendRedirect(connection, ResultLocation(connection.referer, kNoError));
         return;
     }
-    if (pass != password) {
+    if (request.pass != password) {
         isAdmin = false;
-        if (action == AdminAction::Delete)
+        if (IsDelete(request))
             SendRedirect(connection, ResultLocation(connection.referer, kBadAdminPassword));
         return;
     }
     isAdmin = true;
-    switch (action) {
-        case AdminAction::None:
-            return;
-        case AdminAction::Delete:
-            SendRedirect(connection,
-                         ResultLocation(connection.referer, RemoveAtPlayPosition(listpos)));
-            return;
-        case AdminAction::Play:
-            PlayerPlay();
-            break;
-        case AdminAction::Prev:
-            PlayerPrevious();
-            break;
-        case AdminAction::Pause:
-            PlayerPause();
-            break;
-        case AdminAction::Stop:
-            PlayerStop();
-            break;
-        case AdminAction::Next:
-            SkipToNext();
-            break;
-        case AdminAction::RefreshCache:
-            RefreshPlaylistCache();
-            break;
+    if (request.action == nullptr)
+        return;
+    if (IsDelete(request)) {
+        SendRedirect(connection,
+                     ResultLocation(connection.referer, RemoveAtPlayPosition(request.listpos)));
+        return;
     }
+    request.action->run();
     // The whole password goes into the redirect, however long: a cut one
     // would land the administrator on the listener's view.
     SendRedirect(connection, "Location: /admin.cgi?pass=" + password);

@@ -1,10 +1,10 @@
 // The "%%NAV_NEXT%%" and "%%NAV_PREV%%" links of the playlist window.
 #include <cstdint>
 
+#include "core/text.h"
 #include "pages/page_text.h"
 #include "pages/playback_timing.h"
 #include "pages/render_parts.h"
-#include "core/text.h"
 
 namespace velvox {
 namespace {

@@ -1,12 +1,12 @@
 // The row tokens: playlist window, request queue and artist list.
 #include <algorithm>
 
+#include "core/text.h"
 #include "host/text_case.h"
 #include "pages/artist_list.h"
 #include "pages/page_text.h"
 #include "pages/render_parts.h"
 #include "pages/template_tokens.h"
-#include "core/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "pages/page_query.h"
 #include "core/settings.h"
 #include "http/http_connection.h"
+#include "pages/page_query.h"
 #include "pages/template_renderer.h"
 
 namespace velvox {

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "core/settings.h"
 #include "pages/page_query.h"
 #include "pages/page_text.h"
 #include "pages/redirect.h"
-#include "core/settings.h"
 #include "queue/request_queue.h"
 
 namespace velvox {

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "core/text.h"
 #include "pages/page_text.h"
 #include "pages/playback_timing.h"
 #include "pages/render_parts.h"
 #include "pages/template_tokens.h"
-#include "core/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 

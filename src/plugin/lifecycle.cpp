@@ -4,16 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/module_path.h"
 #include "core/host_ops.h"
 #include "core/player_link.h"
-#include "plugin/plugin_record.h"
 #include "core/settings.h"
+#include "host/module_path.h"
+#include "host/threads.h"
+#include "plugin/plugin_record.h"
 #include "plugin/settings_dialog.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
-#include "host/threads.h"
 #include "server/listener.h"
 
 namespace velvox {

@@ -1,12 +1,12 @@
 // Shows the settings dialog through the host, wired to the real listener.
 #include "plugin/settings_dialog.h"
 
+#include "core/player_link.h"
 #include "host/dialog.h"
 #include "plugin/lifecycle.h"
-#include "core/player_link.h"
 #include "plugin/plugin_record.h"
-#include "server/listener.h"
 #include "plugin/settings_dialog_logic.h"
+#include "server/listener.h"
 
 namespace velvox {
 

@@ -4,8 +4,8 @@
 #pragma once
 #include <functional>
 
-#include "host/dialog.h"
 #include "core/settings.h"
+#include "host/dialog.h"
 
 namespace velvox {
 

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <utility>
 
-#include "host/text_case.h"
 #include "core/host_ops.h"
+#include "host/text_case.h"
 
 namespace velvox {
 

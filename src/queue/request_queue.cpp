@@ -46,9 +46,9 @@ int CheckLocked(const QueueStore& s, std::int32_t position, const char* requeste
     limits.maxQueue = DecimalValue(settings->g_MaxQueueSize);
     limits.maxPerAddress = DecimalValue(settings->g_MaxRequestsPerIP);
     std::int64_t (*clock)() = rule_clock.load();
-    const RequestView view{position,      requester != nullptr ? requester : "",
-                           s.entries,     CachedLength(),
-                           limits,        clock != nullptr ? clock() : host::now_seconds()};
+    const RequestView view{position,  requester != nullptr ? requester : "",
+                           s.entries, CachedLength(),
+                           limits,    clock != nullptr ? clock() : host::now_seconds()};
     return ApplyRequestRules(view);
 }
 

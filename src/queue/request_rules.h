@@ -25,12 +25,12 @@ struct RequestLimits {
 
 // What a rule sees of one request.
 struct RequestView {
-    std::int32_t position;                 // the playlist position asked for
-    std::string_view requester;            // the client address text
-    const std::deque<QueueEntry>& queue;   // waiting entries, newest first
-    std::int32_t cacheLength;              // the playlist copy's length
+    std::int32_t position;                // the playlist position asked for
+    std::string_view requester;           // the client address text
+    const std::deque<QueueEntry>& queue;  // waiting entries, newest first
+    std::int32_t cacheLength;             // the playlist copy's length
     const RequestLimits& limits;
-    std::int64_t now;                      // seconds since the epoch
+    std::int64_t now;  // seconds since the epoch
 };
 
 // A rule gives a result code, or kNoError when it has no objection.

@@ -8,15 +8,15 @@
 #include <iterator>
 #include <string>
 
+#include "core/settings.h"
+#include "core/text.h"
 #include "host/files.h"
+#include "http/content_type.h"
+#include "http/http_connection.h"
 #include "pages/admin_actions.h"
 #include "pages/page_query.h"
 #include "pages/song_request.h"
 #include "pages/template_renderer.h"
-#include "core/settings.h"
-#include "core/text.h"
-#include "http/content_type.h"
-#include "http/http_connection.h"
 #include "server/web_root_paths.h"
 
 namespace velvox {

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <new>
 
+#include "core/settings.h"
+#include "core/text.h"
 #include "host/module_path.h"
 #include "host/sockets.h"
 #include "host/threads.h"
-#include "core/settings.h"
-#include "core/text.h"
 #include "http/http_connection.h"
 #include "http/socket_stream.h"
 #include "server/dispatcher.h"

@@ -1,9 +1,9 @@
 // The fake player's answers.
 #include "fake_player.h"
 
-#include "host/posix/emulated_window.h"
 #include "core/host_ops.h"
 #include "core/player_link.h"
+#include "host/posix/emulated_window.h"
 
 namespace velvox::testing {
 

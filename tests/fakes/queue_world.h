@@ -1,13 +1,24 @@
 // Puts the process-wide playlist copy, request queue, saved position and
 // settings back to how they are at load, for tests that share them.
 #pragma once
-#include "fake_player.h"
+#include <string>
+#include <vector>
+
 #include "core/settings.h"
+#include "fake_player.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 
 namespace velvox::testing {
+
+// Returns n titles "Song 0", "Song 1", ...
+inline std::vector<std::string> NumberedTitles(int n) {
+    std::vector<std::string> titles;
+    for (int i = 0; i < n; ++i)
+        titles.push_back("Song " + std::to_string(i));
+    return titles;
+}
 
 // Empties the player's list and rebuilds the copy from it (an empty copy),
 // empties the queue, forgets the saved position, puts the default settings in

@@ -6,9 +6,9 @@
 #include <iterator>
 #include <string>
 
-#include "host/module_path.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "host/module_path.h"
 #include "temp_folder.h"
 
 namespace velvox {

@@ -5,7 +5,6 @@
 
 #include "capture_stream.h"
 #include "http/http_connection.h"
-#include "capture_stream.h"
 
 namespace velvox::testing {
 namespace {

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "core/host_ops.h"
 #include "pages/admin_actions.h"
 #include "pages/song_request.h"
 #include "pages_fixture.h"
-#include "core/host_ops.h"
 
 namespace velvox::testing {
 namespace {

@@ -9,17 +9,17 @@
 #include <vector>
 
 #include "capture_stream.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "fake_player.h"
+#include "http/http_connection.h"
 #include "pages/artist_list.h"
 #include "pages/page_query.h"
 #include "pages/template_renderer.h"
-#include "core/settings.h"
-#include "core/text.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 #include "queue_world.h"
-#include "http/http_connection.h"
 
 namespace velvox::testing {
 
@@ -28,14 +28,6 @@ inline std::string Redirect(const std::string& location) {
     return "HTTP/1.0 302 Moved Temporarily\r\nServer: Quellix\r\n"
            "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\nLocation: " +
            location + "\r\nConnection: close\r\n\r\n";
-}
-
-// Returns n titles "Song 0", "Song 1", ...
-inline std::vector<std::string> NumberedTitles(int n) {
-    std::vector<std::string> titles;
-    for (int i = 0; i < n; ++i)
-        titles.push_back("Song " + std::to_string(i));
-    return titles;
 }
 
 class PagesFixture : public ::testing::Test {

@@ -3,9 +3,9 @@
 #include <climits>
 #include <string>
 
+#include "core/host_ops.h"
 #include "pages/playback_timing.h"
 #include "pages_fixture.h"
-#include "core/host_ops.h"
 
 namespace velvox::testing {
 namespace {

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "core/host_ops.h"
+#include "core/settings.h"
 #include "fake_player.h"
 #include "host/module_path.h"
-#include "core/host_ops.h"
 #include "plugin/plugin_record.h"
-#include "core/settings.h"
 #include "queue/playback.h"
 #include "queue/request_queue.h"
+#include "queue_world.h"
 #include "server/listener.h"
 #include "temp_folder.h"
 
@@ -68,9 +69,7 @@ class Lifecycle : public ::testing::Test {
         sleepsUntilListenerEnds = 0;
         SetListenerStarterForTesting(FakeStart);
         SetSleeperForTesting(FakeSleep);
-        PublishSettings(PluginSettings{});
-        ClearRequestQueue();
-        ResumePosition = -1;
+        ResetQueueWorld(fake);
         player = &fake;
         fake.playlist = {"A - One", "B - Two", "C - Three"};
         original = host::window_proc(fake.window());
@@ -79,9 +78,7 @@ class Lifecycle : public ::testing::Test {
         SetListenerStarterForTesting(nullptr);
         SetSleeperForTesting(nullptr);
         host::override_module_path(nullptr);
-        PublishSettings(PluginSettings{});
-        ClearRequestQueue();
-        ResumePosition = -1;
+        ResetQueueWorld(fake);
         player = nullptr;
     }
     void Enable() { folder.write("plugin.ini", "[HTTP Request]\nbDisabled=FALSE\nPort=0\n"); }

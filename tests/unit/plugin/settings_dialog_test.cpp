@@ -10,18 +10,19 @@
 #include <thread>
 #include <vector>
 
+#include "core/host_ops.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "fake_player.h"
 #include "host/dialog.h"
 #include "host/posix/emulated_window.h"
-#include "core/host_ops.h"
 #include "plugin/lifecycle.h"
 #include "plugin/plugin_record.h"
-#include "server/listener.h"
-#include "core/settings.h"
 #include "plugin/settings_dialog_logic.h"
-#include "core/text.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
+#include "queue_world.h"
+#include "server/listener.h"
 
 namespace velvox {
 namespace {
@@ -443,19 +444,15 @@ class SettingsDialogConfig : public ::testing::Test {
         ServerThreadCount = 0;
         ports_at_start.clear();
         SetListenerStarterForTesting(RecordStart);
-        ClearRequestQueue();
-        player.playlist = {};
-        RefreshPlaylistCache();  // an empty cache, as after an init while disabled
+        ResetQueueWorld(player);  // an empty cache, as after an init while disabled
         player.playlist = {"A - One", "B - Two", "C - Three"};
-        player.received.clear();
     }
     void TearDown() override {
         SetListenerStarterForTesting(nullptr);
         ServerRunning = 0;
         ServerThreadCount = 0;
         PreviousWindowProc = nullptr;
-        ClearRequestQueue();
-        PublishSettings(PluginSettings{});
+        ResetQueueWorld(player);
     }
 
     // Runs the config entry with the given console lines; returns its output.

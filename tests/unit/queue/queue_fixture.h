@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "fake_player.h"
 #include "core/host_ops.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "fake_player.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
@@ -46,14 +46,6 @@ inline Message NextMsg() {
 }
 inline Message EndOfTrackMsg() {
     return {kMsgEndOfTrack, 0, 0};
-}
-
-// Returns n titles "Song 0", "Song 1", ...
-inline std::vector<std::string> NumberedTitles(int n) {
-    std::vector<std::string> titles;
-    for (int i = 0; i < n; ++i)
-        titles.push_back("Song " + std::to_string(i));
-    return titles;
 }
 
 class QueueFixture : public ::testing::Test {

@@ -13,25 +13,13 @@
 #include <thread>
 
 #include "host/threads.h"
-#include "server/listener.h"
 #include "http/socket_stream.h"
+#include "loopback.h"
+#include "server/listener.h"
 #include "server_fixture.h"
 
 namespace velvox::testing {
 namespace {
-
-// Returns a TCP port on 127.0.0.1 that nothing listens on right now.
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 // Reads everything the server sends on fd until it closes, then closes fd;
 // returns the bytes.

@@ -47,7 +47,6 @@ inline Exchange RunRequest(const std::string& request, bool fail_receive = false
     return e;
 }
 
-
 // The dispatcher's header for a file with a length.
 inline std::string FileHead(std::size_t length, const std::string& type) {
     return "HTTP/1.1 200 OK\nServer: Pelmora\nContent-Length: " + std::to_string(length) +

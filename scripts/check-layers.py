@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Keeps the layering of src/ true. Fails (exit 1, one line per finding) when:
+- a file of one src/ folder includes a header of a folder at its own level or
+  above (host at the bottom, plugin at the top);
+- a platform header is included by C++ code outside src/host/ (a resource
+  script may take <windows.h> for its style names: it holds no code);
+- a .cpp file under a src/ folder is missing from that folder's CMakeLists.txt,
+  or the CMakeLists.txt collects sources with a glob or a regex filter.
+Usage: scripts/check-layers.py [SRC_DIR]   (default: the src/ beside scripts/)
+"""
+import pathlib
+import re
+import sys
+
+# Lower number = lower layer. Folders on one level must not include each other.
+LAYERS = {"host": 0, "core": 1, "queue": 2, "http": 2, "pages": 3, "server": 4, "plugin": 5}
+
+PLATFORM_HEADERS = re.compile(
+    r"^(windows|winsock2?|ws2tcpip|windowsx|commctrl|mswsock|io|process|direct|"
+    r"unistd|pthread|dlfcn|netdb|fcntl|poll|termios|signal|"
+    r"sys/.*|arpa/.*|netinet/.*)\.h$")
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+
+
+def check_file(path, folder, findings):
+    """Appends the findings of one source file."""
+    for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+        m = INCLUDE.match(line)
+        if not m:
+            continue
+        kind, name = m.groups()
+        where = f"{path}:{number}"
+        if folder != "host" and path.suffix != ".rc" and PLATFORM_HEADERS.match(name):
+            findings.append(f"{where}: platform header <{name}> outside src/host/")
+        if kind == '"' and "/" in name:
+            target = name.split("/", 1)[0]
+            if target in LAYERS and target != folder and LAYERS[target] >= LAYERS[folder]:
+                findings.append(f"{where}: {folder}/ includes {name}, which is not below it")
+
+
+def check_cmake(folder_path, findings):
+    """Appends the findings of one folder's CMakeLists.txt."""
+    cmake = folder_path / "CMakeLists.txt"
+    if not cmake.exists():
+        findings.append(f"{folder_path}: no CMakeLists.txt")
+        return
+    text = cmake.read_text()
+    if re.search(r"file\s*\(\s*GLOB|list\s*\(\s*FILTER", text):
+        findings.append(f"{cmake}: sources must be listed, not globbed or filtered")
+    listed = set(re.findall(r"[\w/${}]+\.(?:cpp|rc)", text))
+    names = {entry.split("}/")[-1] for entry in listed}
+    for source in folder_path.rglob("*.cpp"):
+        relative = source.relative_to(folder_path)
+        name = relative.name if len(relative.parts) > 1 else str(relative)
+        if str(relative) not in listed and name not in names:
+            findings.append(f"{source}: not listed in {cmake}")
+
+
+def main():
+    src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else
+                       pathlib.Path(__file__).resolve().parent.parent / "src")
+    findings = []
+    for folder_path in sorted(p for p in src.iterdir() if p.is_dir()):
+        folder = folder_path.name
+        if folder not in LAYERS:
+            findings.append(f"{folder_path}: a folder that is no layer (add it to LAYERS)")
+            continue
+        for path in sorted(folder_path.rglob("*")):
+            if path.suffix in (".h", ".cpp", ".rc"):
+                check_file(path, folder, findings)
+        check_cmake(folder_path, findings)
+    for finding in findings:
+        print(finding)
+    if findings:
+        print(f"layer check: {len(findings)} finding(s)")
+        return 1
+    print("layer check: every include points down, platform headers only in host/")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
