@@ -27,6 +27,10 @@ class DialogControls {
     virtual void message_box(const char* text, const char* caption) = 0;
     // Closes the dialog; the show call then returns result.
     virtual void close(int result) = 0;
+    // Returns whether the shown dialog has a control with this id. The
+    // console form has every control of its list; a Windows dialog only those
+    // of its resource, so settings it lacks are left as they are.
+    virtual bool has_control(int) { return true; }
 };
 
 // What a dialog does when it opens and when a command reaches it.

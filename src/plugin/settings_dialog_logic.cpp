@@ -45,7 +45,7 @@ void SettingsDialog::on_open(host::DialogControls& controls) {
     const SettingRow* rows = SettingsTable(count);
     for (std::size_t i = 0; i < count; ++i) {
         const SettingRow& row = rows[i];
-        if (row.control == 0)
+        if (row.control == 0 || !controls.has_control(row.control))
             continue;
         if (row.kind == SettingKind::text)
             controls.set_text(row.control, TextField(*settings, row));
@@ -81,7 +81,7 @@ void SettingsDialog::accept(host::DialogControls& controls) {
     const SettingRow* rows = SettingsTable(count);
     for (std::size_t i = 0; i < count; ++i) {
         const SettingRow& row = rows[i];
-        if (row.control == 0)
+        if (row.control == 0 || !controls.has_control(row.control))
             continue;
         if (row.kind == SettingKind::text)
             controls.get_text(row.control, TextField(next, row), row.size);

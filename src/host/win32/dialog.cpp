@@ -35,6 +35,7 @@ class Win32Controls : public DialogControls {
     }
 
     void close(int result) override { EndDialog(dialog_, result); }
+    bool has_control(int id) override { return GetDlgItem(dialog_, id) != nullptr; }
 
   private:
     HWND dialog_;

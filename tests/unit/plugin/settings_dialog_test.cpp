@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +55,8 @@ class FakeControls : public host::DialogControls {
         boxes.push_back(std::string(caption) + "|" + text);
     }
     void close(int) override { ++closes; }
+    bool has_control(int id) override { return missing.count(id) == 0; }
+    std::set<int> missing;  // controls the shown dialog lacks
 };
 
 // The listener as the dialog sees it: a flag and a count of starts, plus the
@@ -132,6 +135,20 @@ TEST_F(SettingsDialogTest, OpeningStartsTheListenerOnlyWhenEnabledAndNoneStarted
         dialog.on_open(fc);
         EXPECT_EQ(l.starts, c.starts) << "disabled " << c.disabled << " running " << c.running;
     }
+}
+
+TEST_F(SettingsDialogTest, ControlsTheDialogLacksLeaveTheirSettingsAlone) {
+    // A Windows dialog shows only the controls of its resource; settings
+    // without one keep their values through open and OK.
+    controls.missing = {1064, 1026};
+    SettingsDialog dialog(listener.hooks());
+    dialog.on_open(controls);
+    EXPECT_EQ(controls.texts.count(1064), 0u);
+    controls.texts[1063] = "/other";
+    dialog.on_command(controls, 1062);
+    EXPECT_STREQ(CurrentSettings()->Port, "0080x");
+    EXPECT_FALSE(CurrentSettings()->bDisabled);
+    EXPECT_STREQ(CurrentSettings()->WebRoot, "/other");
 }
 
 TEST_F(SettingsDialogTest, OkReadsEveryFieldWithItsLimitAndCloses) {
