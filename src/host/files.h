@@ -1,5 +1,5 @@
-// Reading files under the web root: a status query and an input file with
-// text mode (CR LF read as LF) or byte mode.
+// Reading files under the web root: a status query, a directory held open and
+// an input file with text mode (CR LF read as LF) or byte mode.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +22,33 @@ bool resolve_path(const char* path, std::string& resolved);
 // inside it, compared the way the platform compares paths.
 bool path_inside(const std::string& resolved, const std::string& root);
 
+// A directory held open, so that names under it can be opened in one step
+// with the guarantee that they lead nowhere outside it. Closed when destroyed.
+class Directory {
+  public:
+    Directory() = default;
+    ~Directory();
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+
+    // Opens the directory at path. Returns false when it cannot be opened or
+    // the platform has no such opening (Windows); names are then looked up
+    // the long way.
+    bool open(const char* path);
+
+  private:
+    friend class InputFile;
+    int handle_ = -1;
+};
+
+// What a one-step opening found.
+enum class Opened {
+    regular,  // a regular file, now open; the size is its size in bytes
+    other,    // something else (a directory reads as size 0, as path_size gives it)
+    unknown,  // not found, not allowed, not beneath the directory or not supported:
+              // the caller looks again with path_size and open
+};
+
 // A file opened for reading; closed when destroyed.
 class InputFile {
   public:
@@ -31,8 +58,17 @@ class InputFile {
     InputFile& operator=(const InputFile&) = delete;
 
     // Opens the file at path for reading, as text (a CR LF reads as one LF)
-    // or as bytes. Returns false when it cannot be opened or is a directory.
+    // or as bytes. Returns false when it cannot be opened or is no regular
+    // file (a directory, a pipe, a device).
     bool open(const char* path, bool text);
+
+    // Opens path as open does and tells its size as path_size does, with one
+    // opening instead of a look-up and an opening.
+    Opened open_sized(const char* path, bool text, std::int64_t& size);
+
+    // Opens name, a path relative to root, as open_sized does, but only when
+    // every step of it, links included, stays inside root (else unknown).
+    Opened open_beneath(const Directory& root, const char* name, bool text, std::int64_t& size);
 
     // Reads the next line like fgets: at most size - 1 characters, its LF
     // included, then a NUL. Returns false at the end of the file (or on a
@@ -46,8 +82,18 @@ class InputFile {
     void close();
 
   private:
-    void* file_ = nullptr;  // the C library's FILE
+    // Gives the descriptor to this file when it is a regular file, closes it
+    // otherwise; returns what it is, with its size.
+    Opened Adopt(int descriptor, bool text, std::int64_t& size);
+    // Fills the read-ahead buffer; returns false at the end or on an error.
+    bool Refill();
+
+    void* file_ = nullptr;  // Windows: the C library's FILE
+    int descriptor_ = -1;   // POSIX: the open file
     bool text_ = false;
+    std::size_t next_ = 0;    // POSIX: the first unread byte of ahead_
+    std::size_t filled_ = 0;  // POSIX: the bytes of ahead_ read so far
+    char ahead_[8192];        // POSIX: bytes read ahead for read_line
 };
 
 }  // namespace host

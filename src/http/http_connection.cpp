@@ -11,14 +11,16 @@ namespace velvox {
 HttpConnection::HttpConnection() : clock(host::now_seconds) {
     clientAddress[0] = '\0';
     referer[0] = '\0';
-    std::memset(requestTarget, 0, sizeof requestTarget);
+    requestTarget[0] = '\0';
     receiveBuffer[0] = '\0';
 }
 
 void HttpConnection::set_socket(Stream* s) {
     stream = s;
-    std::memset(requestTarget, 0, sizeof requestTarget);
-    std::memset(receiveBuffer, 0, sizeof receiveBuffer);
+    // Both are read as text up to their first NUL, and the request's reading
+    // writes them before it reads them: one NUL each clears them.
+    requestTarget[0] = '\0';
+    receiveBuffer[0] = '\0';
     referer[0] = '\0';
 }
 

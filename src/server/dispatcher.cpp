@@ -3,9 +3,11 @@
 // song request endpoint, the page template or a file under the web root.
 #include "server/dispatcher.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "core/settings.h"
@@ -123,16 +125,30 @@ void SendChunks(HttpConnection& connection, host::InputFile& file) {
     }
 }
 
-// Serves file_name from the web root: the path checks, the header for the
-// content type, then the body. Returns DoProxy's result. Names that come from
-// the request (the file route) must resolve inside the web root.
-int ServeFromWebRoot(HttpConnection& connection, const PluginSettings& settings,
-                     const char* file_name, const char* content_type, bool from_request,
-                     const PageQuery& query) {
-    if (std::strncmp(file_name, "/.", 2) == 0 || (from_request && HasParentStep(file_name)))
-        return RefuseNamed(connection, kRelativeTitle, file_name);
+// Opens file_name in one step where the platform allows: a name from the
+// request only beneath the web root, links included. Returns unknown when
+// the name is to be looked up the long way.
+host::Opened OpenDirectly(const SettingsSnapshot& settings, const char* file_name,
+                          bool from_request, bool text, host::InputFile& file, std::int64_t& size) {
+    if (!from_request) {
+        const std::string full_path = FullPath(settings->WebRoot, file_name, host::kPathSeparator);
+        return file.open_sized(full_path.c_str(), text, size);
+    }
+    const std::shared_ptr<const WebRoot> root = WebRootOf(settings);
+    if (root == nullptr)
+        return host::Opened::unknown;
+    while (*file_name == '/')
+        ++file_name;  // the name is taken relative to the root
+    return file.open_beneath(root->directory, file_name, text, size);
+}
 
-    const std::string full_path = FullPath(settings.WebRoot, file_name, host::kPathSeparator);
+// Looks file_name up the long way: where it resolves to, then whether it is
+// there, then opens it. Returns -1 with its size and what the opening found,
+// or DoProxy's result after an error page.
+int LookUp(HttpConnection& connection, const SettingsSnapshot& settings, const char* file_name,
+           bool from_request, bool text, host::InputFile& file, std::int64_t& size,
+           host::Opened& opened) {
+    const std::string full_path = FullPath(settings->WebRoot, file_name, host::kPathSeparator);
     std::string shown(file_name);  // the name as the missing-file title shows it
     for (char& c : shown) {
         if (c == '/')
@@ -141,7 +157,7 @@ int ServeFromWebRoot(HttpConnection& connection, const PluginSettings& settings,
     if (from_request) {
         // Whatever the name, what it resolves to (links followed) must lie
         // inside the web root; what cannot be resolved is not there.
-        switch (ResolveUnderRoot(settings.WebRoot, full_path)) {
+        switch (ResolveUnderRoot(WebRootOf(settings).get(), full_path)) {
             case Containment::inside:
                 break;
             case Containment::unresolved:
@@ -150,12 +166,33 @@ int ServeFromWebRoot(HttpConnection& connection, const PluginSettings& settings,
                 return RefuseNamed(connection, kRelativeTitle, file_name);
         }
     }
-    std::int64_t size = 0;
     if (!host::path_size(full_path.c_str(), size))
         return RefuseNamed(connection, kMissingTitle, shown.c_str());
+    opened = file.open(full_path.c_str(), text) ? host::Opened::regular : host::Opened::other;
+    return -1;
+}
+
+// Serves file_name from the web root: the path checks, the header for the
+// content type, then the body. Returns DoProxy's result. Names that come from
+// the request (the file route) must resolve inside the web root.
+int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& settings,
+                     const char* file_name, const char* content_type, bool from_request,
+                     const PageQuery& query) {
+    if (std::strncmp(file_name, "/.", 2) == 0 || (from_request && HasParentStep(file_name)))
+        return RefuseNamed(connection, kRelativeTitle, file_name);
+
+    const bool is_page = std::strcmp(content_type, "text/html") == 0;
+    host::InputFile file;
+    std::int64_t size = 0;
+    host::Opened opened = OpenDirectly(settings, file_name, from_request, is_page, file, size);
+    if (opened == host::Opened::unknown) {
+        const int refused =
+            LookUp(connection, settings, file_name, from_request, is_page, file, size, opened);
+        if (refused >= 0)
+            return refused;
+    }
 
     char header[1024];
-    const bool is_page = std::strcmp(content_type, "text/html") == 0;
     if (is_page)
         std::snprintf(header, sizeof header, kPageHeader, content_type);
     else
@@ -163,8 +200,7 @@ int ServeFromWebRoot(HttpConnection& connection, const PluginSettings& settings,
                       content_type);
     connection.send_text(header);
 
-    host::InputFile file;
-    if (!file.open(full_path.c_str(), is_page))
+    if (opened != host::Opened::regular)
         return Refuse(connection, "Invalid File", "");
     if (is_page)
         SendRenderedLines(connection, file, query);
@@ -186,7 +222,7 @@ int ServeTemplate(HttpConnection& connection, PageQuery& query) {
     query.psearchGiven = query.psearch[0] != '\0';
     query.startswithGiven = query.startswith[0] != '\0';
     const SettingsSnapshot settings = CurrentSettings();
-    return ServeFromWebRoot(connection, *settings, settings->Playlistfile, "text/html", false,
+    return ServeFromWebRoot(connection, settings, settings->Playlistfile, "text/html", false,
                             query);
 }
 
@@ -213,7 +249,7 @@ int ServeSongRequest(HttpConnection& connection) {
 int ServeFile(HttpConnection& connection) {
     const char* type = ContentTypeFor(connection.requestTarget);
     const SettingsSnapshot settings = CurrentSettings();
-    return ServeFromWebRoot(connection, *settings, connection.requestTarget,
+    return ServeFromWebRoot(connection, settings, connection.requestTarget,
                             type != nullptr ? type : "", true, PageQuery{});
 }
 
@@ -241,9 +277,12 @@ const Route& RouteFor(const char* target) {
 // connection; returns -1 when it was read and is to be routed, else DoProxy's
 // result (an error page was sent or the connection given up).
 int ReadRequest(HttpConnection& c) {
-    std::memset(c.receiveBuffer, 0, sizeof c.receiveBuffer);
-    long received =
-        c.stream != nullptr ? c.stream->receive(c.receiveBuffer, sizeof c.receiveBuffer - 1) : -1;
+    constexpr std::size_t kRoom = sizeof c.receiveBuffer - 1;
+    long received = c.stream != nullptr ? c.stream->receive(c.receiveBuffer, kRoom) : -1;
+    // Everything below reads the received text up to its first NUL; one NUL
+    // after the received bytes reads as the buffer full of them once did.
+    const std::size_t kept = received > 0 ? std::min(static_cast<std::size_t>(received), kRoom) : 0;
+    c.receiveBuffer[kept] = '\0';
     if (c.check_socket_result(received, "Couldn't read initial request"))
         return Refuse(c, "Bad Request", "No request found.");
     CaptureReferer(c.receiveBuffer, c.referer);

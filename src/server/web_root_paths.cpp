@@ -1,9 +1,28 @@
 // Paths under the web root.
 #include "server/web_root_paths.h"
 
+#include <mutex>
+
 #include "host/files.h"
 
 namespace velvox {
+
+namespace {
+
+// The web root of the snapshot that asked last; a new snapshot resolves anew.
+struct WebRootCache {
+    std::mutex mutex;  // held only to read or swap the two pointers
+    SettingsSnapshot settings;
+    std::shared_ptr<const WebRoot> root;
+};
+
+// Never destroyed: connection threads may still ask while the process ends.
+WebRootCache& Cache() {
+    static auto* cache = new WebRootCache;
+    return *cache;
+}
+
+}  // namespace
 
 bool HasParentStep(const char* name) {
     const char* part = name;
@@ -33,12 +52,30 @@ std::string FullPath(const char* web_root, const char* file_name, char separator
     return out;
 }
 
-Containment ResolveUnderRoot(const char* web_root, const std::string& full_path) {
-    std::string root;
+std::shared_ptr<const WebRoot> WebRootOf(const SettingsSnapshot& settings) {
+    WebRootCache& cache = Cache();
+    {
+        std::lock_guard<std::mutex> hold(cache.mutex);
+        if (cache.settings == settings)
+            return cache.root;
+    }
+    // Resolved without the lock: two first requests may both do it, and the
+    // results are alike.
+    auto root = std::make_shared<WebRoot>();
+    if (!host::resolve_path(settings->WebRoot, root->resolved))
+        return nullptr;
+    root->directory.open(settings->WebRoot);
+    std::lock_guard<std::mutex> hold(cache.mutex);
+    cache.settings = settings;
+    cache.root = std::move(root);
+    return cache.root;
+}
+
+Containment ResolveUnderRoot(const WebRoot* root, const std::string& full_path) {
     std::string target;
-    if (!host::resolve_path(web_root, root) || !host::resolve_path(full_path.c_str(), target))
+    if (root == nullptr || !host::resolve_path(full_path.c_str(), target))
         return Containment::unresolved;
-    return host::path_inside(target, root) ? Containment::inside : Containment::outside;
+    return host::path_inside(target, root->resolved) ? Containment::inside : Containment::outside;
 }
 
 }  // namespace velvox

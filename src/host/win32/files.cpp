@@ -43,6 +43,25 @@ bool path_inside(const std::string& resolved, const std::string& root) {
     return last == '\\' || last == '/' || next == '\\' || next == '/';
 }
 
+Directory::~Directory() = default;
+
+// Names are looked up the long way on Windows.
+bool Directory::open(const char*) {
+    return false;
+}
+
+InputFile::~InputFile() {
+    close();
+}
+
+Opened InputFile::open_sized(const char*, bool, std::int64_t&) {
+    return Opened::unknown;
+}
+
+Opened InputFile::open_beneath(const Directory&, const char*, bool, std::int64_t&) {
+    return Opened::unknown;
+}
+
 bool InputFile::open(const char* path, bool text) {
     close();
     // Directories cannot be opened by the C library on Windows.
@@ -64,6 +83,19 @@ bool InputFile::read_line(char* buffer, std::size_t size) {
         return false;
     }
     return true;
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t size) {
+    auto* f = static_cast<std::FILE*>(file_);
+    if (f == nullptr)
+        return 0;
+    return std::fread(buffer, 1, size, f);
+}
+
+void InputFile::close() {
+    if (file_ != nullptr)
+        std::fclose(static_cast<std::FILE*>(file_));
+    file_ = nullptr;
 }
 
 }  // namespace host
