@@ -1,6 +1,7 @@
 // The parts of the page renderer, shared between its files.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,14 @@ struct TokenRow {
 // Returns the token table in order of precedence: the first row whose token
 // a line holds decides what the line becomes.
 const std::vector<TokenRow>& TokenTable();
+
+// Returns the playback timing of this response: the player is asked at the
+// first call, later calls give the same values.
+const PlaybackTiming& ResponseTiming(const RenderContext& context);
+
+// Returns the current song's title, HTML-escaped, for this response (asked
+// for at the first call), or nothing when there is none.
+const std::optional<std::string>& ResponseCurrentSong(const RenderContext& context);
 
 // Sends text, then CR LF, as every line and row of a page goes out.
 void SendLineWithBreak(HttpConnection& connection, std::string_view text);

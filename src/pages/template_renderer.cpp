@@ -106,29 +106,48 @@ void RenderNavPrev(std::string_view line, const RenderContext& context) {
 
 // The current song's title; the line is left out when there is none.
 void RenderCurrentSong(std::string_view line, const RenderContext& context) {
-    std::string title;
-    if (CurrentSongTitle(title))
-        SendReplaced(context, line, kCurrentSong, HtmlEscaped(title));
+    const std::optional<std::string>& title = ResponseCurrentSong(context);
+    if (title)
+        SendReplaced(context, line, kCurrentSong, *title);
 }
 
 // Seconds until the page should reload: the time left plus 5.
 void RenderContentRefresh(std::string_view line, const RenderContext& context) {
-    const PlaybackTiming timing = MeasurePlaybackTiming();
+    const PlaybackTiming& timing = ResponseTiming(context);
     const std::int32_t refresh = Saturate32(std::int64_t{timing.secondsLeft} + 5);
     SendReplaced(context, line, kContentRefresh, std::to_string(refresh));
 }
 
 // The share of the current track still to play, in percent.
 void RenderPctLeft(std::string_view line, const RenderContext& context) {
-    SendReplaced(context, line, kPctLeft, std::to_string(MeasurePlaybackTiming().percentLeft));
+    SendReplaced(context, line, kPctLeft, std::to_string(ResponseTiming(context).percentLeft));
 }
 
 // The current track's length in seconds.
 void RenderSongLength(std::string_view line, const RenderContext& context) {
-    SendReplaced(context, line, kSongLength, std::to_string(MeasurePlaybackTiming().trackSeconds));
+    SendReplaced(context, line, kSongLength, std::to_string(ResponseTiming(context).trackSeconds));
 }
 
 }  // namespace
+
+const PlaybackTiming& ResponseTiming(const RenderContext& context) {
+    // One page shows one moment of playback: its lines agree with each other,
+    // and the player is asked twice per page rather than twice per line.
+    if (!context.window.timing)
+        context.window.timing = MeasurePlaybackTiming();
+    return *context.window.timing;
+}
+
+const std::optional<std::string>& ResponseCurrentSong(const RenderContext& context) {
+    if (!context.window.currentSong) {
+        std::string title;
+        if (CurrentSongTitle(title))
+            context.window.currentSong.emplace(HtmlEscaped(title));
+        else
+            context.window.currentSong.emplace(std::nullopt);
+    }
+    return *context.window.currentSong;
+}
 
 const std::vector<TokenRow>& TokenTable() {
     static const std::vector<TokenRow> table = {

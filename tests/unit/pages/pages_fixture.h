@@ -78,6 +78,10 @@ class PagesFixture : public ::testing::Test {
         return stream.sent().substr(before);
     }
 
+    // Starts the next response: what the player answered earlier lines is
+    // asked again.
+    void NewResponse() { renderer = PageRenderer(connection); }
+
     // Returns the parsed query of a page target.
     static PageQuery Query(const char* target) {
         PageQuery query;

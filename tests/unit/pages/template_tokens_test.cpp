@@ -134,6 +134,7 @@ TEST_F(TemplateTokens, TimingValuesFromThePlayersAnswers) {
         player.lengthSeconds = c.length;
         player.elapsedMs = c.elapsedMs;
         player.stopped = c.stopped;
+        NewResponse();
         const PageQuery q = Query("/playlist.cgi");
         EXPECT_EQ(Render("%%CONTENT_REFRESH%%", q), std::string(c.refresh) + "\r\n")
             << c.length << "/" << c.elapsedMs;
@@ -144,14 +145,27 @@ TEST_F(TemplateTokens, TimingValuesFromThePlayersAnswers) {
     }
 }
 
-TEST_F(TemplateTokens, TimingAsksForTheLengthFirst) {
+TEST_F(TemplateTokens, OneResponseAsksForTitleAndTimingOnceLengthFirst) {
     player.received.clear();
-    Render("%%PCT_LEFT%%\n", Query("/playlist.cgi"));
+    const PageQuery q = Query("/playlist.cgi");
+    EXPECT_EQ(Render("%%CURRENTSONG%% %%PCT_LEFT%%\n", q), "Beta - Two %%PCT_LEFT%%\n\r\n");
+    EXPECT_EQ(Render("%%PCT_LEFT%%%\n", q), "85%\n\r\n");
+    // The player moves on; the lines of this response still show one moment.
+    player.elapsedMs = 100000;
+    player.position = 2;
+    EXPECT_EQ(Render("<i>%%CURRENTSONG%%</i>\n", q), "<i>Beta - Two</i>\n\r\n");
+    EXPECT_EQ(Render("%%CONTENT_REFRESH%%\n", q), "175\n\r\n");
+    EXPECT_EQ(Render("%%SONG_LENGTH%%s\n", q), "200s\n\r\n");
     const std::vector<Message> expected = {
+        {kMsgUser, 0, kIpcGetListPos},
         {kMsgUser, 1, kIpcGetOutputTime},
         {kMsgUser, 0, kIpcGetOutputTime},
     };
     EXPECT_EQ(player.received, expected);
+    // The next response asks again.
+    NewResponse();
+    EXPECT_EQ(Render("%%PCT_LEFT%%\n", q), "50\n\r\n");
+    EXPECT_EQ(Render("%%CURRENTSONG%%\n", q), "Gamma - Three\n\r\n");
 }
 
 TEST(PlaybackTimingValues, ExtremeAnswersSaturate) {
@@ -201,6 +215,7 @@ TEST_F(TemplateTokens, OutsideTextIsHtmlEscaped) {
     EXPECT_EQ(Render("<i>%%CURRENTSONG%%</i>\n", q),
               "<i>&lt;script&gt;alert(1)&lt;/script&gt;</i>\n\r\n");
     player.position = 1;
+    NewResponse();
     EXPECT_EQ(Render("<i>%%CURRENTSONG%%</i>\n", q),
               "<i>Tom &amp; Jerry&#39;s &quot;Best&quot;</i>\n\r\n");
     EXPECT_EQ(Render("URL=%%HTTP_REFERRER%%\n", q),
