@@ -9,6 +9,9 @@ namespace velvox {
 
 struct PluginSettings {
     bool bDisabled = true;  // on = the plug-in is switched off
+    // on = a search matches the titles that hold each of its space-separated
+    // words, in any order; off = the titles that hold it as one text
+    bool MatchAllWords = false;
     char WebRoot[1024] = "c:\\";
     char Port[10] = "80";
     char Playlistfile[1024] = "";
@@ -30,7 +33,8 @@ void PublishSettings(const PluginSettings& settings);
 // Fills the settings from plugin.ini beside the module; never fails.
 void LoadSettings();
 
-// Writes all eight keys to plugin.ini beside the module; results are ignored.
+// Writes the eight classic keys, and each switch that is on, to plugin.ini
+// beside the module; results are ignored.
 void SaveSettings();
 
 }  // namespace velvox

@@ -49,9 +49,11 @@ void SaveSettings() {
     std::size_t count = 0;
     const SettingRow* rows = SettingsTable(count);
     // Results are ignored: a file that cannot be written keeps what it had.
-    for (std::size_t i = 0; i < count; ++i)
-        host::write_profile_string(path.c_str(), kSettingsSection, rows[i].key,
-                                   TextOf(*settings, rows[i]));
+    for (std::size_t i = 0; i < count; ++i) {
+        if (IsWritten(*settings, rows[i]))
+            host::write_profile_string(path.c_str(), kSettingsSection, rows[i].key,
+                                       TextOf(*settings, rows[i]));
+    }
 }
 
 }  // namespace velvox

@@ -25,6 +25,7 @@ const SettingRow kRows[] = {
     {"g_MaxRequestsPerIP", "3", VELVOX_TEXT(g_MaxRequestsPerIP), IDC_VX_MAX_REQUESTS_PER_IP},
     {"g_MaxEntries", "25", VELVOX_TEXT(g_MaxEntries), IDC_VX_MAX_ENTRIES},
     {"g_MaxQueueSize", "50", VELVOX_TEXT(g_MaxQueueSize), IDC_VX_MAX_QUEUE_SIZE},
+    {"MatchAllWords", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, MatchAllWords), 0},
 };
 
 #undef VELVOX_TEXT
@@ -35,6 +36,12 @@ const SettingRow kRows[] = {
 const SettingRow* SettingsTable(std::size_t& count) {
     count = std::size(kRows);
     return kRows;
+}
+
+bool IsWritten(const PluginSettings& settings, const SettingRow& row) {
+    // A switch that is off unless the file turns it on is written only when
+    // on: default settings keep the file as it always was.
+    return row.kind != SettingKind::enabled_flag || FlagField(settings, row);
 }
 
 char* TextField(PluginSettings& settings, const SettingRow& row) {

@@ -26,6 +26,9 @@ struct SettingRow {
 // Returns the rows in the order the file is written.
 const SettingRow* SettingsTable(std::size_t& count);
 
+// Returns whether the file's writer writes row for settings.
+bool IsWritten(const PluginSettings& settings, const SettingRow& row);
+
 // Returns the text field of row in settings (row.kind must be text).
 char* TextField(PluginSettings& settings, const SettingRow& row);
 const char* TextField(const PluginSettings& settings, const SettingRow& row);

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "host/lock.h"
+#include "pages/page_text.h"
 
 namespace velvox {
 namespace {
@@ -32,6 +33,20 @@ ArtistListState& State() {
     return *state;
 }
 
+// Returns a version of the list holding names sorted, with their escaped text.
+SortedArtists MakeVersion(const std::deque<std::string>& names) {
+    auto version = std::make_shared<ArtistVersion>();
+    // std::string compares as unsigned bytes: "Zed" sorts before "abba".
+    version->names.assign(names.begin(), names.end());
+    std::sort(version->names.begin(), version->names.end());
+    version->ends.reserve(version->names.size());
+    for (const std::string& name : version->names) {
+        AppendHtmlEscaped(version->escaped, name);
+        version->ends.push_back(version->escaped.size());
+    }
+    return version;
+}
+
 }  // namespace
 
 SortedArtists UpdateArtistList(const PlaylistView& cache) {
@@ -50,12 +65,8 @@ SortedArtists UpdateArtistList(const PlaylistView& cache) {
         }
         state.lastScanned = cache;
     }
-    if (!state.sorted) {
-        // std::string compares as unsigned bytes: "Zed" sorts before "abba".
-        std::vector<std::string> copy(state.names.begin(), state.names.end());
-        std::sort(copy.begin(), copy.end());
-        state.sorted = std::make_shared<const std::vector<std::string>>(std::move(copy));
-    }
+    if (!state.sorted)
+        state.sorted = MakeVersion(state.names);
     return state.sorted;
 }
 

@@ -1,5 +1,8 @@
 // The row tokens: playlist window, request queue and artist list.
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "core/text.h"
 #include "host/text_case.h"
@@ -24,37 +27,126 @@ void SplitAt(std::string_view text, std::string_view token, std::vector<std::str
     out.push_back(text.substr(from));
 }
 
-// The filter of the playlist window, with the search text lower-cased once.
-class TitleFilter {
+// Rows are gathered and handed to the connection in pieces of about this
+// size: few sends, and never a whole long list in memory.
+constexpr std::size_t kRowPiece = 65536;
+
+// The rows of one token line, gathered into large pieces for the connection.
+class RowSink {
   public:
-    explicit TitleFilter(const PageQuery& query) {
-        if (query.startswithGiven) {
-            mode_ = Mode::Prefix;
-            search_ = query.startswith;
-        } else if (query.psearchGiven) {
-            mode_ = Mode::Contains;
-            search_ = query.psearch;
+    explicit RowSink(HttpConnection& connection) : connection_(connection) {}
+    ~RowSink() { flush(); }
+    RowSink(const RowSink&) = delete;
+    RowSink& operator=(const RowSink&) = delete;
+
+    // Appends the row with item and position inserted, then CR LF.
+    void add(const RowTemplate& row, std::string_view item, std::string_view position) {
+        for (std::size_t i = 0; i < row.pieces.size(); ++i) {
+            pending_.append(row.pieces[i]);
+            if (i < row.slotIsItem.size())
+                pending_.append(row.slotIsItem[i] ? item : position);
         }
-        host::lower_case(search_);
+        pending_.append("\r\n", 2);
+        if (pending_.size() >= kRowPiece)
+            flush();
     }
 
-    // Returns whether the lower-cased title passes.
-    bool matches(const std::string& lowerTitle) const {
-        switch (mode_) {
-            case Mode::Prefix:
-                return lowerTitle.compare(0, search_.size(), search_) == 0;
-            case Mode::Contains:
-                return lowerTitle.find(search_) != std::string::npos;
-            case Mode::All:
-                break;
+    // Hands what is gathered to the connection.
+    void flush() {
+        if (!pending_.empty())
+            connection_.send_bytes(pending_.data(), pending_.size());
+        pending_.clear();
+    }
+
+  private:
+    HttpConnection& connection_;
+    std::string pending_;
+};
+
+// The filter of the playlist window: "startswith" (the title begins with it),
+// else "psearch" (the title holds it, or with MatchAllWords every one of its
+// words), else every title. Texts are folded once; the titles of the snapshot
+// are gone through in position order.
+class TitleFilter {
+  public:
+    TitleFilter(const PageQuery& query, const PluginSettings& settings,
+                const PlaylistSnapshot& cache)
+        : cache_(cache) {
+        if (query.startswithGiven) {
+            host::fold_case(query.startswith, driver_);
+            search_.emplace(cache, driver_, true);
+        } else if (query.psearchGiven && !settings.MatchAllWords) {
+            host::fold_case(query.psearch, driver_);
+            search_.emplace(cache, driver_, false);
+        } else if (query.psearchGiven) {
+            FoldWords(query.psearch);
+            if (!driver_.empty())
+                search_.emplace(cache, driver_, false);
+        }
+    }
+
+    // Returns the next position that passes, or -1 when none is left.
+    std::int32_t next() {
+        if (!search_) {
+            const std::optional<std::string_view> title = CachedTitle(cache_, all_);
+            return title ? all_++ : -1;
+        }
+        for (std::int32_t p = search_->next(); p >= 0; p = search_->next()) {
+            if (HoldsOtherWords(p))
+                return p;
+        }
+        return -1;
+    }
+
+    // Passes over up to count titles where that needs no test (no filter);
+    // returns how many it passed over.
+    std::int32_t pass_over(std::int32_t count) {
+        if (search_ || count <= 0)
+            return 0;
+        const std::int32_t passed = std::min(count, std::max(cache_.length - all_, 0));
+        all_ += passed;
+        return passed;
+    }
+
+  private:
+    // Folds each space-separated word of text; the longest drives the search
+    // and the others are tested on the titles it finds.
+    void FoldWords(std::string_view text) {
+        std::size_t from = 0;
+        while (from < text.size()) {
+            std::size_t end = text.find(' ', from);
+            if (end == std::string_view::npos)
+                end = text.size();
+            if (end > from) {
+                std::string word;
+                host::fold_case(text.substr(from, end - from), word);
+                others_.push_back(std::move(word));
+            }
+            from = end + 1;
+        }
+        if (others_.empty())
+            return;
+        auto longest = std::max_element(
+            others_.begin(), others_.end(),
+            [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+        driver_ = std::move(*longest);
+        others_.erase(longest);
+    }
+
+    // Returns true when the title at position holds every word but the driver.
+    bool HoldsOtherWords(std::int32_t position) const {
+        for (const std::string& word : others_) {
+            if (!TitleHolds(cache_, position, word))
+                return false;
         }
         return true;
     }
 
-  private:
-    enum class Mode { All, Prefix, Contains };
-    Mode mode_ = Mode::All;
-    std::string search_;
+    const PlaylistSnapshot& cache_;
+    std::string driver_;
+    std::vector<std::string> others_;
+    std::optional<TitleSearch> search_;
+    std::int32_t all_ = 0;  // without a filter, the next position
 };
 
 }  // namespace
@@ -100,29 +192,27 @@ void BuildRow(const RowTemplate& row, std::string_view item, std::string_view po
 std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate* line) {
     const std::int32_t start = DecimalValue(context.query.current);
     const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
-    const bool admin = context.query.isAdmin;
     const PlaylistView cache = PlaylistCache();
-    const TitleFilter filter(context.query);
-    std::int32_t matched = 0;
-    std::int32_t rows = 0;
+    TitleFilter filter(context.query, context.settings, *cache);
+    RowSink sink(context.connection);
     std::string title;
     std::string position;
-    std::string row;
-    const std::size_t count = std::min(cache->titles.size(), cache->lowerTitles.size());
-    for (std::size_t p = 0; p < count && rows < pageSize; ++p) {
-        if (!filter.matches(cache->lowerTitles[p]))
-            continue;
+    std::int32_t matched = filter.pass_over(start);
+    std::int32_t rows = 0;
+    while (rows < pageSize) {
+        const std::int32_t p = filter.next();
+        if (p < 0)
+            break;
         if (matched >= start) {
             if (line != nullptr) {
                 title.clear();
-                AppendHtmlEscaped(title, cache->titles[p]);
+                AppendHtmlEscaped(title, *CachedTitle(*cache, p));
                 position = std::to_string(p);
-                if (admin) {
+                if (context.query.isAdmin) {
                     position += "&pass=";
                     position += context.settings.AdminPassword;
                 }
-                BuildRow(*line, title, position, row);
-                SendLineWithBreak(context.connection, row);
+                sink.add(*line, title, position);
             }
             ++rows;
         }
@@ -146,10 +236,10 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const PlaylistView cache = PlaylistCache();
     const char* password = context.settings.AdminPassword;
-    std::string text;
+    RowSink sink(context.connection);
     for (std::size_t i = 0; i < queue.size(); ++i) {
-        const std::string* title = CachedTitle(*cache, queue[i].position);
-        if (title == nullptr)
+        const std::optional<std::string_view> title = CachedTitle(*cache, queue[i].position);
+        if (!title)
             break;
         const std::string k = std::to_string(i + 1);
         std::string number;
@@ -163,19 +253,16 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
         } else {
             number = k;
         }
-        BuildRow(row, HtmlEscaped(*title), number, text);
-        SendLineWithBreak(context.connection, text);
+        sink.add(row, HtmlEscaped(*title), number);
     }
 }
 
 void RenderArtistRows(std::string_view line, const RenderContext& context) {
     const RowTemplate row = SplitRow(line, kArtistSelect, {});
     const SortedArtists artists = UpdateArtistList(PlaylistCache());
-    std::string text;
-    for (const std::string& name : *artists) {
-        BuildRow(row, HtmlEscaped(name), {}, text);
-        SendLineWithBreak(context.connection, text);
-    }
+    RowSink sink(context.connection);
+    for (std::size_t i = 0; i < artists->names.size(); ++i)
+        sink.add(row, artists->escaped_name(i), {});
 }
 
 }  // namespace velvox

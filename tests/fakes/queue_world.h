@@ -20,6 +20,14 @@ inline std::vector<std::string> NumberedTitles(int n) {
     return titles;
 }
 
+// Returns every title of the snapshot, in position order.
+inline std::vector<std::string> TitlesOf(const PlaylistSnapshot& cache) {
+    std::vector<std::string> titles;
+    for (std::int32_t p = 0; CachedTitle(cache, p); ++p)
+        titles.emplace_back(*CachedTitle(cache, p));
+    return titles;
+}
+
 // Empties the player's list and rebuilds the copy from it (an empty copy),
 // empties the queue, forgets the saved position, puts the default settings in
 // force and forgets the messages the player received.

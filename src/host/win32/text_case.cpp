@@ -1,14 +1,23 @@
-// Lower-casing on Windows: the system's own rules for the ANSI code page,
-// which know its accented letters and keep double-byte characters whole.
+// Case folding on Windows: the system's own lower case for the ANSI code page,
+// which knows its accented letters and keeps double-byte characters whole.
 #include <windows.h>
 
 #include "host/text_case.h"
 
 namespace host {
 
-void lower_case(std::string& text) {
-    if (!text.empty())
-        CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+void fold_case(std::string_view text, std::string& out) {
+    const std::size_t from = out.size();
+    out.append(text);
+    if (is_ascii(text)) {
+        // CharLowerBuff maps A-Z to a-z alone here, whatever the language.
+        for (std::size_t i = from; i < out.size(); ++i) {
+            if (out[i] >= 'A' && out[i] <= 'Z')
+                out[i] = static_cast<char>(out[i] - 'A' + 'a');
+        }
+    } else {
+        CharLowerBuffA(&out[from], static_cast<DWORD>(text.size()));
+    }
 }
 
 }  // namespace host

@@ -12,13 +12,10 @@ namespace {
 
 // Returns a snapshot whose titles carry the given artists.
 PlaylistView SnapshotOf(const std::vector<std::string>& artists) {
-    auto snapshot = std::make_shared<PlaylistSnapshot>();
-    for (const std::string& artist : artists) {
-        snapshot->titles.push_back(artist + " - Song");
-        snapshot->lowerTitles.push_back(snapshot->titles.back());
-    }
-    snapshot->length = static_cast<std::int32_t>(artists.size());
-    return snapshot;
+    std::vector<std::string> titles;
+    for (const std::string& artist : artists)
+        titles.push_back(artist + " - Song");
+    return MakeSnapshot(titles);
 }
 
 TEST(ArtistListThreads, ConcurrentScansListEachArtistOnce) {
@@ -39,11 +36,12 @@ TEST(ArtistListThreads, ConcurrentScansListEachArtistOnce) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 20; ++round) {
                 const SortedArtists sorted = UpdateArtistList(snapshots[t]);
-                for (std::size_t i = 1; i < sorted->size(); ++i) {
-                    if (!((*sorted)[i - 1] < (*sorted)[i]))
-                        return;  // out of order or doubled: the size check fails
+                const std::vector<std::string>& names = sorted->names;
+                for (std::size_t i = 1; i < names.size(); ++i) {
+                    if (!(names[i - 1] < names[i]) || sorted->escaped_name(i) != names[i])
+                        return;  // out of order, doubled or torn: the size check fails
                 }
-                sizes[static_cast<std::size_t>(t)] = sorted->size();
+                sizes[static_cast<std::size_t>(t)] = names.size();
             }
         });
     }
@@ -54,7 +52,7 @@ TEST(ArtistListThreads, ConcurrentScansListEachArtistOnce) {
     for (int i = 0; i < kArtists; ++i)
         expected.push_back("A" + std::to_string(i));
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(*all, expected);
+    EXPECT_EQ(all->names, expected);
     for (std::size_t size : sizes)
         EXPECT_GT(size, 0u);
     ClearArtistList();

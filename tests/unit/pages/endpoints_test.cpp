@@ -402,11 +402,11 @@ TEST_F(AdminActionTest, RefreshRebuildsOnlyOnALengthChange) {
     player.playlist = {"C", "D"};
     EXPECT_EQ(Act("/admin.cgi?pass=pw&action=refreshcache", isAdmin),
               Redirect("/admin.cgi?pass=pw"));
-    EXPECT_EQ(*PlaylistCache()->titles.data(), "A");
+    EXPECT_EQ(TitlesOf(*PlaylistCache()), (std::vector<std::string>{"A", "B"}));
     player.playlist = {"C", "D", "E"};
     EXPECT_EQ(Act("/admin.cgi?pass=pw&action=refreshcache", isAdmin),
               Redirect("/admin.cgi?pass=pw"));
-    EXPECT_EQ(PlaylistCache()->titles, (std::vector<std::string>{"C", "D", "E"}));
+    EXPECT_EQ(TitlesOf(*PlaylistCache()), (std::vector<std::string>{"C", "D", "E"}));
 }
 
 TEST_F(AdminActionTest, RedirectCarriesTheWholePassword) {

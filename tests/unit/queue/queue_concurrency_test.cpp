@@ -132,19 +132,20 @@ std::string GenerationTitle(int g, int i) {
 // Returns an empty text when the snapshot is one whole generation, otherwise
 // what is wrong with it.
 std::string TornSnapshot(const PlaylistSnapshot& cache) {
-    if (cache.titles.size() != static_cast<std::size_t>(cache.length) ||
-        cache.lowerTitles.size() != cache.titles.size())
-        return "length " + std::to_string(cache.length) + " with " +
-               std::to_string(cache.titles.size()) + " titles";
+    const std::vector<std::string> titles = TitlesOf(cache);
+    if (titles.size() != static_cast<std::size_t>(cache.length))
+        return "length " + std::to_string(cache.length) + " with " + std::to_string(titles.size()) +
+               " titles";
     if (cache.length == 0)
         return "";
     const int g = cache.length - 100;
+    const std::string generation = "gen " + std::to_string(g) + " title ";
     for (int i = 0; i < cache.length; ++i) {
-        const auto index = static_cast<std::size_t>(i);
-        if (cache.titles[index] != GenerationTitle(g, i))
-            return "title " + cache.titles[index] + " in generation " + std::to_string(g);
-        if (cache.lowerTitles[index] != "gen " + std::to_string(g) + " title " + std::to_string(i))
-            return "lower title " + cache.lowerTitles[index];
+        const std::string& title = titles[static_cast<std::size_t>(i)];
+        if (title != GenerationTitle(g, i))
+            return "title " + title + " in generation " + std::to_string(g);
+        if (!TitleHolds(cache, i, generation + std::to_string(i)))
+            return "title " + title + " not found by a search";
     }
     return "";
 }
