@@ -65,7 +65,7 @@ web_root=$(cd "$web_root" && pwd)
 # Installs the build tools that are missing (Debian and its derivatives).
 install_missing() {
   local missing=() pkg
-  for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev; do
+  for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev libutf8proc-dev; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
       missing+=("$pkg")
     fi
@@ -87,7 +87,7 @@ if [ "$install" = 1 ]; then
   elif command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; then
     install_missing
   else
-    echo "run-demo: not a Debian system; make sure cmake, ninja, g++ and GoogleTest are installed"
+    echo "run-demo: not a Debian system; make sure cmake, ninja, g++, GoogleTest and utf8proc are installed"
   fi
 fi
 
@@ -118,6 +118,7 @@ AdminPassword=$password
 g_MaxRequestsPerIP=3
 g_MaxEntries=25
 g_MaxQueueSize=50
+MatchAllWords=TRUE
 EOF
 
 if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then

@@ -34,7 +34,10 @@ constexpr std::size_t kRowPiece = 65536;
 // The rows of one token line, gathered into large pieces for the connection.
 class RowSink {
   public:
-    explicit RowSink(HttpConnection& connection) : connection_(connection) {}
+    explicit RowSink(HttpConnection& connection) : connection_(connection) {
+        // Room for a piece and the row that completes it, taken once.
+        pending_.reserve(kRowPiece + 4096);
+    }
     ~RowSink() { flush(); }
     RowSink(const RowSink&) = delete;
     RowSink& operator=(const RowSink&) = delete;

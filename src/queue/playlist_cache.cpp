@@ -82,13 +82,19 @@ std::string_view Between(const std::string& text, std::size_t start, std::size_t
 }
 
 // Returns the index i of starts with starts[i] <= offset < starts[i + 1],
-// looking from hint (an index at or before it) on.
+// looking from hint (an index at or before it) on: in steps that double,
+// since the next hit of a search is most often a few titles on, then halving.
 std::size_t IndexAt(const std::vector<std::size_t>& starts, std::size_t offset, std::size_t hint) {
-    if (hint + 1 < starts.size() && starts[hint + 1] > offset)
-        return hint;
-    auto after = std::upper_bound(starts.begin() + static_cast<std::ptrdiff_t>(hint) + 1,
-                                  starts.end(), offset);
-    return static_cast<std::size_t>(after - starts.begin()) - 1;
+    std::size_t low = hint;
+    std::size_t high = hint + 1;
+    for (std::size_t step = 1; high < starts.size() && starts[high] <= offset; step *= 2) {
+        low = high;
+        high = hint + step * 2;
+    }
+    high = std::min(high, starts.size());
+    const auto first = starts.begin() + static_cast<std::ptrdiff_t>(low);
+    const auto last = starts.begin() + static_cast<std::ptrdiff_t>(high);
+    return static_cast<std::size_t>(std::upper_bound(first, last, offset) - starts.begin()) - 1;
 }
 
 }  // namespace

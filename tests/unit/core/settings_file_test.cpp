@@ -69,6 +69,32 @@ TEST_F(SettingsFile, OnlyTheExactTextFalseEnables) {
     }
 }
 
+TEST_F(SettingsFile, MatchAllWordsOnlyWhenTrueAndWrittenOnlyWhenOn) {
+    const struct {
+        const char* line;  // null: no MatchAllWords key
+        bool on;
+        const char* saved;  // the file after a save
+    } cases[] = {
+        {"MatchAllWords=TRUE", true, "[HTTP Request]\nMatchAllWords=TRUE\n"},
+        {"MatchAllWords = TRUE ", true, "[HTTP Request]\nMatchAllWords=TRUE\n"},
+        {"MatchAllWords=true", false, "[HTTP Request]\nMatchAllWords=true\n"},
+        {"MatchAllWords=FALSE", false, "[HTTP Request]\nMatchAllWords=FALSE\n"},
+        {"MatchAllWords=1", false, "[HTTP Request]\nMatchAllWords=1\n"},
+        {nullptr, false, "[HTTP Request]\n"},
+    };
+    for (const auto& c : cases) {
+        WriteIni(c.line != nullptr ? std::string(c.line) + "\n" : "");
+        LoadSettings();
+        EXPECT_EQ(CurrentSettings()->MatchAllWords, c.on) << (c.line ? c.line : "(none)");
+        SaveSettings();
+        const std::string saved = folder.read("plugin.ini");
+        // The classic keys follow; only the switch's line is looked at here.
+        EXPECT_EQ(saved.substr(0, std::string(c.saved).size()), c.saved)
+            << (c.line ? c.line : "(none)");
+        EXPECT_EQ(saved.find("MatchAllWords", std::string(c.saved).size()), std::string::npos);
+    }
+}
+
 TEST_F(SettingsFile, PortNumberFollowsTheDecimalRule) {
     const struct {
         const char* value;

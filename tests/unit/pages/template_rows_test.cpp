@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "pages/page_text.h"
 #include "pages_fixture.h"
 
 namespace velvox::testing {
@@ -159,6 +160,54 @@ TEST_F(TemplateRows, FiltersIgnoreCase) {
         const PageQuery q = Query(c.target);
         EXPECT_EQ(Render(kRowLine, q), Rows(t, pos)) << c.target;
         EXPECT_EQ(Render("%%NAV_NEXT%%", q), c.next + "\r\n") << c.target;
+    }
+}
+
+TEST_F(TemplateRows, WordSearchAndUnicodeCase) {
+    const std::vector<std::string> titles = {
+        "Bj\xC3\xB6rk - Army of Me",     // 0
+        "ABBA - Dancing Queen",            // 1
+        "Queen - Dancing  Alone",          // 2
+        "\xC3\x89t\xC3\xA9 - Sommar",  // 3: "Été - Sommar"
+        "Odd \xFF - Queen Dancing",       // 4
+        "Three   Spaces",                  // 5
+    };
+    LoadPlaylist(titles);
+    struct Case {
+        bool allWords;
+        const char* target;
+        std::vector<int> rows;
+    } cases[] = {
+        {false, "/playlist.cgi?psearch=dancing+queen", {1}},
+        {true, "/playlist.cgi?psearch=dancing+queen", {1, 2, 4}},
+        {true, "/playlist.cgi?psearch=QUEEN+dancing", {1, 2, 4}},
+        {true, "/playlist.cgi?psearch=++queen+++abba++", {1}},
+        {true, "/playlist.cgi?psearch=queen+zzz", {}},
+        {false, "/playlist.cgi?psearch=+++", {5}},
+        {true, "/playlist.cgi?psearch=+++", {0, 1, 2, 3, 4, 5}},
+        {true, "/playlist.cgi?psearch=", {0, 1, 2, 3, 4, 5}},
+        {false, "/playlist.cgi?psearch=BJ%C3%96RK", {0}},
+        {true, "/playlist.cgi?psearch=me+BJ%C3%96RK", {0}},
+        {false, "/playlist.cgi?psearch=%C3%89T%C3%89", {3}},
+        {false, "/playlist.cgi?startswith=%C3%89T%C3%89", {3}},
+        {false, "/playlist.cgi?psearch=%FF", {4}},
+        {true, "/playlist.cgi?psearch=%FF+odd", {4}},
+        // startswith is one text, whatever the switch.
+        {true, "/playlist.cgi?startswith=queen+dancing", {}},
+        {true, "/playlist.cgi?startswith=queen+-+dancing", {2}},
+    };
+    for (const Case& c : cases) {
+        PluginSettings settings;
+        settings.MatchAllWords = c.allWords;
+        PublishSettings(settings);
+        std::vector<std::string> t;
+        std::vector<std::string> pos;
+        for (int p : c.rows) {
+            t.push_back(HtmlEscaped(titles[static_cast<std::size_t>(p)]));
+            pos.push_back(std::to_string(p));
+        }
+        EXPECT_EQ(Render(kRowLine, Query(c.target)), Rows(t, pos))
+            << c.target << (c.allWords ? " (all words)" : "");
     }
 }
 
