@@ -1,5 +1,7 @@
 // The row tokens: playlist window, request queue and artist list.
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,14 +46,19 @@ class RowSink {
 
     // Appends the row with item and position inserted, then CR LF.
     void add(const RowTemplate& row, std::string_view item, std::string_view position) {
-        for (std::size_t i = 0; i < row.pieces.size(); ++i) {
-            pending_.append(row.pieces[i]);
-            if (i < row.slotIsItem.size())
-                pending_.append(row.slotIsItem[i] ? item : position);
-        }
+        BuildRow(row, item, position, pending_, false);
         pending_.append("\r\n", 2);
         if (pending_.size() >= kRowPiece)
             flush();
+    }
+
+    // Hands what is gathered, then block, to the connection, block in pieces.
+    void add_block(std::string_view block) {
+        flush();
+        for (std::size_t at = 0; at < block.size(); at += kRowPiece) {
+            const std::size_t n = std::min(kRowPiece, block.size() - at);
+            connection_.send_bytes(block.data() + at, n);
+        }
     }
 
     // Hands what is gathered to the connection.
@@ -152,6 +159,36 @@ class TitleFilter {
     std::int32_t all_ = 0;  // without a filter, the next position
 };
 
+// The artist rows last made, with what they were made from.
+struct ArtistRowsCache {
+    std::mutex mutex;  // held only to read or replace the fields, never while sending
+    std::weak_ptr<const ArtistVersion> version;
+    std::string line;
+    std::shared_ptr<const std::string> rows;
+};
+
+// Returns the process-wide artist rows; never destroyed, as connection
+// threads may still render while the process ends.
+ArtistRowsCache& KeptArtistRows() {
+    static auto* cache = new ArtistRowsCache;
+    return *cache;
+}
+
+// Returns the rows of row for every artist of the version, each with CR LF.
+std::shared_ptr<const std::string> ArtistRows(const RowTemplate& row,
+                                              const ArtistVersion& artists) {
+    std::size_t fixed = 2;
+    for (std::string_view piece : row.pieces)
+        fixed += piece.size();
+    auto rows = std::make_shared<std::string>();
+    rows->reserve(fixed * artists.names.size() + artists.escaped.size() * row.slotIsItem.size());
+    for (std::size_t i = 0; i < artists.names.size(); ++i) {
+        BuildRow(row, artists.escaped_name(i), {}, *rows, false);
+        rows->append("\r\n", 2);
+    }
+    return rows;
+}
+
 }  // namespace
 
 void SendLineWithBreak(HttpConnection& connection, std::string_view text) {
@@ -180,8 +217,9 @@ RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
 }
 
 void BuildRow(const RowTemplate& row, std::string_view item, std::string_view position,
-              std::string& out) {
-    out.clear();
+              std::string& out, bool clear) {
+    if (clear)
+        out.clear();
     for (std::size_t i = 0; i < row.pieces.size(); ++i) {
         out.append(row.pieces[i]);
         if (i < row.slotIsItem.size())
@@ -260,12 +298,26 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
     }
 }
 
+// The artist rows are kept for the version of the list and the line they were
+// made from: the list changes seldom and a skin has one artist line, so most
+// pages send them as they are.
 void RenderArtistRows(std::string_view line, const RenderContext& context) {
-    const RowTemplate row = SplitRow(line, kArtistSelect, {});
     const SortedArtists artists = UpdateArtistList(PlaylistCache());
-    RowSink sink(context.connection);
-    for (std::size_t i = 0; i < artists->names.size(); ++i)
-        sink.add(row, artists->escaped_name(i), {});
+    ArtistRowsCache& cache = KeptArtistRows();
+    std::shared_ptr<const std::string> rows;
+    {
+        std::lock_guard<std::mutex> hold(cache.mutex);
+        if (cache.version.lock() == artists && cache.line == line)
+            rows = cache.rows;
+    }
+    if (rows == nullptr) {
+        rows = ArtistRows(SplitRow(line, kArtistSelect, {}), *artists);
+        std::lock_guard<std::mutex> hold(cache.mutex);
+        cache.version = artists;
+        cache.line.assign(line);
+        cache.rows = rows;
+    }
+    RowSink(context.connection).add_block(*rows);
 }
 
 }  // namespace velvox

@@ -21,27 +21,34 @@ std::string ReplaceAll(std::string_view text, std::string_view token,
 }
 
 void AppendHtmlEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
+    // The text between two characters to escape goes out in one piece.
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char* reference = nullptr;
+        switch (text[i]) {
             case '&':
-                out += "&amp;";
+                reference = "&amp;";
                 break;
             case '<':
-                out += "&lt;";
+                reference = "&lt;";
                 break;
             case '>':
-                out += "&gt;";
+                reference = "&gt;";
                 break;
             case '"':
-                out += "&quot;";
+                reference = "&quot;";
                 break;
             case '\'':
-                out += "&#39;";
+                reference = "&#39;";
                 break;
             default:
-                out += c;
+                continue;
         }
+        out.append(text.data() + from, i - from);
+        out += reference;
+        from = i + 1;
     }
+    out.append(text.data() + from, text.size() - from);
 }
 
 std::string HtmlEscaped(std::string_view text) {

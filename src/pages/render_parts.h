@@ -58,10 +58,10 @@ struct RowTemplate {
 RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
                      std::string_view positionToken);
 
-// Fills out (cleared first) with the row: the pieces with item and position
-// inserted as they are.
+// Fills out (cleared first unless clear is false) with the row: the pieces
+// with item and position inserted as they are.
 void BuildRow(const RowTemplate& row, std::string_view item, std::string_view position,
-              std::string& out);
+              std::string& out, bool clear = true);
 
 // The playlist window of "%%PLAYLISTENTRY%%": sends one row per entry of the
 // page window when line is given, and returns the number of rows it holds.
