@@ -36,16 +36,16 @@ constexpr std::size_t kRowPiece = 65536;
 // The rows of one token line, gathered into large pieces for the connection.
 class RowSink {
   public:
-    explicit RowSink(HttpConnection& connection) : connection_(connection) {
-        // Room for a piece and the row that completes it, taken once.
-        pending_.reserve(kRowPiece + 4096);
-    }
+    explicit RowSink(HttpConnection& connection) : connection_(connection) {}
     ~RowSink() { flush(); }
     RowSink(const RowSink&) = delete;
     RowSink& operator=(const RowSink&) = delete;
 
     // Appends the row with item and position inserted, then CR LF.
     void add(const RowTemplate& row, std::string_view item, std::string_view position) {
+        // Room for a piece and the row that completes it, taken once.
+        if (pending_.capacity() < kRowPiece)
+            pending_.reserve(kRowPiece + 4096);
         BuildRow(row, item, position, pending_, false);
         pending_.append("\r\n", 2);
         if (pending_.size() >= kRowPiece)

@@ -133,6 +133,42 @@ TEST_F(RequestDispatch, OnlyTheFirst34815BytesAreReceived) {
     }
 }
 
+TEST_F(RequestDispatch, ReceivedTextEndsAtItsOwnEndAndAtANul) {
+    using namespace std::string_literals;
+    // One connection reads a long request, then shorter ones: nothing of the
+    // earlier text may show through, and a NUL inside a request ends the
+    // text that the Referer and the request line are read from.
+    const std::string earlier =
+        "GET /x HTTP/1.0\r\nReferer: /old?a=1&errorCode=3\r\n" + std::string(2000, 'p') + "\r\n";
+    const struct {
+        std::string request;
+        const char* referer;
+        const char* target;
+    } cases[] = {
+        {"GET /y HTTP/1.0\r\n", "playlist.cgi", "/y"},
+        {"GET /y HTTP/1.0\r\nReferer: /a\0b\r\n"s, "playlist.cgi", "/y"},
+        {"GET /y HTTP/1.0\r\nReferer: /a&errorCode=\0\r\n"s, "/a", "/y"},
+        {"GET /y HTTP/1.0\r\n\0Referer: /a\r\n"s, "playlist.cgi", "/y"},
+        {"GET /y\0z HTTP/1.0\r\n"s, "playlist.cgi", ""},
+        {"\0GET /y HTTP/1.0\r\n"s, "playlist.cgi", ""},
+    };
+    HttpConnection connection;
+    connection.clock = fixed_clock;
+    for (const auto& c : cases) {
+        CaptureStream first(earlier);
+        connection.set_socket(&first);
+        DoProxy(connection);
+        ASSERT_STREQ(connection.referer, "/old?a=1");
+        CaptureStream stream(c.request);
+        connection.set_socket(&stream);
+        ::testing::internal::CaptureStdout();
+        DoProxy(connection);
+        ::testing::internal::GetCapturedStdout();
+        EXPECT_STREQ(connection.referer, c.referer) << c.request;
+        EXPECT_STREQ(connection.requestTarget, c.target) << c.request;
+    }
+}
+
 TEST_F(RequestDispatch, MissingTemplateIsInvalidFileWithItsName) {
     Publish(root_, "nothere.html");
     Exchange e = RunRequest("GET / HTTP/1.0\r\n\r\n");
