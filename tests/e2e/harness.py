@@ -8,6 +8,8 @@ end, and every wait has a time-out, so a test stops by itself.
 Environment (set by tests/e2e/CMakeLists.txt):
     VELVOX_E2E_TARGET   native (default): velvox-host + libvelvox.so
                         wine: velvox-host.exe + gen_velvox.dll run under wine
+    VELVOX_WINE         wine target: the wine command (default wine; wine64 for the 64-bit
+                        build, set by tests/wine/wine-session.sh)
     VELVOX_HOST         the player program
     VELVOX_MODULE       the plug-in module
     VELVOX_E2E_NOEXPORT_MODULE  a loadable module without the export (native)
@@ -149,8 +151,10 @@ class WineTarget:
         return [self.wine, self.host] + list(args)
 
     def player_path(self, path):
-        out = subprocess.run(["winepath", "-w", os.path.abspath(path)], capture_output=True,
-                             text=True, timeout=60, env=self.env())
+        # winepath.exe through the session's loader: the winepath command would pick the
+        # 32-bit Wine even where only wine64 runs.
+        out = subprocess.run([self.wine, "winepath.exe", "-w", os.path.abspath(path)],
+                             capture_output=True, text=True, timeout=60, env=self.env())
         if out.returncode != 0 or not out.stdout.strip():
             raise HarnessError("winepath -w %s failed: %s" % (path, out.stderr.strip()))
         return out.stdout.strip()
