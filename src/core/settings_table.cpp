@@ -25,6 +25,13 @@ const SettingRow kRows[] = {
     {"g_MaxRequestsPerIP", "3", VELVOX_TEXT(g_MaxRequestsPerIP), IDC_VX_MAX_REQUESTS_PER_IP},
     {"g_MaxEntries", "25", VELVOX_TEXT(g_MaxEntries), IDC_VX_MAX_ENTRIES},
     {"g_MaxQueueSize", "50", VELVOX_TEXT(g_MaxQueueSize), IDC_VX_MAX_QUEUE_SIZE},
+    {"MaxRequestsPerArtist", "0", VELVOX_TEXT(MaxRequestsPerArtist), IDC_VX_MAX_REQUESTS_PER_ARTIST,
+     true},
+    {"NoConsecutiveArtist", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, NoConsecutiveArtist),
+     IDC_VX_NO_CONSECUTIVE_ARTIST, true},
+    {"SongCooldownMinutes", "0", VELVOX_TEXT(SongCooldownMinutes), IDC_VX_SONG_COOLDOWN, true},
+    {"FairOrder", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, FairOrder), IDC_VX_FAIR_ORDER,
+     true},
 };
 
 #undef VELVOX_TEXT

@@ -21,6 +21,10 @@ struct SettingRow {
     std::size_t offset;  // of the field in PluginSettings
     std::size_t size;    // a text field's size; read-backs are cut to size - 1
     int control;         // the settings dialog's control; 0 for none
+    // A key added after the first eight: written back only when the file has
+    // it or its value differs from the fallback, so that a file written
+    // without it stays exactly as it was.
+    bool onlyWhenUsed = false;
 };
 
 // Returns the rows in the order the file is written.

@@ -50,12 +50,15 @@ API (stable; tests rely on it):
                                          stdout line that is "ok..." or "error..."); other lines
                                          are skipped (kept in stdout_lines)
       status() -> dict                   parse_status(cmd("status"))
-      http_get(target, headers=None, timeout=None) -> bytes
+      http_get(target, headers=None, timeout=None, source=None) -> bytes
                                          "GET target HTTP/1.0" over a raw socket to
                                          127.0.0.1:port; headers: dict or list of (name, value)
                                          or of whole lines; returns every byte until the
-                                         server closes the connection
-      http_raw(data, timeout=None) -> bytes  sends data as is; returns the whole reply
+                                         server closes the connection. source: the client's
+                                         address, e.g. "127.0.0.2" (any of 127.0.0.0/8 on
+                                         Linux); default: the system's choice (127.0.0.1)
+      http_raw(data, timeout=None, source=None) -> bytes  sends data as is; returns the
+                                         whole reply
       send_line(line)                    writes one console line without waiting
       read_answer(timeout=None) -> str   the next answer line not yet returned (after
                                          send_line, or for a command answered late)
@@ -492,24 +495,28 @@ class Player:
 
     # -- HTTP ----------------------------------------------------------------------------
 
-    def http_get(self, target, headers=None, timeout=None):
-        """Sends "GET target HTTP/1.0" with the given header lines; returns the whole reply."""
+    def http_get(self, target, headers=None, timeout=None, source=None):
+        """Sends "GET target HTTP/1.0" with the given header lines from the client address
+        source (default: the system's choice); returns the whole reply."""
         lines = ["GET %s HTTP/1.0" % target]
         if isinstance(headers, dict):
             headers = list(headers.items())
         for h in headers or []:
             lines.append(h if isinstance(h, str) else "%s: %s" % h)
         data = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
-        return self.http_raw(data, timeout)
+        return self.http_raw(data, timeout, source)
 
-    def http_raw(self, data, timeout=None):
-        """Sends data on a new connection to the server; returns every byte until it closes."""
+    def http_raw(self, data, timeout=None, source=None):
+        """Sends data on a new connection to the server from the client address source
+        (default: the system's choice); returns every byte until it closes."""
         if self.port is None:
             raise HarnessError("the player has no port in its settings")
         limit = timeout or self.timeout
         deadline = time.monotonic() + limit
         chunks = []
-        with socket.create_connection(("127.0.0.1", self.port), timeout=limit) as s:
+        bind = (source, 0) if source is not None else None
+        with socket.create_connection(("127.0.0.1", self.port), timeout=limit,
+                                      source_address=bind) as s:
             s.sendall(data)
             while True:
                 left = deadline - time.monotonic()

@@ -161,6 +161,43 @@ TEST_F(SettingsFile, SaveKeepsOtherLinesAndReplacesValuesInPlace) {
     EXPECT_EQ(CurrentSettings()->port, 81);
 }
 
+TEST_F(SettingsFile, FairPlayKeysAreWrittenBackOnlyWhenInUse) {
+    // The eight classic keys as SaveSettings writes them with the defaults.
+    const std::string classic =
+        "bDisabled=TRUE\nWebRoot=c:\\\nPort=80\nPlaylistfile=\nAdminPassword=\n"
+        "g_MaxRequestsPerIP=3\ng_MaxEntries=25\ng_MaxQueueSize=50\n";
+    const struct {
+        const char* name;
+        std::string before;  // the section's lines before loading
+        void (*change)(PluginSettings&);
+        std::string after;  // the section's lines after saving
+    } cases[] = {
+        {"absent and off: the file keeps its eight keys", "", nullptr, classic},
+        {"set: written", "",
+         [](PluginSettings& s) {
+             CopyCut(s.MaxRequestsPerArtist, "2");
+             s.FairOrder = true;
+         },
+         classic + "MaxRequestsPerArtist=2\nFairOrder=TRUE\n"},
+        {"in the file: written back, also when switched off",
+         "FairOrder=TRUE\nsongcooldownminutes = 0\nNoConsecutiveArtist=true\n",
+         [](PluginSettings& s) { s.FairOrder = false; },
+         "FairOrder=FALSE\nsongcooldownminutes=0\nNoConsecutiveArtist=FALSE\n" + classic},
+        {"read from the file and kept", "NoConsecutiveArtist=TRUE\nSongCooldownMinutes=45x\n",
+         nullptr, "NoConsecutiveArtist=TRUE\nSongCooldownMinutes=45x\n" + classic},
+    };
+    for (const auto& c : cases) {
+        WriteIni(c.before);
+        LoadSettings();
+        PluginSettings settings = *CurrentSettings();
+        if (c.change != nullptr)
+            c.change(settings);
+        PublishSettings(settings);
+        SaveSettings();
+        EXPECT_EQ(folder.read("plugin.ini"), "[HTTP Request]\n" + c.after) << c.name;
+    }
+}
+
 TEST(SettingsPathRule, FolderOfTheModuleOrTheBareName) {
     const std::string long_folder = "/" + std::string(300, 'd') + "/";
     const struct {
