@@ -104,7 +104,9 @@ host=build/release/velvox-host
 [ -x "$host" ] || die "velvox-host is missing under build/release: build first"
 
 # The settings file lives beside the module that the player loads, never in
-# the source tree: the plug-in writes it back when it quits.
+# the source tree: the plug-in writes it back when it quits. The demo plays
+# fair: two waiting songs per artist, an hour before a song comes again, and
+# the queue in turns by listener (docs/rules.md).
 demo=$root/build/demo
 mkdir -p "$demo"
 cp -f "$module" "$demo/libvelvox.so"
@@ -118,6 +120,9 @@ AdminPassword=$password
 g_MaxRequestsPerIP=3
 g_MaxEntries=25
 g_MaxQueueSize=50
+MaxRequestsPerArtist=2
+SongCooldownMinutes=60
+FairOrder=TRUE
 MatchAllWords=TRUE
 EOF
 

@@ -24,6 +24,7 @@ const ResultText kResultTexts[] = {
     {9, "The admin password you supplied was invalid"},
     {10, "Queue position deleted!"},
     {11, "Position out of range"},
+    {13, "This song was played recently"},
 };
 
 }  // namespace

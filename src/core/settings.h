@@ -1,6 +1,5 @@
-// The plug-in's settings: fixed-size texts plus the disabled flag and the port
-// number. Readers on any thread take one consistent snapshot per use; the
-// settings dialog publishes a whole new set at once.
+// The plug-in's settings: fixed-size texts plus flags and the port number. Readers on any thread
+// take one consistent snapshot per use; the settings dialog publishes a whole new set at once.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -9,9 +8,6 @@ namespace velvox {
 
 struct PluginSettings {
     bool bDisabled = true;  // on = the plug-in is switched off
-    // on = a search matches the titles that hold each of its space-separated
-    // words, in any order; off = the titles that hold it as one text
-    bool MatchAllWords = false;
     char WebRoot[1024] = "c:\\";
     char Port[10] = "80";
     char Playlistfile[1024] = "";
@@ -19,6 +15,14 @@ struct PluginSettings {
     char g_MaxRequestsPerIP[25] = "3";
     char g_MaxEntries[25] = "25";
     char g_MaxQueueSize[25] = "50";
+    // The fair-play rules, all off by default (docs/rules.md).
+    char MaxRequestsPerArtist[25] = "0";  // 0: any number
+    bool NoConsecutiveArtist = false;
+    char SongCooldownMinutes[25] = "0";  // 0: no cooldown
+    bool FairOrder = false;              // on: the queue plays in turns by address
+    // on = a search matches the titles that hold each of its space-separated
+    // words, in any order; off = the titles that hold it as one text
+    bool MatchAllWords = false;
     std::int32_t port = 80;  // from Port by the decimal rule
 };
 
@@ -33,8 +37,8 @@ void PublishSettings(const PluginSettings& settings);
 // Fills the settings from plugin.ini beside the module; never fails.
 void LoadSettings();
 
-// Writes the eight classic keys, and each switch that is on, to plugin.ini
-// beside the module; results are ignored.
+// Writes the keys to plugin.ini beside the module (a key added later only when
+// it is in use, see SettingRow::onlyWhenUsed); results are ignored.
 void SaveSettings();
 
 }  // namespace velvox

@@ -16,5 +16,10 @@
 #define IDC_VX_MAX_REQUESTS_PER_IP 1079
 #define IDC_VX_MAX_ENTRIES 1083
 #define IDC_VX_MAX_QUEUE_SIZE 1084
+/* Shown by the console form only; the Windows dialog has no such controls. */
+#define IDC_VX_MAX_REQUESTS_PER_ARTIST 1101
+#define IDC_VX_NO_CONSECUTIVE_ARTIST 1102 /* check box */
+#define IDC_VX_SONG_COOLDOWN 1103
+#define IDC_VX_FAIR_ORDER 1104 /* check box */
 
 #endif

@@ -43,6 +43,21 @@ void LoadSettings() {
     PublishSettings(settings);
 }
 
+namespace {
+
+// Returns whether the file at path has key in the settings section: a key
+// that is there reads the same whatever the fallback, a missing one gives back
+// each fallback.
+bool FileHasKey(const char* path, const char* key) {
+    char first[2];
+    char second[2];
+    host::read_profile_string(path, kSettingsSection, key, "0", first, sizeof first);
+    host::read_profile_string(path, kSettingsSection, key, "1", second, sizeof second);
+    return std::strcmp(first, second) == 0;
+}
+
+}  // namespace
+
 void SaveSettings() {
     const std::string path = SettingsPath();
     const SettingsSnapshot settings = CurrentSettings();
@@ -50,9 +65,12 @@ void SaveSettings() {
     const SettingRow* rows = SettingsTable(count);
     // Results are ignored: a file that cannot be written keeps what it had.
     for (std::size_t i = 0; i < count; ++i) {
-        if (IsWritten(*settings, rows[i]))
-            host::write_profile_string(path.c_str(), kSettingsSection, rows[i].key,
-                                       TextOf(*settings, rows[i]));
+        const SettingRow& row = rows[i];
+        const char* value = TextOf(*settings, row);
+        if (row.onlyWhenUsed && std::strcmp(value, row.fallback) == 0 &&
+            !FileHasKey(path.c_str(), row.key))
+            continue;
+        host::write_profile_string(path.c_str(), kSettingsSection, row.key, value);
     }
 }
 

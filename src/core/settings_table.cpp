@@ -25,7 +25,14 @@ const SettingRow kRows[] = {
     {"g_MaxRequestsPerIP", "3", VELVOX_TEXT(g_MaxRequestsPerIP), IDC_VX_MAX_REQUESTS_PER_IP},
     {"g_MaxEntries", "25", VELVOX_TEXT(g_MaxEntries), IDC_VX_MAX_ENTRIES},
     {"g_MaxQueueSize", "50", VELVOX_TEXT(g_MaxQueueSize), IDC_VX_MAX_QUEUE_SIZE},
-    {"MatchAllWords", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, MatchAllWords), 0},
+    {"MaxRequestsPerArtist", "0", VELVOX_TEXT(MaxRequestsPerArtist), IDC_VX_MAX_REQUESTS_PER_ARTIST,
+     true},
+    {"NoConsecutiveArtist", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, NoConsecutiveArtist),
+     IDC_VX_NO_CONSECUTIVE_ARTIST, true},
+    {"SongCooldownMinutes", "0", VELVOX_TEXT(SongCooldownMinutes), IDC_VX_SONG_COOLDOWN, true},
+    {"FairOrder", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, FairOrder), IDC_VX_FAIR_ORDER,
+     true},
+    {"MatchAllWords", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, MatchAllWords), 0, true},
 };
 
 #undef VELVOX_TEXT
@@ -36,12 +43,6 @@ const SettingRow kRows[] = {
 const SettingRow* SettingsTable(std::size_t& count) {
     count = std::size(kRows);
     return kRows;
-}
-
-bool IsWritten(const PluginSettings& settings, const SettingRow& row) {
-    // A switch that is off unless the file turns it on is written only when
-    // on: default settings keep the file as it always was.
-    return row.kind != SettingKind::enabled_flag || FlagField(settings, row);
 }
 
 char* TextField(PluginSettings& settings, const SettingRow& row) {

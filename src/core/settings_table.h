@@ -21,13 +21,14 @@ struct SettingRow {
     std::size_t offset;  // of the field in PluginSettings
     std::size_t size;    // a text field's size; read-backs are cut to size - 1
     int control;         // the settings dialog's control; 0 for none
+    // A key added after the first eight: written back only when the file has
+    // it or its value differs from the fallback, so that a file written
+    // without it stays exactly as it was.
+    bool onlyWhenUsed = false;
 };
 
 // Returns the rows in the order the file is written.
 const SettingRow* SettingsTable(std::size_t& count);
-
-// Returns whether the file's writer writes row for settings.
-bool IsWritten(const PluginSettings& settings, const SettingRow& row);
 
 // Returns the text field of row in settings (row.kind must be text).
 char* TextField(PluginSettings& settings, const SettingRow& row);

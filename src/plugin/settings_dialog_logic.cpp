@@ -24,6 +24,16 @@ const host::FormControl kControls[] = {
      "most requests from the same IP (g_MaxRequestsPerIP)", nullptr},
     {IDC_VX_MAX_ENTRIES, ControlKind::text, "playlist items shown (g_MaxEntries)", nullptr},
     {IDC_VX_MAX_QUEUE_SIZE, ControlKind::text, "largest queue size (g_MaxQueueSize)", nullptr},
+    // The fair-play rules: console only, the Windows dialog has no controls
+    // for them (docs/rules.md).
+    {IDC_VX_MAX_REQUESTS_PER_ARTIST, ControlKind::text,
+     "most waiting songs by one artist, 0 for no limit (MaxRequestsPerArtist)", nullptr},
+    {IDC_VX_NO_CONSECUTIVE_ARTIST, ControlKind::check_box,
+     "no two songs by one artist in a row (NoConsecutiveArtist)", nullptr},
+    {IDC_VX_SONG_COOLDOWN, ControlKind::text,
+     "minutes before a song can be asked for again, 0 for none (SongCooldownMinutes)", nullptr},
+    {IDC_VX_FAIR_ORDER, ControlKind::check_box, "play the queue in turns by address (FairOrder)",
+     nullptr},
     {IDC_VX_ADMIN_PASSWORD, ControlKind::text, "admin password (AdminPassword)", nullptr},
     {IDC_VX_OK, ControlKind::command, "take the values and close", "ok"},
     {IDC_VX_CANCEL, ControlKind::command, "close without changes", "cancel"},

@@ -10,11 +10,16 @@ std::int32_t ResumePosition = -1;
 
 bool HandleEndOfTrack() {
     bool taken = false;
+    // With a cooldown, the song ending now counts as played even when the
+    // player reached it on its own; only then is the player asked.
+    if (SongCooldownOn())
+        NoteCurrentSong(GetListPos());
     // The last request of a run has just ended: back to where the run began,
-    // then on to the entry after it.
+    // then on to the entry after it (which one that is, is not known here).
     if (QueueLength() == 0 && ResumePosition != -1) {
         PlayEntry(ResumePosition);
         PlayerNext();
+        NoteCurrentSong(-1);
         ResumePosition = -1;
         taken = true;
     }
@@ -26,6 +31,7 @@ bool HandleEndOfTrack() {
         if (ResumePosition == -1)
             ResumePosition = GetListPos();
         PlayEntry(position);
+        NoteSongStarted(position);
         // Removes exactly the entry that was played, even if an admin deleted
         // it meanwhile (then nothing else is removed in its place).
         TakeRequest(serial);

@@ -1,12 +1,17 @@
 // The request queue and its acceptance rules, all under QueueLock.
 #include "queue/request_queue.h"
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <utility>
 
 #include "host/clock.h"
 
+#include "core/host_ops.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "queue/playlist_cache.h"
@@ -15,10 +20,25 @@ namespace velvox {
 
 namespace {
 
+// Turns, for FairOrder. Every entry is given a turn when it joins: the turn
+// being played, or the turn after the latest one its address was given,
+// whichever is later. With FairOrder the entries play by turn, oldest first
+// within a turn. The turn being played is that of the entry played last; a
+// queue that runs empty starts the turns afresh. The turns are kept in the
+// entries themselves, so the fair order is worked out from them at every use
+// and can never drift from the queue.
 struct QueueStore {
-    // Newest first: index 0 is the newest entry, the back is the next to play.
+    // Newest first: index 0 is the newest entry, the back the oldest.
     std::deque<QueueEntry> entries;
     std::uint64_t nextSerial = 1;
+    std::uint64_t playedTurn = 0;
+    // The latest turn given to each address; one below playedTurn is dropped,
+    // since it no longer makes a difference.
+    std::map<std::string, std::uint64_t, std::less<>> lastTurn;
+    // For SongCooldownMinutes: when positions began, and the position the
+    // player was last seen at.
+    SongStarts starts;
+    std::int32_t seenCurrent = -1;
 };
 
 // Returns the process-wide queue; never destroyed (threads may outlive exit).
@@ -29,33 +49,160 @@ QueueStore& store() {
 
 std::atomic<std::int64_t (*)()> rule_clock{nullptr};
 
+// Returns the rules' time: seconds since the epoch.
+std::int64_t Now() {
+    std::int64_t (*clock)() = rule_clock.load();
+    return clock != nullptr ? clock() : host::now_seconds();
+}
+
+// Returns whether the queue plays in turns (the setting is read at every use).
+bool FairOrderOn() {
+    return CurrentSettings()->FairOrder;
+}
+
+// Returns the key entries play in, lowest first: the serial number (arrival),
+// or with FairOrder the turn and then the serial number.
+std::pair<std::uint64_t, std::uint64_t> PlayKey(const QueueEntry& e, bool fair) {
+    return {fair ? e.turn : 0, e.serial};
+}
+
+// Returns the internal indexes of the entries in play order. QueueLock must
+// be held.
+std::vector<std::size_t> PlayOrder(const QueueStore& s, bool fair) {
+    std::vector<std::size_t> order(s.entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = order.size() - 1 - i;
+    if (fair) {
+        std::sort(order.begin(), order.end(), [&s](std::size_t a, std::size_t b) {
+            return PlayKey(s.entries[a], true) < PlayKey(s.entries[b], true);
+        });
+    }
+    return order;
+}
+
 // Returns the internal index of 1-based play-order position p, or -1 when
 // there is no such entry. QueueLock must be held.
-std::ptrdiff_t IndexOfPlayPosition(const QueueStore& s, std::int32_t p) {
+std::ptrdiff_t IndexOfPlayPosition(const QueueStore& s, std::int32_t p, bool fair) {
     const auto length = static_cast<std::int64_t>(s.entries.size());
     if (p < 1 || p > length)
         return -1;
-    return static_cast<std::ptrdiff_t>(length - p);
+    if (!fair)
+        return static_cast<std::ptrdiff_t>(length - p);
+    return static_cast<std::ptrdiff_t>(PlayOrder(s, true)[static_cast<std::size_t>(p - 1)]);
 }
 
-// Runs the rules over the queue as it stands. QueueLock must be held.
-int CheckLocked(const QueueStore& s, std::int32_t position, const char* requester) {
-    // The limits are read at every check, so a changed setting applies at once.
-    const SettingsSnapshot settings = CurrentSettings();
+// Returns the turn a new request from requester would join. QueueLock must be
+// held.
+std::uint64_t TurnFor(const QueueStore& s, std::string_view requester) {
+    const auto last = s.lastTurn.find(requester);
+    if (last == s.lastTurn.end())
+        return s.playedTurn;
+    return std::max(s.playedTurn, last->second + 1);
+}
+
+// Finds the positions a new entry would have on either side in play order:
+// before it the last entry that plays earlier (current when none does), after
+// it the first that plays later (-1 when none does). QueueLock must be held.
+void Neighbours(const QueueStore& s, const QueueEntry& added, bool fair, std::int32_t current,
+                std::int32_t& before, std::int32_t& after) {
+    const QueueEntry* previous = nullptr;
+    const QueueEntry* next = nullptr;
+    for (const QueueEntry& e : s.entries) {
+        if (PlayKey(e, fair) < PlayKey(added, fair)) {
+            if (previous == nullptr || PlayKey(*previous, fair) < PlayKey(e, fair))
+                previous = &e;
+        } else if (next == nullptr || PlayKey(e, fair) < PlayKey(*next, fair)) {
+            next = &e;
+        }
+    }
+    before = previous != nullptr ? previous->position : current;
+    after = next != nullptr ? next->position : -1;
+}
+
+// Records that the player was found at position at time now: a position other
+// than the one seen last counts as begun then; -1 (not known) only forgets.
+// QueueLock must be held.
+void NoteCurrentLocked(QueueStore& s, std::int32_t position, std::int64_t now) {
+    if (position == s.seenCurrent)
+        return;
+    s.seenCurrent = position;
+    if (position >= 0)
+        s.starts[position] = now;
+}
+
+// What a check reads before it takes the lock.
+struct CheckInputs {
     RequestLimits limits;
-    limits.maxQueue = DecimalValue(settings->g_MaxQueueSize);
-    limits.maxPerAddress = DecimalValue(settings->g_MaxRequestsPerIP);
-    std::int64_t (*clock)() = rule_clock.load();
-    const RequestView view{position,  requester != nullptr ? requester : "",
-                           s.entries, CachedLength(),
-                           limits,    clock != nullptr ? clock() : host::now_seconds()};
+    bool fair = false;
+    std::int32_t current = -1;  // asked only when a rule needs it
+    std::int64_t now = 0;
+};
+
+// Reads the limits from the settings in force (so a changed setting applies
+// at once) and, when a rule needs the current song, asks the player for it:
+// a message, so no lock may be held.
+CheckInputs ReadCheckInputs() {
+    const SettingsSnapshot settings = CurrentSettings();
+    CheckInputs in;
+    in.limits.maxQueue = DecimalValue(settings->g_MaxQueueSize);
+    in.limits.maxPerAddress = DecimalValue(settings->g_MaxRequestsPerIP);
+    in.limits.maxPerArtist = DecimalValue(settings->MaxRequestsPerArtist);
+    in.limits.noConsecutiveArtist = settings->NoConsecutiveArtist;
+    in.limits.cooldownSeconds = std::int64_t{DecimalValue(settings->SongCooldownMinutes)} * 60;
+    in.fair = settings->FairOrder;
+    if (in.limits.noConsecutiveArtist || in.limits.cooldownSeconds > 0)
+        in.current = GetListPos();
+    in.now = Now();
+    return in;
+}
+
+// Runs the rules over the queue as it stands; notes the current song when it
+// was asked for. QueueLock must be held.
+int CheckLocked(QueueStore& s, const CheckInputs& in, std::int32_t position,
+                const char* requester) {
+    const std::string_view who = requester != nullptr ? requester : "";
+    if (in.current >= 0)
+        NoteCurrentLocked(s, in.current, in.now);
+    const PlaylistView cache = PlaylistCache();
+    QueueEntry added{position, {}, s.nextSerial, TurnFor(s, who)};
+    std::int32_t before = -1;
+    std::int32_t after = -1;
+    if (in.limits.noConsecutiveArtist)
+        Neighbours(s, added, in.fair, in.current, before, after);
+    const RequestView view{position, who,        s.entries, cache->length, in.limits, in.now,
+                           *cache,   in.current, before,    after,         s.starts};
     return ApplyRequestRules(view);
 }
 
-// Puts a new entry in front of all others. QueueLock must be held.
+// Puts a new entry in front of all others, in its address's next turn.
+// QueueLock must be held.
 void InsertLocked(QueueStore& s, std::int32_t position, const char* requester) {
-    s.entries.push_front(
-        QueueEntry{position, requester != nullptr ? requester : "", s.nextSerial++});
+    std::string who = requester != nullptr ? requester : "";
+    const std::uint64_t turn = TurnFor(s, who);
+    s.lastTurn[who] = turn;
+    s.entries.push_front(QueueEntry{position, std::move(who), s.nextSerial++, turn});
+}
+
+// Starts the turns afresh once the queue has run empty. QueueLock must be held.
+void ForgetTurnsWhenEmpty(QueueStore& s) {
+    if (!s.entries.empty())
+        return;
+    s.playedTurn = 0;
+    s.lastTurn.clear();
+}
+
+// Removes the entry at index as played: its turn is the one being played now.
+// QueueLock must be held.
+void TakeLocked(QueueStore& s, std::size_t index) {
+    s.playedTurn = std::max(s.playedTurn, s.entries[index].turn);
+    s.entries.erase(s.entries.begin() + static_cast<std::ptrdiff_t>(index));
+    for (auto it = s.lastTurn.begin(); it != s.lastTurn.end();) {
+        if (it->second < s.playedTurn)
+            it = s.lastTurn.erase(it);
+        else
+            ++it;
+    }
+    ForgetTurnsWhenEmpty(s);
 }
 
 }  // namespace
@@ -66,8 +213,9 @@ host::Lock& QueueLock() {
 }
 
 int CheckRequest(std::int32_t position, const char* requester) {
+    const CheckInputs in = ReadCheckInputs();
     std::lock_guard<host::Lock> hold(QueueLock());
-    return CheckLocked(store(), position, requester);
+    return CheckLocked(store(), in, position, requester);
 }
 
 void InsertRequest(std::int32_t position, const char* requester) {
@@ -76,43 +224,50 @@ void InsertRequest(std::int32_t position, const char* requester) {
 }
 
 int CheckAndInsertRequest(std::int32_t position, const char* requester) {
+    const CheckInputs in = ReadCheckInputs();
     std::lock_guard<host::Lock> hold(QueueLock());
     QueueStore& s = store();
-    const int code = CheckLocked(s, position, requester);
+    const int code = CheckLocked(s, in, position, requester);
     if (code == kRequestAccepted)
         InsertLocked(s, position, requester);
     return code;
 }
 
 std::int32_t OldestRequestPosition() {
+    const bool fair = FairOrderOn();
     std::lock_guard<host::Lock> hold(QueueLock());
     const QueueStore& s = store();
-    return s.entries.empty() ? -1 : s.entries.back().position;
+    const std::ptrdiff_t index = IndexOfPlayPosition(s, 1, fair);
+    return index < 0 ? -1 : s.entries[static_cast<std::size_t>(index)].position;
 }
 
 bool PeekOldestRequest(std::int32_t& position, std::uint64_t& serial) {
+    const bool fair = FairOrderOn();
     std::lock_guard<host::Lock> hold(QueueLock());
     const QueueStore& s = store();
-    if (s.entries.empty())
+    const std::ptrdiff_t index = IndexOfPlayPosition(s, 1, fair);
+    if (index < 0)
         return false;
-    position = s.entries.back().position;
-    serial = s.entries.back().serial;
+    position = s.entries[static_cast<std::size_t>(index)].position;
+    serial = s.entries[static_cast<std::size_t>(index)].serial;
     return true;
 }
 
 void TakeOldestRequest() {
+    const bool fair = FairOrderOn();
     std::lock_guard<host::Lock> hold(QueueLock());
     QueueStore& s = store();
-    if (!s.entries.empty())
-        s.entries.pop_back();
+    const std::ptrdiff_t index = IndexOfPlayPosition(s, 1, fair);
+    if (index >= 0)
+        TakeLocked(s, static_cast<std::size_t>(index));
 }
 
 bool TakeRequest(std::uint64_t serial) {
     std::lock_guard<host::Lock> hold(QueueLock());
     QueueStore& s = store();
-    for (auto it = s.entries.begin(); it != s.entries.end(); ++it) {
-        if (it->serial == serial) {
-            s.entries.erase(it);
+    for (std::size_t i = 0; i < s.entries.size(); ++i) {
+        if (s.entries[i].serial == serial) {
+            TakeLocked(s, i);
             return true;
         }
     }
@@ -120,12 +275,14 @@ bool TakeRequest(std::uint64_t serial) {
 }
 
 int RemoveAtPlayPosition(std::int32_t p) {
+    const bool fair = FairOrderOn();
     std::lock_guard<host::Lock> hold(QueueLock());
     QueueStore& s = store();
-    const std::ptrdiff_t index = IndexOfPlayPosition(s, p);
+    const std::ptrdiff_t index = IndexOfPlayPosition(s, p, fair);
     if (index < 0)
         return kPositionOutOfRange;
     s.entries.erase(s.entries.begin() + index);
+    ForgetTurnsWhenEmpty(s);
     return kQueuePositionDeleted;
 }
 
@@ -135,11 +292,12 @@ std::int32_t QueueLength() {
 }
 
 bool QueueEntryTitle(std::int32_t p, std::string& title) {
+    const bool fair = FairOrderOn();
     std::int32_t position;
     {
         std::lock_guard<host::Lock> hold(QueueLock());
         const QueueStore& s = store();
-        const std::ptrdiff_t index = IndexOfPlayPosition(s, p);
+        const std::ptrdiff_t index = IndexOfPlayPosition(s, p, fair);
         if (index < 0)
             return false;
         position = s.entries[static_cast<std::size_t>(index)].position;
@@ -148,13 +306,33 @@ bool QueueEntryTitle(std::int32_t p, std::string& title) {
 }
 
 std::vector<QueueEntry> QueueInPlayOrder() {
+    const bool fair = FairOrderOn();
     std::lock_guard<host::Lock> hold(QueueLock());
     const QueueStore& s = store();
     std::vector<QueueEntry> entries;
     entries.reserve(s.entries.size());
-    for (auto it = s.entries.rbegin(); it != s.entries.rend(); ++it)
-        entries.push_back(*it);
+    for (std::size_t index : PlayOrder(s, fair))
+        entries.push_back(s.entries[index]);
     return entries;
+}
+
+bool SongCooldownOn() {
+    return DecimalValue(CurrentSettings()->SongCooldownMinutes) > 0;
+}
+
+void NoteSongStarted(std::int32_t position) {
+    const std::int64_t now = Now();
+    std::lock_guard<host::Lock> hold(QueueLock());
+    QueueStore& s = store();
+    s.seenCurrent = position;
+    if (position >= 0)
+        s.starts[position] = now;
+}
+
+void NoteCurrentSong(std::int32_t position) {
+    const std::int64_t now = Now();
+    std::lock_guard<host::Lock> hold(QueueLock());
+    NoteCurrentLocked(store(), position, now);
 }
 
 void SetQueueClockForTesting(std::int64_t (*clock)()) {
@@ -163,7 +341,11 @@ void SetQueueClockForTesting(std::int64_t (*clock)()) {
 
 void ClearRequestQueue() {
     std::lock_guard<host::Lock> hold(QueueLock());
-    store().entries.clear();
+    QueueStore& s = store();
+    s.entries.clear();
+    ForgetTurnsWhenEmpty(s);
+    s.starts.clear();
+    s.seenCurrent = -1;
 }
 
 }  // namespace velvox

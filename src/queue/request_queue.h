@@ -1,6 +1,7 @@
-// The request queue: waiting song requests, stored newest first and played
-// oldest first; the rules that decide whether a request may join are in
-// request_rules.h.
+// The request queue: waiting song requests, played oldest first or, with
+// FairOrder, in turns by address (request_queue.cpp); the rules that decide
+// whether a request may join are in request_rules.h. It also keeps when songs
+// began, for the cooldown.
 // One lock (QueueLock) serialises every access; it is never held while a
 // message is sent to the player's window.
 #pragma once
@@ -17,7 +18,10 @@ namespace velvox {
 // Returns the lock that guards RequestQueue.
 host::Lock& QueueLock();
 
-// Tests a request against the rules; returns 1, 6, 7, 8 or 11. Changes nothing.
+// Tests a request against the rules; returns 1, 4, 5, 6, 7, 8, 11 or 13.
+// Changes no entry. When NoConsecutiveArtist or SongCooldownMinutes is on, it
+// first asks the player for its current position (before taking the lock) and
+// notes it as NoteCurrentSong does.
 int CheckRequest(std::int32_t position, const char* requester);
 // Adds a request as the newest entry, without any test.
 void InsertRequest(std::int32_t position, const char* requester);
@@ -25,6 +29,8 @@ void InsertRequest(std::int32_t position, const char* requester);
 // lock. Returns the code of the check.
 int CheckAndInsertRequest(std::int32_t position, const char* requester);
 
+// "Oldest" below means the first in play order: the oldest entry, or with
+// FairOrder the oldest of the earliest turn.
 // Returns the position of the oldest entry; -1 when the queue is empty.
 std::int32_t OldestRequestPosition();
 // Removes the oldest entry (nothing when the queue is empty).
@@ -43,13 +49,23 @@ std::int32_t QueueLength();
 // Copies the title (from the playlist copy) of the entry at play-order
 // position p into title; returns false when there is none.
 bool QueueEntryTitle(std::int32_t p, std::string& title);
-// Returns the waiting entries in play order (oldest first), copied at once.
+// Returns the waiting entries in play order, copied at once.
 std::vector<QueueEntry> QueueInPlayOrder();
+
+// Returns whether SongCooldownMinutes is on in the settings in force.
+bool SongCooldownOn();
+// Records that the plug-in has just started the song at position.
+void NoteSongStarted(std::int32_t position);
+// Records that the player was found at position: when it is not the position
+// seen last, that song counts as begun now. -1 says the current song is not
+// known (the next one seen then counts as begun when it is seen).
+void NoteCurrentSong(std::int32_t position);
 // Replaces the clock the rules read (seconds since the epoch); null restores
 // host::now_seconds.
 void SetQueueClockForTesting(std::int64_t (*clock)());
 
-// Empties the queue (unit tests and unload).
+// Empties the queue and forgets the turns and song starts (unit tests and
+// unload).
 void ClearRequestQueue();
 
 }  // namespace velvox

@@ -1,6 +1,7 @@
 // The request rules, one function each, and their order.
 #include "queue/request_rules.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace velvox {
@@ -38,12 +39,64 @@ int NotWaitingYet(const RequestView& r) {
     return kNoError;
 }
 
+// The artist list keeps names of at most this many bytes; the rules compare
+// artists as it lists them.
+constexpr std::size_t kArtistNameLimit = 254;
+
+// Returns the artist of position as the artist list reads it; empty when the
+// position has no title or its title names no artist.
+std::string_view ArtistAt(const RequestView& r, std::int32_t position) {
+    std::string_view artist;
+    if (!CachedArtist(r.playlist, position, artist))
+        return {};
+    return artist.substr(0, std::min(artist.size(), kArtistNameLimit));
+}
+
+// With a cooldown, a song waits that long after it began, and as long as it
+// is the player's current song.
+int NotPlayedRecently(const RequestView& r) {
+    if (r.limits.cooldownSeconds <= 0)
+        return kNoError;
+    if (r.position == r.current)
+        return kPlayedRecently;
+    const auto started = r.starts.find(r.position);
+    if (started != r.starts.end() && r.now - started->second < r.limits.cooldownSeconds)
+        return kPlayedRecently;
+    return kNoError;
+}
+
+// At most maxPerArtist waiting entries share the request's artist; a title
+// without an artist is nobody's and never counts.
+int ArtistUnderLimit(const RequestView& r) {
+    if (r.limits.maxPerArtist <= 0)
+        return kNoError;
+    const std::string_view artist = ArtistAt(r, r.position);
+    if (artist.empty())
+        return kNoError;
+    std::int64_t byArtist = 0;
+    for (const QueueEntry& e : r.queue) {
+        if (ArtistAt(r, e.position) == artist)
+            ++byArtist;
+    }
+    return byArtist >= r.limits.maxPerArtist ? kArtistLimitReached : kNoError;
+}
+
+// A request would not play right after, or right before, a song by its artist.
+int NoArtistTwiceInARow(const RequestView& r) {
+    if (!r.limits.noConsecutiveArtist)
+        return kNoError;
+    const std::string_view artist = ArtistAt(r, r.position);
+    if (artist.empty())
+        return kNoError;
+    if (ArtistAt(r, r.before) == artist || ArtistAt(r, r.after) == artist)
+        return kConsecutiveArtist;
+    return kNoError;
+}
+
 // In the order they are tried; a new rule is one row here.
 const RequestRule kRules[] = {
-    PositionInRange,
-    QueueHasRoom,
-    AddressUnderLimit,
-    NotWaitingYet,
+    PositionInRange,   QueueHasRoom,     AddressUnderLimit,   NotWaitingYet,
+    NotPlayedRecently, ArtistUnderLimit, NoArtistTwiceInARow,
 };
 
 }  // namespace

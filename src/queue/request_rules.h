@@ -3,7 +3,9 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/result_codes.h"
 #include "queue/playlist_cache.h"
@@ -15,12 +17,20 @@ struct QueueEntry {
     std::int32_t position;
     std::string requester;  // the client address text
     std::uint64_t serial = 0;
+    // The turn it joined, for FairOrder (see request_queue.cpp).
+    std::uint64_t turn = 0;
 };
+
+// When each playlist position last began playing, in seconds since the epoch.
+using SongStarts = std::unordered_map<std::int32_t, std::int64_t>;
 
 // The limits the rules apply, read from the settings at every check.
 struct RequestLimits {
     std::int64_t maxQueue = 0;
     std::int64_t maxPerAddress = 0;  // 0: no limit
+    std::int64_t maxPerArtist = 0;   // 0 or less: no limit
+    bool noConsecutiveArtist = false;
+    std::int64_t cooldownSeconds = 0;  // 0 or less: no cooldown
 };
 
 // What a rule sees of one request.
@@ -31,6 +41,16 @@ struct RequestView {
     std::int32_t cacheLength;             // the playlist copy's length
     const RequestLimits& limits;
     std::int64_t now;  // seconds since the epoch
+    // The titles the artist rules read (the snapshot cacheLength came from).
+    const PlaylistSnapshot& playlist;
+    // The player's current position; -1 when it was not asked.
+    std::int32_t current;
+    // The positions the request would have on either side in play order: the
+    // entry before it (the current song when it would play first) and the
+    // one after it; -1 for none.
+    std::int32_t before;
+    std::int32_t after;
+    const SongStarts& starts;
 };
 
 // A rule gives a result code, or kNoError when it has no objection.

@@ -8,6 +8,8 @@ end, and every wait has a time-out, so a test stops by itself.
 Environment (set by tests/e2e/CMakeLists.txt):
     VELVOX_E2E_TARGET   native (default): velvox-host + libvelvox.so
                         wine: velvox-host.exe + gen_velvox.dll run under wine
+    VELVOX_WINE         wine target: the wine command (default wine; wine64 for the 64-bit
+                        build, set by tests/wine/wine-session.sh)
     VELVOX_HOST         the player program
     VELVOX_MODULE       the plug-in module
     VELVOX_E2E_NOEXPORT_MODULE  a loadable module without the export (native)
@@ -48,12 +50,15 @@ API (stable; tests rely on it):
                                          stdout line that is "ok..." or "error..."); other lines
                                          are skipped (kept in stdout_lines)
       status() -> dict                   parse_status(cmd("status"))
-      http_get(target, headers=None, timeout=None) -> bytes
+      http_get(target, headers=None, timeout=None, source=None) -> bytes
                                          "GET target HTTP/1.0" over a raw socket to
                                          127.0.0.1:port; headers: dict or list of (name, value)
                                          or of whole lines; returns every byte until the
-                                         server closes the connection
-      http_raw(data, timeout=None) -> bytes  sends data as is; returns the whole reply
+                                         server closes the connection. source: the client's
+                                         address, e.g. "127.0.0.2" (any of 127.0.0.0/8 on
+                                         Linux); default: the system's choice (127.0.0.1)
+      http_raw(data, timeout=None, source=None) -> bytes  sends data as is; returns the
+                                         whole reply
       send_line(line)                    writes one console line without waiting
       read_answer(timeout=None) -> str   the next answer line not yet returned (after
                                          send_line, or for a command answered late)
@@ -149,8 +154,10 @@ class WineTarget:
         return [self.wine, self.host] + list(args)
 
     def player_path(self, path):
-        out = subprocess.run(["winepath", "-w", os.path.abspath(path)], capture_output=True,
-                             text=True, timeout=60, env=self.env())
+        # winepath.exe through the session's loader: the winepath command would pick the
+        # 32-bit Wine even where only wine64 runs.
+        out = subprocess.run([self.wine, "winepath.exe", "-w", os.path.abspath(path)],
+                             capture_output=True, text=True, timeout=60, env=self.env())
         if out.returncode != 0 or not out.stdout.strip():
             raise HarnessError("winepath -w %s failed: %s" % (path, out.stderr.strip()))
         return out.stdout.strip()
@@ -488,24 +495,28 @@ class Player:
 
     # -- HTTP ----------------------------------------------------------------------------
 
-    def http_get(self, target, headers=None, timeout=None):
-        """Sends "GET target HTTP/1.0" with the given header lines; returns the whole reply."""
+    def http_get(self, target, headers=None, timeout=None, source=None):
+        """Sends "GET target HTTP/1.0" with the given header lines from the client address
+        source (default: the system's choice); returns the whole reply."""
         lines = ["GET %s HTTP/1.0" % target]
         if isinstance(headers, dict):
             headers = list(headers.items())
         for h in headers or []:
             lines.append(h if isinstance(h, str) else "%s: %s" % h)
         data = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
-        return self.http_raw(data, timeout)
+        return self.http_raw(data, timeout, source)
 
-    def http_raw(self, data, timeout=None):
-        """Sends data on a new connection to the server; returns every byte until it closes."""
+    def http_raw(self, data, timeout=None, source=None):
+        """Sends data on a new connection to the server from the client address source
+        (default: the system's choice); returns every byte until it closes."""
         if self.port is None:
             raise HarnessError("the player has no port in its settings")
         limit = timeout or self.timeout
         deadline = time.monotonic() + limit
         chunks = []
-        with socket.create_connection(("127.0.0.1", self.port), timeout=limit) as s:
+        bind = (source, 0) if source is not None else None
+        with socket.create_connection(("127.0.0.1", self.port), timeout=limit,
+                                      source_address=bind) as s:
             s.sendall(data)
             while True:
                 left = deadline - time.monotonic()

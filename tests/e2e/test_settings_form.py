@@ -25,7 +25,7 @@ FORM_COMMANDS = [
 
 
 def form(values):
-    """The form's listing for the settings values {key: text} ("on"/"off" for bDisabled)."""
+    """The form's listing for the settings values {key: text} ("on"/"off" for check boxes)."""
     fields = [
         (1026, "disable the plug-in, accept no requests", "bDisabled"),
         (1063, "web root directory", "WebRoot"),
@@ -34,6 +34,11 @@ def form(values):
         (1079, "most requests from the same IP", "g_MaxRequestsPerIP"),
         (1083, "playlist items shown", "g_MaxEntries"),
         (1084, "largest queue size", "g_MaxQueueSize"),
+        (1101, "most waiting songs by one artist, 0 for no limit", "MaxRequestsPerArtist"),
+        (1102, "no two songs by one artist in a row", "NoConsecutiveArtist"),
+        (1103, "minutes before a song can be asked for again, 0 for none",
+         "SongCooldownMinutes"),
+        (1104, "play the queue in turns by address", "FairOrder"),
         (1007, "admin password", "AdminPassword"),
     ]
     lines = ["config: HTTP Request(Velvox)"]
@@ -60,7 +65,8 @@ class SettingsFormTest(unittest.TestCase):
         self.values = {"bDisabled": "on", "WebRoot": p.player_path(p.web_root),
                        "Port": str(p.port), "Playlistfile": "list.html",
                        "g_MaxRequestsPerIP": "3", "g_MaxEntries": "25", "g_MaxQueueSize": "50",
-                       "AdminPassword": ""}
+                       "MaxRequestsPerArtist": "0", "NoConsecutiveArtist": "off",
+                       "SongCooldownMinutes": "0", "FairOrder": "off", "AdminPassword": ""}
         return p
 
     def run_form(self, p, lines):
@@ -91,15 +97,16 @@ class SettingsFormTest(unittest.TestCase):
         self.assertTrue(self.refused(old_port))
         port = harness.free_port()
         output = self.run_form(p, ["9999 x", "1065", "1064 %d" % port, "1026 off",
-                                   "1007 " + PASSWORD, "ok"])
+                                   "1104 on", "1007 " + PASSWORD, "ok"])
         listing = form(self.values)
         self.assertEqual(output[:len(listing)], listing)
-        ids = "1026 1063 1064 1065 1079 1083 1084 1007 1062 1001 1012"
+        ids = "1026 1063 1064 1065 1079 1083 1084 1101 1102 1103 1104 1007 1062 1001 1012"
         self.assertEqual(output[len(listing):], [
             "config: unknown id 9999; the ids are " + ids,
             "config: missing value for 1065; write 1065 VALUE, or 1065 \"\" to empty it",
             "config: 1064 port (Port) = %d" % port,
             "config: 1026 disable the plug-in, accept no requests (bDisabled) = off",
+            "config: 1104 play the queue in turns by address (FairOrder) = on",
             "config: 1007 admin password (AdminPassword) = " + PASSWORD,
             "config: closed",
         ])
@@ -120,12 +127,14 @@ class SettingsFormTest(unittest.TestCase):
                       p.http_get("/request.cgi?listpos=2"))
         self.assertEqual(p.cmd("end"), "ok")
         self.assertEqual(p.status()["pos"], 2)
-        # The new values are kept in memory and written at quit.
+        # The new values are kept in memory and written at quit; of the fair-play keys only
+        # the one switched on.
         self.assertEqual(p.quit(), 0)
         ini = p.read_ini()
-        self.assertEqual(sorted(ini), sorted(harness.INI_KEYS))
+        self.assertEqual(sorted(ini), sorted(harness.INI_KEYS + ("FairOrder",)))
         self.assertEqual((ini["bDisabled"], ini["Port"], ini["AdminPassword"],
-                          ini["Playlistfile"]), ("FALSE", str(port), PASSWORD, "list.html"))
+                          ini["Playlistfile"], ini["FairOrder"]),
+                         ("FALSE", str(port), PASSWORD, "list.html", "TRUE"))
 
     def test_cancel_and_about_change_nothing(self):
         p = self.start()

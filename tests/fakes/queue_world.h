@@ -29,13 +29,16 @@ inline std::vector<std::string> TitlesOf(const PlaylistSnapshot& cache) {
 }
 
 // Empties the player's list and rebuilds the copy from it (an empty copy),
-// empties the queue, forgets the saved position, puts the default settings in
-// force and forgets the messages the player received.
+// empties the queue with its turns and song starts, forgets the saved
+// position, puts the default settings in
+// force, gives the rules the real clock back and forgets the messages the
+// player received.
 inline void ResetQueueWorld(FakePlayer& player) {
     player.playlist.clear();
     player.position = 0;
     RefreshPlaylistCache();
     ClearRequestQueue();
+    SetQueueClockForTesting(nullptr);
     ResumePosition = -1;
     PublishSettings(PluginSettings{});
     player.received.clear();

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Checks the headers of the Windows build's files with objdump.
 
-    check_dll.py OBJDUMP FILE [--export NAME]...
+    check_dll.py OBJDUMP FILE [--format pei-i386|pei-x86-64] [--export NAME]...
 
-FILE must be a 32-bit PE file importing only DLLs that every Windows has (the
-C++ runtime, libgcc and winpthreads are linked in, never beside it). With
---export, its export table must name exactly the given entries, undecorated,
-and nothing else (no ordinal-only exports either).
+FILE must be a PE file of the given format (default pei-i386: 32-bit) importing
+only DLLs that every Windows has (the C++ runtime, libgcc and winpthreads are
+linked in, never beside it). With --export, its export table must name exactly
+the given entries, undecorated, and nothing else (no ordinal-only exports either).
 """
 import argparse
 import re
@@ -19,6 +19,9 @@ SYSTEM_DLLS = {
     "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll",
     "user32.dll", "winmm.dll", "ws2_32.dll", "wsock32.dll", "ntdll.dll",
 }
+
+# objdump's names of the PE formats the Windows builds make.
+FORMATS = {"pei-i386": "32-bit", "pei-x86-64": "64-bit"}
 
 
 def parse(dump):
@@ -38,6 +41,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("objdump")
     parser.add_argument("file")
+    parser.add_argument("--format", default="pei-i386", choices=sorted(FORMATS))
     parser.add_argument("--export", action="append", default=None)
     args = parser.parse_args()
 
@@ -45,8 +49,9 @@ def main():
                           capture_output=True, text=True).stdout
     fmt, imports, exports, address_count = parse(dump)
     problems = []
-    if fmt != "pei-i386":
-        problems.append(f"file format is {fmt!r}, expected a 32-bit PE file (pei-i386)")
+    if fmt != args.format:
+        problems.append(f"file format is {fmt!r}, expected a {FORMATS[args.format]} PE file "
+                        f"({args.format})")
     if not imports:
         problems.append("no import table found")
     for name in imports:

@@ -1,8 +1,12 @@
 #!/bin/sh
 # One Wine session for a test run: a private prefix and a private X display.
 #
-#   wine-session.sh start DIR      make DIR/prefix afresh (wineboot -i), start Xvfb and a
-#                                  wineserver that lasts the session; write DIR/env
+#   wine-session.sh start DIR [ARCH [LOADER]]
+#                                  make DIR/prefix afresh (wineboot -i), start Xvfb and a
+#                                  wineserver that lasts the session; write DIR/env.
+#                                  ARCH: win32 (default) or win64, the prefix's WINEARCH;
+#                                  LOADER: the wine command that runs its programs (default
+#                                  wine; for win64, wine64), exported as VELVOX_WINE
 #   wine-session.sh run DIR CMD... run CMD inside the session started in DIR
 #   wine-session.sh stop DIR       stop the wineserver and Xvfb, remove the prefix
 #
@@ -12,7 +16,7 @@
 set -eu
 
 usage() {
-    echo "usage: $0 start|stop DIR | run DIR CMD..." >&2
+    echo "usage: $0 start DIR [win32|win64 [LOADER]] | stop DIR | run DIR CMD..." >&2
     exit 2
 }
 
@@ -27,7 +31,15 @@ log=$dir/session.log
 # Prints the settings every Wine call of the session runs with.
 session_env() {
     echo "export WINEPREFIX='$dir/prefix'"
-    echo "export WINEARCH=win32"
+    echo "export WINEARCH=$arch"
+    # Every Windows program of the session, wineboot and winepath included, runs through
+    # this loader: Debian's wine, wineboot and winepath commands pick the 32-bit loader
+    # whenever it is installed, even where the kernel cannot run it.
+    echo "export VELVOX_WINE='$loader'"
+    if [ "$arch" = win64 ]; then
+        # The loader Wine starts for the session's other processes.
+        echo "export WINELOADER='$loader'"
+    fi
     echo "export WINEDEBUG=-all"
     # No Mono, no Gecko (their installers would prompt), no menu builder: nothing here needs them.
     echo "export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'"
@@ -71,7 +83,13 @@ stop_session() {
 
 case $action in
 start)
-    for tool in wine wineboot wineserver Xvfb; do
+    arch=${1:-win32}
+    case $arch in
+    win32) loader=${2:-wine} ;;
+    win64) loader=${2:-wine64} ;;
+    *) usage ;;
+    esac
+    for tool in "$loader" wineserver Xvfb; do
         command -v $tool >/dev/null || {
             echo "$tool is not installed" >&2
             exit 1
@@ -105,24 +123,26 @@ start)
         # A persistent server started here keeps every later wine call off its own start-up.
         mkdir -p "$WINEPREFIX"
         wineserver -p >>"$log" 2>&1 </dev/null
-        wineboot -i >>"$log" 2>&1 </dev/null
+        "$VELVOX_WINE" wineboot.exe -i >>"$log" 2>&1 </dev/null
         # A virtual desktop, so that Wine draws the windows' frames and captions itself (there
         # is no window manager), and the dialog's Japanese font mapped to an installed one.
         settings_reg >"$dir/session.reg"
-        wine regedit /S "$(winepath -w "$dir/session.reg")" >>"$log" 2>&1 </dev/null
+        "$VELVOX_WINE" regedit.exe /S "$("$VELVOX_WINE" winepath.exe -w "$dir/session.reg")" \
+            >>"$log" 2>&1 </dev/null
         # wineboot started the desktop already: start again so that it reads the settings.
         wineserver -k >>"$log" 2>&1 </dev/null || true
         wineserver -w >>"$log" 2>&1 </dev/null || true
         wineserver -p >>"$log" 2>&1 </dev/null
         # The desktop process starts with the first window; start it here, on the log.
-        wine rundll32.exe user32.dll,GetDesktopWindow >>"$log" 2>&1 </dev/null
+        "$VELVOX_WINE" rundll32.exe user32.dll,GetDesktopWindow >>"$log" 2>&1 </dev/null
     ) || {
         echo "wineboot failed; see $log" >&2
         stop_session
         exit 1
     }
     mv "$dir/env.new" "$dir/env"
-    echo "wine session ready in $dir ($(wine --version 2>/dev/null), display :$(cat "$dir/display"))"
+    echo "wine session ($arch, $loader) ready in $dir" \
+        "($("$loader" --version 2>/dev/null), display :$(cat "$dir/display"))"
     ;;
 run)
     [ $# -ge 1 ] || usage

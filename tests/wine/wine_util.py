@@ -1,7 +1,7 @@
 """Helpers of the Wine tests: paths as Windows sees them, the test tools, scratch folders.
 
-The tests run inside the session of wine-session.sh (WINEPREFIX, DISPLAY set) with
-VELVOX_WINE_* naming the files under test, the tools' folder and the scratch folders.
+The tests run inside the session of wine-session.sh (WINEPREFIX, DISPLAY, VELVOX_WINE set)
+with VELVOX_WINE_* naming the files under test, the tools' folder and the scratch folders.
 """
 import functools
 import os
@@ -17,10 +17,15 @@ def setting(name):
     return value
 
 
+def loader():
+    """Returns the wine command of the session (wine, or wine64 for a 64-bit session)."""
+    return os.environ.get("VELVOX_WINE", "wine")
+
+
 @functools.lru_cache(maxsize=None)
 def windows_path(path):
     """Returns the Windows form of a Linux path (winepath -w), e.g. Z:\\work\\x."""
-    out = subprocess.run(["winepath", "-w", os.path.abspath(path)], check=True,
+    out = subprocess.run([loader(), "winepath.exe", "-w", os.path.abspath(path)], check=True,
                          capture_output=True, text=True, timeout=60).stdout
     return out.strip()
 
@@ -50,7 +55,7 @@ def copy_plugin(folder):
 def run_tool(tool, *args, timeout=60, check=True):
     """Runs tools/<tool>.exe under Wine; returns the CompletedProcess (stdout, CRLF removed)."""
     exe = os.path.join(setting("TOOLS"), tool + ".exe")
-    done = subprocess.run(["wine", exe, *args], capture_output=True, timeout=timeout)
+    done = subprocess.run([loader(), exe, *args], capture_output=True, timeout=timeout)
     done.stdout = done.stdout.decode("ascii", "replace").replace("\r\n", "\n")
     done.stderr = done.stderr.decode("ascii", "replace").replace("\r\n", "\n")
     if check and done.returncode != 0:

@@ -10,12 +10,12 @@ LResult send_message(Window window, unsigned message, WParam wparam, LParam lpar
 }
 
 WindowProc window_proc(Window window) {
-    return reinterpret_cast<WindowProc>(GetWindowLongA(static_cast<HWND>(window), GWL_WNDPROC));
+    return reinterpret_cast<WindowProc>(GetWindowLongPtrA(static_cast<HWND>(window), GWLP_WNDPROC));
 }
 
 WindowProc replace_window_proc(Window window, WindowProc proc) {
-    return reinterpret_cast<WindowProc>(
-        SetWindowLongA(static_cast<HWND>(window), GWL_WNDPROC, reinterpret_cast<LONG>(proc)));
+    return reinterpret_cast<WindowProc>(SetWindowLongPtrA(static_cast<HWND>(window), GWLP_WNDPROC,
+                                                          reinterpret_cast<LONG_PTR>(proc)));
 }
 
 LResult call_window_proc(WindowProc proc, Window window, unsigned message, WParam wparam,

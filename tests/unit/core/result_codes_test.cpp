@@ -8,7 +8,7 @@
 namespace velvox {
 namespace {
 
-TEST(RequestErrorTextTable, ThirteenFixedTexts) {
+TEST(RequestErrorTextTable, FixedTextsWithCodeTwelveEmpty) {
     const char* const expected[] = {
         "No Error",
         "Request Accepted!",
@@ -23,10 +23,11 @@ TEST(RequestErrorTextTable, ThirteenFixedTexts) {
         "Queue position deleted!",
         "Position out of range",
         "",
+        "This song was played recently",
     };
-    for (int code = 0; code < 13; ++code)
+    for (int code = 0; code < 14; ++code)
         EXPECT_STREQ(RequestErrorText(code), expected[code]) << code;
-    for (int code : {-1, 13, 100, INT32_MIN, INT32_MAX})
+    for (int code : {-1, 14, 100, INT32_MIN, INT32_MAX})
         EXPECT_STREQ(RequestErrorText(code), "") << code;
 }
 

@@ -69,32 +69,6 @@ TEST_F(SettingsFile, OnlyTheExactTextFalseEnables) {
     }
 }
 
-TEST_F(SettingsFile, MatchAllWordsOnlyWhenTrueAndWrittenOnlyWhenOn) {
-    const struct {
-        const char* line;  // null: no MatchAllWords key
-        bool on;
-        const char* saved;  // the file after a save
-    } cases[] = {
-        {"MatchAllWords=TRUE", true, "[HTTP Request]\nMatchAllWords=TRUE\n"},
-        {"MatchAllWords = TRUE ", true, "[HTTP Request]\nMatchAllWords=TRUE\n"},
-        {"MatchAllWords=true", false, "[HTTP Request]\nMatchAllWords=true\n"},
-        {"MatchAllWords=FALSE", false, "[HTTP Request]\nMatchAllWords=FALSE\n"},
-        {"MatchAllWords=1", false, "[HTTP Request]\nMatchAllWords=1\n"},
-        {nullptr, false, "[HTTP Request]\n"},
-    };
-    for (const auto& c : cases) {
-        WriteIni(c.line != nullptr ? std::string(c.line) + "\n" : "");
-        LoadSettings();
-        EXPECT_EQ(CurrentSettings()->MatchAllWords, c.on) << (c.line ? c.line : "(none)");
-        SaveSettings();
-        const std::string saved = folder.read("plugin.ini");
-        // The classic keys follow; only the switch's line is looked at here.
-        EXPECT_EQ(saved.substr(0, std::string(c.saved).size()), c.saved)
-            << (c.line ? c.line : "(none)");
-        EXPECT_EQ(saved.find("MatchAllWords", std::string(c.saved).size()), std::string::npos);
-    }
-}
-
 TEST_F(SettingsFile, PortNumberFollowsTheDecimalRule) {
     const struct {
         const char* value;
@@ -185,6 +159,47 @@ TEST_F(SettingsFile, SaveKeepsOtherLinesAndReplacesValuesInPlace) {
     LoadSettings();
     EXPECT_STREQ(CurrentSettings()->WebRoot, "c:\\");
     EXPECT_EQ(CurrentSettings()->port, 81);
+}
+
+TEST_F(SettingsFile, KeysAddedLaterAreWrittenBackOnlyWhenInUse) {
+    // The eight classic keys as SaveSettings writes them with the defaults.
+    const std::string classic =
+        "bDisabled=TRUE\nWebRoot=c:\\\nPort=80\nPlaylistfile=\nAdminPassword=\n"
+        "g_MaxRequestsPerIP=3\ng_MaxEntries=25\ng_MaxQueueSize=50\n";
+    const struct {
+        const char* name;
+        std::string before;  // the section's lines before loading
+        void (*change)(PluginSettings&);
+        std::string after;  // the section's lines after saving
+    } cases[] = {
+        {"absent and off: the file keeps its eight keys", "", nullptr, classic},
+        {"set: written", "",
+         [](PluginSettings& s) {
+             CopyCut(s.MaxRequestsPerArtist, "2");
+             s.FairOrder = true;
+             s.MatchAllWords = true;
+         },
+         classic + "MaxRequestsPerArtist=2\nFairOrder=TRUE\nMatchAllWords=TRUE\n"},
+        {"in the file: written back, also when switched off",
+         "FairOrder=TRUE\nsongcooldownminutes = 0\nNoConsecutiveArtist=true\nMatchAllWords=1\n",
+         [](PluginSettings& s) { s.FairOrder = false; },
+         "FairOrder=FALSE\nsongcooldownminutes=0\nNoConsecutiveArtist=FALSE\nMatchAllWords="
+         "FALSE\n" +
+             classic},
+        {"read from the file and kept",
+         "NoConsecutiveArtist=TRUE\nSongCooldownMinutes=45x\nmatchallwords = TRUE \n", nullptr,
+         "NoConsecutiveArtist=TRUE\nSongCooldownMinutes=45x\nmatchallwords=TRUE\n" + classic},
+    };
+    for (const auto& c : cases) {
+        WriteIni(c.before);
+        LoadSettings();
+        PluginSettings settings = *CurrentSettings();
+        if (c.change != nullptr)
+            c.change(settings);
+        PublishSettings(settings);
+        SaveSettings();
+        EXPECT_EQ(folder.read("plugin.ini"), "[HTTP Request]\n" + c.after) << c.name;
+    }
 }
 
 TEST(SettingsPathRule, FolderOfTheModuleOrTheBareName) {

@@ -196,6 +196,38 @@ TEST_F(SongRequestTest, RequestsCountPerClientAddress) {
     EXPECT_EQ(WaitingPositions(), (std::vector<std::int32_t>{1, 2}));
 }
 
+TEST_F(SongRequestTest, TheAdminSkipsTheFairPlayRules) {
+    PluginSettings settings;
+    CopyCut(settings.AdminPassword, "pw");
+    CopyCut(settings.MaxRequestsPerArtist, "1");
+    settings.NoConsecutiveArtist = true;
+    CopyCut(settings.SongCooldownMinutes, "60");
+    settings.FairOrder = true;
+    PublishSettings(settings);
+    LoadPlaylist({"Abba - A", "Abba - B", "Abba - C", "Blur - D"});
+    player.position = 0;           // Abba - A plays
+    InsertRequest(1, "10.0.0.9");  // Abba - B waits
+    const struct {
+        const char* target;
+        const char* location;
+    } cases[] = {
+        {"/request.cgi?listpos=0", "p&errorCode=13"},  // playing now
+        {"/request.cgi?listpos=2", "p&errorCode=4"},   // one by Abba waits
+        {"/request.cgi?listpos=0&pass=pw", "p&errorCode=1"},
+        {"/request.cgi?listpos=2&pass=pw", "p&errorCode=1"},
+        {"/request.cgi?listpos=3&pass=PW", "p&errorCode=1"},  // a listener, rules kept
+    };
+    for (const auto& c : cases) {
+        CaptureStream out;
+        connection.set_socket(&out);
+        CopyCut(connection.referer, "p");
+        HandleSongRequest(connection, c.target);
+        EXPECT_EQ(out.sent(), Redirect(c.location)) << c.target;
+    }
+    // In turns: 10.0.0.9's first, then this address's first, second and third.
+    EXPECT_EQ(WaitingPositions(), (std::vector<std::int32_t>{1, 0, 2, 3}));
+}
+
 TEST_F(SongRequestTest, LocationLineIsCutAt1023Characters) {
     LoadPlaylist(NumberedTitles(10));
     const std::string referer = "/" + std::string(1022, 'r');

@@ -87,6 +87,10 @@ PluginSettings SampleSettings(bool disabled) {
     CopyCut(s.g_MaxRequestsPerIP, "4");
     CopyCut(s.g_MaxEntries, "30");
     CopyCut(s.g_MaxQueueSize, "60");
+    CopyCut(s.MaxRequestsPerArtist, "2");
+    s.NoConsecutiveArtist = true;
+    CopyCut(s.SongCooldownMinutes, "45");
+    s.FairOrder = true;
     return s;
 }
 
@@ -103,11 +107,11 @@ TEST_F(SettingsDialogTest, OpeningShowsEveryTextAsHeldAndThePortText) {
     SettingsDialog dialog(listener.hooks());
     dialog.on_open(controls);
     const std::map<int, std::string> expected = {
-        {1063, "/srv/web"}, {1064, "0080x"}, {1065, "list.html"}, {1079, "4"},
-        {1083, "30"},       {1084, "60"},    {1007, "secret"},
+        {1063, "/srv/web"}, {1064, "0080x"}, {1065, "list.html"}, {1079, "4"},      {1083, "30"},
+        {1084, "60"},       {1101, "2"},     {1103, "45"},        {1007, "secret"},
     };
     EXPECT_EQ(controls.texts, expected);
-    EXPECT_EQ(controls.checks, (std::map<int, bool>{{1026, false}}));
+    EXPECT_EQ(controls.checks, (std::map<int, bool>{{1026, false}, {1102, true}, {1104, true}}));
     EXPECT_EQ(controls.closes, 0);
     EXPECT_TRUE(controls.reads.empty());
 }
@@ -116,7 +120,7 @@ TEST_F(SettingsDialogTest, OpeningChecksTheBoxWhenDisabled) {
     PublishSettings(SampleSettings(true));
     SettingsDialog dialog(listener.hooks());
     dialog.on_open(controls);
-    EXPECT_EQ(controls.checks, (std::map<int, bool>{{1026, true}}));
+    EXPECT_EQ(controls.checks, (std::map<int, bool>{{1026, true}, {1102, true}, {1104, true}}));
 }
 
 TEST_F(SettingsDialogTest, OpeningStartsTheListenerOnlyWhenEnabledAndNoneStarted) {
@@ -160,8 +164,9 @@ TEST_F(SettingsDialogTest, OkReadsEveryFieldWithItsLimitAndCloses) {
     // Every control once, each cut to its field's size; the order is free.
     std::vector<std::string> reads = controls.reads;
     std::sort(reads.begin(), reads.end());
-    const std::vector<std::string> expected = {"1007:255",  "1026:check", "1063:1024", "1064:10",
-                                               "1065:1024", "1079:25",    "1083:25",   "1084:25"};
+    const std::vector<std::string> expected = {
+        "1007:255", "1026:check", "1063:1024", "1064:10",    "1065:1024", "1079:25",
+        "1083:25",  "1084:25",    "1101:25",   "1102:check", "1103:25",   "1104:check"};
     EXPECT_EQ(reads, expected);
     EXPECT_EQ(controls.closes, 1);
 }
@@ -348,6 +353,11 @@ const char kFormListing[] =
     "config: 1079 most requests from the same IP (g_MaxRequestsPerIP) = 4\n"
     "config: 1083 playlist items shown (g_MaxEntries) = 30\n"
     "config: 1084 largest queue size (g_MaxQueueSize) = 60\n"
+    "config: 1101 most waiting songs by one artist, 0 for no limit (MaxRequestsPerArtist) = 2\n"
+    "config: 1102 no two songs by one artist in a row (NoConsecutiveArtist) = on\n"
+    "config: 1103 minutes before a song can be asked for again, 0 for none "
+    "(SongCooldownMinutes) = 45\n"
+    "config: 1104 play the queue in turns by address (FairOrder) = on\n"
     "config: 1007 admin password (AdminPassword) = secret\n"
     "config: commands: 1062 or ok (take the values and close), 1001 or cancel (close without "
     "changes), 1012 or about (about)\n"
@@ -357,17 +367,21 @@ const char kFormListing[] =
 TEST_F(SettingsDialogTest, ConsoleFormChangesFieldsAndAnswersBadInputUntilOk) {
     listener.running = true;
     const std::string out = RunConsoleForm(
-        {"1064 8081", "1026 on", "1007 \"\"", "1063   /var/www dir ", "9999 x", "1065",
-         "1026 maybe", "hello", "1062 now", "1012", "", "ok", "1063 after close"},
+        {"1064 8081", "1026 on", "1104 off", "1103 10", "1007 \"\"", "1063   /var/www dir ",
+         "9999 x", "1065", "1026 maybe", "hello", "1062 now", "1012", "", "ok", "1063 after close"},
         false, listener);
     const std::string expected = std::string(kFormListing) +
                                  "config: 1064 port (Port) = 8081\n"
                                  "config: 1026 disable the plug-in, accept no requests "
                                  "(bDisabled) = on\n"
+                                 "config: 1104 play the queue in turns by address (FairOrder) "
+                                 "= off\n"
+                                 "config: 1103 minutes before a song can be asked for again, 0 "
+                                 "for none (SongCooldownMinutes) = 10\n"
                                  "config: 1007 admin password (AdminPassword) = \n"
                                  "config: 1063 web root directory (WebRoot) = /var/www dir \n"
                                  "config: unknown id 9999; the ids are 1026 1063 1064 1065 1079 "
-                                 "1083 1084 1007 1062 1001 1012\n"
+                                 "1083 1084 1101 1102 1103 1104 1007 1062 1001 1012\n"
                                  "config: missing value for 1065; write 1065 VALUE, or 1065 \"\" "
                                  "to empty it\n"
                                  "config: check box 1026 takes on or off, not \"maybe\"\n"
@@ -385,6 +399,9 @@ TEST_F(SettingsDialogTest, ConsoleFormChangesFieldsAndAnswersBadInputUntilOk) {
     EXPECT_EQ(std::string(s->AdminPassword), "");
     EXPECT_EQ(std::string(s->WebRoot), "/var/www dir ");
     EXPECT_EQ(std::string(s->Playlistfile), "list.html");
+    EXPECT_FALSE(s->FairOrder);
+    EXPECT_TRUE(s->NoConsecutiveArtist);
+    EXPECT_EQ(std::string(s->SongCooldownMinutes), "10");
     EXPECT_EQ(listener.starts, 0);
 }
 
@@ -407,7 +424,7 @@ TEST_F(SettingsDialogTest, ConsoleFormClosesWithoutChangesOnCancelOrEndOfInput) 
     EXPECT_EQ(by_end, std::string(kFormListing) +
                           "config: 1064 port (Port) = 9000\n"
                           "config: unknown id 2; the ids are 1026 1063 1064 1065 1079 1083 1084 "
-                          "1007 1062 1001 1012\n"
+                          "1101 1102 1103 1104 1007 1062 1001 1012\n"
                           "config: end of input; closed without changes\n");
     EXPECT_EQ(CurrentSettings(), before);
 }

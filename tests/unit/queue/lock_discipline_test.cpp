@@ -61,22 +61,31 @@ class LockDiscipline : public QueueFixture {
 };
 
 TEST_F(LockDiscipline, NoMessageIsSentWhileTheQueueLockIsHeld) {
-    LoadPlaylist(NumberedTitles(8));
-    player.position = 5;
-    for (std::int32_t position : {1, 2})
-        ASSERT_EQ(CheckAndInsertRequest(position, "10.0.0.1"), kRequestAccepted);
-    std::string title;
-    EXPECT_TRUE(CurrentSongTitle(title));
-    EXPECT_TRUE(QueueEntryTitle(1, title));
-    SkipToNext();                         // next, then the first request plays
-    EXPECT_TRUE(HandleEndOfTrack());      // the second request plays
-    EXPECT_TRUE(HandleEndOfTrack());      // back to where the run began, then next
-    EXPECT_FALSE(HandleEndOfTrack());     // following the playlist again
-    player.playlist = NumberedTitles(3);  // a rebuild asks for every title
-    RefreshPlaylistCache();
-    EXPECT_GE(player.received.size(), 14u) << "every path above sent its messages";
-    EXPECT_TRUE(g_underLock.empty()) << g_underLock.size() << " messages sent under the lock";
-    EXPECT_EQ(QueueLength(), 0);
+    // With the defaults, and with every fair-play rule on (the checks and the
+    // end of a track then ask the player for its position as well).
+    for (bool rules : {false, true}) {
+        ResetAll();
+        g_underLock.clear();
+        if (rules)
+            SetRules("2", true, "60", true);
+        LoadPlaylist(NumberedTitles(8));
+        player.position = 5;
+        for (std::int32_t position : {1, 2})
+            ASSERT_EQ(CheckAndInsertRequest(position, "10.0.0.1"), kRequestAccepted);
+        EXPECT_EQ(CheckRequest(3, "10.0.0.2"), kRequestAccepted);
+        std::string title;
+        EXPECT_TRUE(CurrentSongTitle(title));
+        EXPECT_TRUE(QueueEntryTitle(1, title));
+        SkipToNext();                         // next, then the first request plays
+        EXPECT_TRUE(HandleEndOfTrack());      // the second request plays
+        EXPECT_TRUE(HandleEndOfTrack());      // back to where the run began, then next
+        EXPECT_FALSE(HandleEndOfTrack());     // following the playlist again
+        player.playlist = NumberedTitles(3);  // a rebuild asks for every title
+        RefreshPlaylistCache();
+        EXPECT_GE(player.received.size(), rules ? 21u : 14u) << "every path above sent";
+        EXPECT_TRUE(g_underLock.empty()) << g_underLock.size() << " messages sent under the lock";
+        EXPECT_EQ(QueueLength(), 0);
+    }
 }
 
 }  // namespace

@@ -111,6 +111,63 @@ TEST_F(PlaybackTest, SkipToNextWithRequestsSendsEndOfTrackToTheHostWindow) {
     EXPECT_EQ(player.received, (std::vector<Message>{NextMsg(), EndOfTrackMsg()}));
 }
 
+TEST_F(PlaybackTest, CooldownCountsFromEachStartThePlugInSees) {
+    // Seconds after the start, what happens, and the code of a request.
+    struct Moment {
+        std::int64_t at;
+        const char* what;  // "ask" a request, "end" of track, "goto" the player moves itself
+        std::int32_t position;
+        int code;  // for "ask"
+    };
+    const Moment moments[] = {
+        {0, "goto", 7, 0},
+        {0, "ask", 7, kPlayedRecently},  // the current song, seen begun now
+        {0, "ask", 2, kRequestAccepted},
+        {0, "end", 0, 0},                   // 2 begins
+        {3599, "ask", 7, kPlayedRecently},  // begun 3599 s ago
+        {3600, "ask", 7, kRequestAccepted},
+        {3600, "ask", 2, kPlayedRecently},  // still playing
+        {3600, "end", 0, 0},                // 7 begins again
+        {3600, "end", 0, 0},                // back to 7, then on to 8: not known here
+        {3700, "ask", 8, kPlayedRecently},  // seen current now
+        {3700, "goto", 9, 0},
+        {7299, "ask", 8, kPlayedRecently},
+        {7300, "ask", 8, kRequestAccepted},
+        {7300, "goto", 10, 0},
+        {7300, "end", 0, 0},  // 10 is seen as it ends; 8 begins
+        {7301, "ask", 10, kPlayedRecently},
+        {7301, "ask", 2, kRequestAccepted},  // began at 0
+    };
+    SetRules("0", false, "60", false);
+    SetQueueClockForTesting(TestClock);
+    const std::int64_t start = 1'600'000'000;
+    for (const Moment& s : moments) {
+        g_testNow = start + s.at;
+        const std::string what = s.what;
+        if (what == "goto") {
+            player.position = s.position;
+        } else if (what == "end") {
+            HandleEndOfTrack();
+        } else {
+            EXPECT_EQ(CheckAndInsertRequest(s.position, "10.0.0.1"), s.code)
+                << s.at << " s: " << s.position;
+        }
+    }
+    EXPECT_EQ(player.position, 8);
+}
+
+TEST_F(PlaybackTest, WithACooldownTheEndOfATrackAsksForTheSongEnding) {
+    SetRules("0", false, "1", false);
+    InsertRequest(2, "x");
+    player.position = 5;
+    std::vector<Message> sent;
+    EXPECT_TRUE(EndTrack(sent));
+    EXPECT_EQ(sent,
+              (std::vector<Message>{ListPosMsg(), ListPosMsg(), SetListPosMsg(2), PlayMsg()}));
+    EXPECT_TRUE(EndTrack(sent));
+    EXPECT_EQ(sent, (std::vector<Message>{ListPosMsg(), SetListPosMsg(5), PlayMsg(), NextMsg()}));
+}
+
 // A window hook as the plug-in installs it: end-of-track goes to the handler
 // first, everything else and anything not taken to the player's procedure.
 host::WindowProc g_playerProc = nullptr;

@@ -1,8 +1,10 @@
-// Many threads at once: the queue's limits hold, and a cache rebuild never
-// shows a reader a half-built list.
+// Many threads at once: the queue's limits and rules hold, and a cache
+// rebuild never shows a reader a half-built list.
 #include <atomic>
 #include <map>
+#include <set>
 #include <thread>
+#include <utility>
 
 #include "host/posix/emulated_window.h"
 #include "queue_fixture.h"
@@ -121,6 +123,102 @@ TEST_F(QueueConcurrencyTest, RequestsBesidePlaybackKeepTheLimits) {
     EXPECT_EQ(breach, "");
     EXPECT_EQ(taken.load(), kToTake);
     EXPECT_EQ(accepted.load(), taken.load() + QueueLength());
+}
+
+// Title i of the fair-play run: artists "Artist 0" to "Artist 5", every
+// eighth title without an artist.
+std::string RunTitle(int i) {
+    if (i % 8 == 7)
+        return "Interlude " + std::to_string(i);
+    return "Artist " + std::to_string(i % 6) + " - Song " + std::to_string(i);
+}
+
+// Returns the artist of RunTitle(position); empty for none.
+std::string RunArtist(std::int32_t position) {
+    const std::string title = RunTitle(position);
+    const std::size_t mark = title.find(" -");
+    return mark == std::string::npos ? "" : title.substr(0, mark);
+}
+
+// Checks a copy of the queue against every rule (limits 12 in all, 3 per
+// address, 2 per artist, no artist twice in a row, nothing played, in turns);
+// returns an empty text when it keeps them, otherwise what is wrong.
+std::string RuleBreach(const std::vector<QueueEntry>& entries,
+                       const std::set<std::int32_t>& played) {
+    std::string breach = LimitBreach(entries, 12, 3);
+    std::map<std::string, int> perArtist;
+    std::map<std::string, std::uint64_t> lastTurn;
+    for (std::size_t i = 0; i < entries.size() && breach.empty(); ++i) {
+        const QueueEntry& e = entries[i];
+        const std::string artist = RunArtist(e.position);
+        if (!artist.empty() && ++perArtist[artist] > 2)
+            breach = artist + " over its limit";
+        else if (i > 0 && !artist.empty() && RunArtist(entries[i - 1].position) == artist)
+            breach = artist + " twice in a row";
+        else if (played.count(e.position) != 0)
+            breach = "position " + std::to_string(e.position) + " played within the cooldown";
+        else if (i > 0 && std::make_pair(e.turn, e.serial) <=
+                              std::make_pair(entries[i - 1].turn, entries[i - 1].serial))
+            breach = "out of turn at " + std::to_string(i);
+        else if (lastTurn.count(e.requester) != 0 && lastTurn[e.requester] >= e.turn)
+            breach = e.requester + " twice in one turn";
+        lastTurn[e.requester] = e.turn;
+    }
+    return breach;
+}
+
+TEST_F(QueueConcurrencyTest, EveryRuleOnNeverLeavesAForbiddenQueue) {
+    // Requests from 8 threads and 4 addresses while the window thread (this
+    // one) answers their position questions and plays the head now and then.
+    constexpr int kThreads = 8;
+    constexpr int kRequestsPerThread = 150;
+    std::vector<std::string> titles;
+    for (int i = 0; i < 40; ++i)
+        titles.push_back(RunTitle(i));
+    LoadPlaylist(titles);
+    PluginSettings settings;
+    CopyCut(settings.g_MaxQueueSize, "12");
+    CopyCut(settings.MaxRequestsPerArtist, "2");
+    settings.NoConsecutiveArtist = true;
+    CopyCut(settings.SongCooldownMinutes, "60");
+    settings.FairOrder = true;
+    PublishSettings(settings);
+    SetQueueClockForTesting(TestClock);  // stands still: whatever played stays refused
+    player.position = 39;
+    std::atomic<int> done{0};
+    std::atomic<int> accepted{0};
+    std::vector<std::thread> requesters;
+    for (int t = 0; t < kThreads; ++t) {
+        requesters.emplace_back([&, t] {
+            const std::string address = "10.0.2." + std::to_string(t % 4);
+            for (int k = 0; k < kRequestsPerThread; ++k) {
+                const auto position = static_cast<std::int32_t>((k * 7 + t * 5) % 40);
+                if (CheckAndInsertRequest(position, address.c_str()) == kRequestAccepted)
+                    ++accepted;
+            }
+            ++done;
+        });
+    }
+    std::set<std::int32_t> played = {39};
+    std::string breach;
+    int taken = 0;
+    while (done.load() < kThreads) {
+        host::emu::handle_pending_sends(player.window());
+        // Only this thread removes entries: with one waiting, the end of a
+        // track plays exactly one.
+        if (played.size() < 20 && QueueLength() >= 6 && HandleEndOfTrack()) {
+            played.insert(player.position);
+            ++taken;
+        }
+        if (breach.empty())
+            breach = RuleBreach(QueueInPlayOrder(), played);
+    }
+    for (std::thread& r : requesters)
+        r.join();
+    EXPECT_EQ(breach, "");
+    EXPECT_EQ(RuleBreach(QueueInPlayOrder(), played), "");
+    EXPECT_GT(taken, 0) << "the head played beside the requests";
+    EXPECT_EQ(accepted.load(), taken + QueueLength());
 }
 
 // Title i of generation g; its length differs per generation so that each

@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -48,6 +49,13 @@ inline Message EndOfTrackMsg() {
     return {kMsgEndOfTrack, 0, 0};
 }
 
+// The rules' time in tests, read by TestClock once a test hands that to
+// SetQueueClockForTesting.
+inline std::atomic<std::int64_t> g_testNow{1'000'000'000};
+inline std::int64_t TestClock() {
+    return g_testNow.load();
+}
+
 class QueueFixture : public ::testing::Test {
   protected:
     void SetUp() override { ResetAll(); }
@@ -70,6 +78,17 @@ class QueueFixture : public ::testing::Test {
         PluginSettings settings;
         CopyCut(settings.g_MaxQueueSize, maxQueue);
         CopyCut(settings.g_MaxRequestsPerIP, maxPerAddress);
+        PublishSettings(settings);
+    }
+
+    // Puts the fair-play rules in force beside the default limits.
+    static void SetRules(const char* maxPerArtist, bool noConsecutiveArtist,
+                         const char* cooldownMinutes, bool fairOrder) {
+        PluginSettings settings;
+        CopyCut(settings.MaxRequestsPerArtist, maxPerArtist);
+        settings.NoConsecutiveArtist = noConsecutiveArtist;
+        CopyCut(settings.SongCooldownMinutes, cooldownMinutes);
+        settings.FairOrder = fairOrder;
         PublishSettings(settings);
     }
 

@@ -5,6 +5,7 @@
 // The DLL's folder should be a scratch folder: quit writes plugin.ini beside it.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -44,15 +45,36 @@ bool InModule(HMODULE module, std::uintptr_t address) {
     return info.AllocationBase == module;
 }
 
-// Reads the record's seven 32-bit fields.
-void ReadFields(const void* record, std::uint32_t fields[7]) {
-    std::memcpy(fields, record, 7 * sizeof(std::uint32_t));
+// The record as the player lays it out: a 32-bit version, then six pointer-sized
+// fields, each in its own pointer-sized slot. Field i (0-based) therefore sits at
+// byte offset i * sizeof(void*): 4 * i in a 28-byte record on 32-bit Windows,
+// 8 * i in a 56-byte one on 64-bit Windows.
+constexpr std::size_t kSlot = sizeof(void*);
+constexpr std::size_t kFields = 7;
+
+// Returns the byte offset of field i (0-based) of the record.
+constexpr std::size_t FieldOffset(std::size_t i) {
+    return i * kSlot;
+}
+static_assert(kSlot == 4 ? FieldOffset(5) == 20 && FieldOffset(6) == 24
+                         : FieldOffset(5) == 40 && FieldOffset(6) == 48,
+              "the player's window and module fields");
+
+// Reads the record's seven fields: the 32-bit version, then six pointer-sized values.
+void ReadFields(const void* record, std::uintptr_t fields[kFields]) {
+    const char* bytes = static_cast<const char*>(record);
+    std::uint32_t version = 0;
+    std::memcpy(&version, bytes, sizeof version);
+    fields[0] = version;
+    for (std::size_t i = 1; i < kFields; ++i) {
+        std::memcpy(&fields[i], bytes + FieldOffset(i), kSlot);
+    }
 }
 
-// Returns the text at a 32-bit address field.
-std::string TextAt(std::uint32_t address) {
+// Returns the text at an address field.
+std::string TextAt(std::uintptr_t address) {
     return address == 0 ? std::string("(null)")
-                        : std::string(reinterpret_cast<const char*>(std::uintptr_t{address}));
+                        : std::string(reinterpret_cast<const char*>(address));
 }
 
 // Returns the file name part of a Windows path.
@@ -93,7 +115,7 @@ int main(int argc, char** argv) {
     Check(InModule(module, reinterpret_cast<std::uintptr_t>(record)),
           "the record lives in the DLL's own image");
 
-    std::uint32_t fields[7];
+    std::uintptr_t fields[kFields];
     ReadFields(record, fields);
     Check(fields[0] == 16, "field 1 (version) is 16, found " + std::to_string(fields[0]));
     Check(fields[1] != 0 && TextAt(fields[1]).empty(),
@@ -113,14 +135,17 @@ int main(int argc, char** argv) {
                                 nullptr, nullptr, window_class.hInstance, nullptr);
     Check(window != nullptr, "the player window was created");
 
-    // The player fills fields 6 and 7, which sit at byte offsets 20 and 24 of a 28-byte record.
-    const auto window_field = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(window));
-    const auto module_field = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(module));
-    std::memcpy(static_cast<char*>(record) + 20, &window_field, 4);
-    std::memcpy(static_cast<char*>(record) + 24, &module_field, 4);
+    // The player fills fields 6 and 7 (the window and the module) before init.
+    const auto window_field = reinterpret_cast<std::uintptr_t>(window);
+    const auto module_field = reinterpret_cast<std::uintptr_t>(module);
+    std::memcpy(static_cast<char*>(record) + FieldOffset(5), &window_field, kSlot);
+    std::memcpy(static_cast<char*>(record) + FieldOffset(6), &module_field, kSlot);
+    std::printf("record of %u-bit Windows: fields 6 and 7 at byte offsets %u and %u\n",
+                static_cast<unsigned>(kSlot * 8), static_cast<unsigned>(FieldOffset(5)),
+                static_cast<unsigned>(FieldOffset(6)));
     const auto own_proc = GetWindowLongPtrA(window, GWLP_WNDPROC);
 
-    auto init = reinterpret_cast<int (*)()>(std::uintptr_t{fields[2]});
+    auto init = reinterpret_cast<int (*)()>(fields[2]);
     Check(init() == 0, "init returns 0");
     ReadFields(record, fields);
     const std::string expected = "Velvox Plugin v2.5 (" + FileName(dll) + ")";
@@ -134,7 +159,7 @@ int main(int argc, char** argv) {
           "the hook passes other messages to the player's procedure with their result");
 
     const ULONGLONG quit_start = GetTickCount64();
-    auto quit = reinterpret_cast<void (*)()>(std::uintptr_t{fields[4]});
+    auto quit = reinterpret_cast<void (*)()>(fields[4]);
     quit();
     Check(GetTickCount64() - quit_start < 900, "quit returns at once when no listener runs");
     // The player unloads the DLL next while its window lives on.
