@@ -14,7 +14,10 @@ namespace {
 
 // Bytes set aside per title before the first is read: most titles fit, and
 // room that is never written costs no memory on systems that map it lazily.
+// Beyond kTitlesGuessed titles the text grows as it needs, so that a huge
+// length from the player asks for no huge block at once.
 constexpr std::size_t kTitleBytesGuess = 48;
+constexpr std::size_t kTitlesGuessed = 1 << 20;
 
 struct CacheStore {
     std::mutex mutex;  // held only to copy or swap the pointer, never while sending
@@ -35,13 +38,13 @@ void Publish(PlaylistView snapshot) {
     s.current = std::move(snapshot);
 }
 
-// Lays out titles in snapshot, one at a time; Finish ends the layout.
+// Lays out titles in snapshot, one at a time; finish ends the layout.
 class Layout {
   public:
     Layout(PlaylistSnapshot& snapshot, std::size_t count) : snapshot_(snapshot) {
         snapshot.length = static_cast<std::int32_t>(count);
         snapshot.starts.reserve(count + 1);
-        snapshot.text.reserve(count * kTitleBytesGuess);
+        snapshot.text.reserve(std::min(count, kTitlesGuessed) * kTitleBytesGuess);
         snapshot.text.push_back('\0');
         snapshot.foldedText.push_back('\0');
     }
@@ -181,6 +184,7 @@ bool TitleHolds(const PlaylistSnapshot& cache, std::int32_t position, std::strin
     return host::find_lowered(title->data(), title->size(), folded) != nullptr;
 }
 
+// Keeps the text to look for: after a NUL when it is to begin a title.
 TitleSearch::TitleSearch(const PlaylistSnapshot& cache, std::string_view folded, bool atStart)
     : cache_(cache), atStart_(atStart), everyTitle_(folded.empty()) {
     if (atStart)
@@ -188,6 +192,8 @@ TitleSearch::TitleSearch(const PlaylistSnapshot& cache, std::string_view folded,
     needle_.append(folded);
 }
 
+// Returns the next position whose title holds the text, passing over titles
+// with a kept folded form; -1 when no more do.
 std::int32_t TitleSearch::NextInTitles() {
     const std::string& text = cache_.text;
     const std::size_t titles = cache_.starts.empty() ? 0 : cache_.starts.size() - 1;
@@ -215,6 +221,8 @@ std::int32_t TitleSearch::NextInTitles() {
     return -1;
 }
 
+// Returns the next position whose kept folded form holds the text; -1 when no
+// more do.
 std::int32_t TitleSearch::NextInFolded() {
     const std::string& text = cache_.foldedText;
     const std::size_t shift = atStart_ ? 1 : 0;
@@ -234,6 +242,7 @@ std::int32_t TitleSearch::NextInFolded() {
     return -1;
 }
 
+// The two texts are searched each on its own and their positions merged.
 std::int32_t TitleSearch::next() {
     if (everyTitle_) {
         // Every title holds the empty text: the positions in turn.
