@@ -1,5 +1,6 @@
 // The row tokens: playlist window, request queue and artist list.
 #include <algorithm>
+#include <charconv>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -47,6 +48,24 @@ class RowSink {
         if (pending_.capacity() < kRowPiece)
             pending_.reserve(kRowPiece + 4096);
         BuildRow(row, item, position, pending_, false);
+        pending_.append("\r\n", 2);
+        if (pending_.size() >= kRowPiece)
+            flush();
+    }
+
+    // Appends the row as add does, with item HTML-escaped.
+    void add_escaped(const RowTemplate& row, std::string_view item, std::string_view position) {
+        if (pending_.capacity() < kRowPiece)
+            pending_.reserve(kRowPiece + 4096);
+        for (std::size_t i = 0; i < row.pieces.size(); ++i) {
+            pending_.append(row.pieces[i]);
+            if (i >= row.slotIsItem.size())
+                continue;
+            if (row.slotIsItem[i])
+                AppendHtmlEscaped(pending_, item);
+            else
+                pending_.append(position);
+        }
         pending_.append("\r\n", 2);
         if (pending_.size() >= kRowPiece)
             flush();
@@ -236,7 +255,6 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
     const PlaylistView cache = PlaylistCache();
     TitleFilter filter(context.query, context.settings, *cache);
     RowSink sink(context.connection);
-    std::string title;
     std::string position;
     std::int32_t matched = filter.pass_over(start);
     std::int32_t rows = 0;
@@ -246,14 +264,14 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
             break;
         if (matched >= start) {
             if (line != nullptr) {
-                title.clear();
-                AppendHtmlEscaped(title, *CachedTitle(*cache, p));
-                position = std::to_string(p);
+                char digits[16];
+                const auto written = std::to_chars(digits, digits + sizeof digits, p);
+                position.assign(digits, written.ptr);
                 if (context.query.isAdmin) {
                     position += "&pass=";
                     position += context.settings.AdminPassword;
                 }
-                sink.add(*line, title, position);
+                sink.add_escaped(*line, *CachedTitle(*cache, p), position);
             }
             ++rows;
         }

@@ -1,7 +1,25 @@
 // Token substitution and escaping for the pages.
 #include "pages/page_text.h"
 
+#include <array>
+
 namespace velvox {
+
+namespace {
+
+// The character reference that stands for each byte in HTML text; empty for
+// the bytes that stand for themselves.
+constexpr std::array<std::string_view, 256> kReferences = [] {
+    std::array<std::string_view, 256> table{};
+    table['&'] = "&amp;";
+    table['<'] = "&lt;";
+    table['>'] = "&gt;";
+    table['"'] = "&quot;";
+    table['\''] = "&#39;";
+    return table;
+}();
+
+}  // namespace
 
 std::string ReplaceAll(std::string_view text, std::string_view token,
                        std::string_view replacement) {
@@ -24,28 +42,11 @@ void AppendHtmlEscaped(std::string& out, std::string_view text) {
     // The text between two characters to escape goes out in one piece.
     std::size_t from = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* reference = nullptr;
-        switch (text[i]) {
-            case '&':
-                reference = "&amp;";
-                break;
-            case '<':
-                reference = "&lt;";
-                break;
-            case '>':
-                reference = "&gt;";
-                break;
-            case '"':
-                reference = "&quot;";
-                break;
-            case '\'':
-                reference = "&#39;";
-                break;
-            default:
-                continue;
-        }
+        const std::string_view reference = kReferences[static_cast<unsigned char>(text[i])];
+        if (reference.empty())
+            continue;
         out.append(text.data() + from, i - from);
-        out += reference;
+        out.append(reference);
         from = i + 1;
     }
     out.append(text.data() + from, text.size() - from);
