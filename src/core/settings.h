@@ -16,7 +16,8 @@ struct PluginSettings {
     char g_MaxRequestsPerIP[25] = "3";
     char g_MaxEntries[25] = "25";
     char g_MaxQueueSize[25] = "50";
-    std::int32_t port = 80;  // from Port by the decimal rule
+    char HistorySize[25] = "10";  // titles in the recently played list; 0: none
+    std::int32_t port = 80;       // from Port by the decimal rule
 };
 
 using SettingsSnapshot = std::shared_ptr<const PluginSettings>;
@@ -30,7 +31,8 @@ void PublishSettings(const PluginSettings& settings);
 // Fills the settings from plugin.ini beside the module; never fails.
 void LoadSettings();
 
-// Writes all eight keys to plugin.ini beside the module; results are ignored.
+// Writes the keys to plugin.ini beside the module (a later key only when its
+// value differs from its default); results are ignored.
 void SaveSettings();
 
 }  // namespace velvox

@@ -49,9 +49,12 @@ void SaveSettings() {
     std::size_t count = 0;
     const SettingRow* rows = SettingsTable(count);
     // Results are ignored: a file that cannot be written keeps what it had.
-    for (std::size_t i = 0; i < count; ++i)
-        host::write_profile_string(path.c_str(), kSettingsSection, rows[i].key,
-                                   TextOf(*settings, rows[i]));
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* value = TextOf(*settings, rows[i]);
+        if (rows[i].optional && std::strcmp(value, rows[i].fallback) == 0)
+            continue;
+        host::write_profile_string(path.c_str(), kSettingsSection, rows[i].key, value);
+    }
 }
 
 }  // namespace velvox

@@ -25,6 +25,7 @@ const SettingRow kRows[] = {
     {"g_MaxRequestsPerIP", "3", VELVOX_TEXT(g_MaxRequestsPerIP), IDC_VX_MAX_REQUESTS_PER_IP},
     {"g_MaxEntries", "25", VELVOX_TEXT(g_MaxEntries), IDC_VX_MAX_ENTRIES},
     {"g_MaxQueueSize", "50", VELVOX_TEXT(g_MaxQueueSize), IDC_VX_MAX_QUEUE_SIZE},
+    {"HistorySize", "10", VELVOX_TEXT(HistorySize), 0, true},
 };
 
 #undef VELVOX_TEXT

@@ -21,6 +21,9 @@ struct SettingRow {
     std::size_t offset;  // of the field in PluginSettings
     std::size_t size;    // a text field's size; read-backs are cut to size - 1
     int control;         // the settings dialog's control; 0 for none
+    // A key added later: written only when its value differs from the
+    // fallback, so that a file without it stays as it was.
+    bool optional = false;
 };
 
 // Returns the rows in the order the file is written.
