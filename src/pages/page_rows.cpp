@@ -175,7 +175,7 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
 // Counts all matches in one pass; the window's rows are those the page shows.
 std::int32_t CountPlaylistMatches(
     const PageQuery& query, std::int32_t start, std::int32_t pageSize,
-    const std::function<void(std::int32_t position, const std::string& title)>& visit) {
+    const std::function<void(std::int32_t, const std::string&)>& visit) {
     const PlaylistView cache = PlaylistCache();
     const TitleFilter filter(query);
     std::int32_t matched = 0;
@@ -193,10 +193,11 @@ std::int32_t CountPlaylistMatches(
     return matched;
 }
 
-MatchWindow CountMatchWindow(const PageQuery& query, std::int32_t pageSize) {
+MatchWindow CountMatchWindow(const PageQuery& query, std::int32_t pageSize,
+                             const WindowVisit& visit) {
     const std::int32_t start = std::max(DecimalValue(query.current), 0);
     MatchWindow window;
-    window.matches = CountPlaylistMatches(query, start, pageSize, nullptr);
+    window.matches = CountPlaylistMatches(query, start, pageSize, visit);
     const std::int64_t room = std::max(pageSize, 0);
     const std::int64_t shown =
         std::clamp(std::int64_t{window.matches} - start, std::int64_t{0}, room);

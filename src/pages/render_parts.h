@@ -90,10 +90,15 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
 // the count.
 std::int32_t CountPlaylistMatches(
     const PageQuery& query, std::int32_t start, std::int32_t pageSize,
-    const std::function<void(std::int32_t position, const std::string& title)>& visit);
+    const std::function<void(std::int32_t, const std::string&)>& visit);
 
-// Returns the counts of the window of query for pages of pageSize entries.
-MatchWindow CountMatchWindow(const PageQuery& query, std::int32_t pageSize);
+// The entries of a page window: position and title (as in the playlist copy).
+using WindowVisit = std::function<void(std::int32_t position, const std::string& title)>;
+
+// Returns the counts of the window of query for pages of pageSize entries;
+// calls visit (when given) for each entry the window shows.
+MatchWindow CountMatchWindow(const PageQuery& query, std::int32_t pageSize,
+                             const WindowVisit& visit = nullptr);
 
 // One row per title of the recently played list, newest first.
 void RenderHistoryRows(std::string_view line, const RenderContext& context);
