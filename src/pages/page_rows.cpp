@@ -173,9 +173,8 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
 }
 
 // Counts all matches in one pass; the window's rows are those the page shows.
-std::int32_t CountPlaylistMatches(
-    const PageQuery& query, std::int32_t start, std::int32_t pageSize,
-    const std::function<void(std::int32_t, const std::string&)>& visit) {
+std::int32_t CountPlaylistMatches(const PageQuery& query, std::int32_t start, std::int32_t pageSize,
+                                  const WindowVisit& visit) {
     const PlaylistView cache = PlaylistCache();
     const TitleFilter filter(query);
     std::int32_t matched = 0;

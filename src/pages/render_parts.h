@@ -84,16 +84,15 @@ struct RowMarks {
 std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate* line,
                                 const RowMarks* marks = nullptr);
 
+// Takes the entries of a page window: position and title (as in the playlist copy).
+using WindowVisit = std::function<void(std::int32_t position, const std::string& title)>;
+
 // Counts every playlist entry that passes the filter of query. When visit is
 // given, calls it for each entry of the window that starts at the start-th
 // match (0 for a negative start) and holds at most pageSize entries. Returns
 // the count.
-std::int32_t CountPlaylistMatches(
-    const PageQuery& query, std::int32_t start, std::int32_t pageSize,
-    const std::function<void(std::int32_t, const std::string&)>& visit);
-
-// The entries of a page window: position and title (as in the playlist copy).
-using WindowVisit = std::function<void(std::int32_t position, const std::string& title)>;
+std::int32_t CountPlaylistMatches(const PageQuery& query, std::int32_t start, std::int32_t pageSize,
+                                  const WindowVisit& visit);
 
 // Returns the counts of the window of query for pages of pageSize entries;
 // calls visit (when given) for each entry the window shows.

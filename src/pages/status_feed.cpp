@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "pages/json_text.h"
 #include "pages/page_query.h"
+#include "pages/playback_timing.h"
 #include "pages/render_parts.h"
 #include "queue/history.h"
 #include "queue/playlist_cache.h"
@@ -20,13 +21,6 @@
 namespace velvox {
 
 namespace {
-
-// Appends "name": (the name is one of ours, plain ASCII).
-void AppendKey(std::string& out, std::string_view name) {
-    out += '"';
-    out += name;
-    out += "\":";
-}
 
 // Appends a number, or null for the player's "none" answers (below 0).
 void AppendCountOrNull(std::string& out, std::int32_t value) {
@@ -41,25 +35,13 @@ void AppendTitleOrNull(std::string& out, const std::string* title) {
         out += "null";
 }
 
-// Appends {"position":P,"title":T} for position in cache.
-void AppendEntry(std::string& out, const PlaylistSnapshot& cache, std::int32_t position) {
-    out += "{\"position\":";
+// Appends {"position":P,"title":T}, after a comma unless out ends a "[".
+void AppendEntry(std::string& out, std::int32_t position, const std::string* title) {
+    out += out.back() == '[' ? "{\"position\":" : ",{\"position\":";
     out += std::to_string(position);
     out += ",\"title\":";
-    AppendTitleOrNull(out, CachedTitle(cache, position));
+    AppendTitleOrNull(out, title);
     out += '}';
-}
-
-// Returns the player's state as the pages name it.
-std::string_view PlayStateName() {
-    switch (IsPlaying()) {
-        case 1:
-            return "playing";
-        case 3:
-            return "paused";
-        default:
-            return "stopped";
-    }
 }
 
 // Sends the head of a JSON reply, then body.
@@ -74,8 +56,7 @@ void SendJson(HttpConnection& connection, const std::string& body) {
 // The player is asked for its state, its current entry, then the elapsed
 // time and the length; titles all come from one snapshot of the playlist copy.
 void SendStatusFeed(HttpConnection& connection) {
-    std::string body = "{";
-    AppendKey(body, "state");
+    std::string body = "{\"state\":";
     AppendJsonString(body, PlayStateName());
     const std::int32_t position = GetListPos();
     const std::int32_t elapsedMs = GetOutputTime(0);
@@ -88,12 +69,8 @@ void SendStatusFeed(HttpConnection& connection) {
     body += ",\"length_s\":";
     AppendCountOrNull(body, lengthS);
     body += ",\"queue\":[";
-    const std::vector<QueueEntry> queue = QueueInPlayOrder();
-    for (std::size_t i = 0; i < queue.size(); ++i) {
-        if (i > 0)
-            body += ',';
-        AppendEntry(body, *cache, queue[i].position);
-    }
+    for (const QueueEntry& entry : QueueInPlayOrder())
+        AppendEntry(body, entry.position, CachedTitle(*cache, entry.position));
     body += "],\"history\":[";
     const std::vector<std::string> history = RecentlyPlayed();
     for (std::size_t i = 0; i < history.size(); ++i) {
@@ -110,17 +87,12 @@ void SendPlaylistFeed(HttpConnection& connection) {
     PageQuery query;
     ParsePageQuery(connection.requestTarget, query);
     const std::int32_t pageSize = DecimalValue(CurrentSettings()->g_MaxEntries);
-    std::string entries;
+    std::string entries = "[";
     const MatchWindow window =
         CountMatchWindow(query, pageSize, [&](std::int32_t position, const std::string& title) {
-            entries += entries.empty() ? "{\"position\":" : ",{\"position\":";
-            entries += std::to_string(position);
-            entries += ",\"title\":";
-            AppendJsonString(entries, title);
-            entries += '}';
+            AppendEntry(entries, position, &title);
         });
-    std::string body = "{";
-    AppendKey(body, "psearch");
+    std::string body = "{\"psearch\":";
     AppendJsonString(body, query.psearch);
     body += ",\"startswith\":";
     AppendJsonString(body, query.startswith);
@@ -129,7 +101,7 @@ void SendPlaylistFeed(HttpConnection& connection) {
     body += ",\"match_count\":" + std::to_string(window.matches);
     body += ",\"first\":" + std::to_string(window.first);
     body += ",\"last\":" + std::to_string(window.last);
-    body += ",\"entries\":[" + entries + "]}\n";
+    body += ",\"entries\":" + entries + "]}\n";
     SendJson(connection, body);
 }
 

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "core/host_ops.h"
 #include "core/result_codes.h"
 #include "core/text.h"
 #include "pages/page_text.h"
@@ -153,13 +152,7 @@ void RenderResultKind(std::string_view line, const RenderContext& context) {
 
 // "playing", "paused" or "stopped", from the player's answer.
 void RenderPlayState(std::string_view line, const RenderContext& context) {
-    const std::int32_t answer = IsPlaying();
-    std::string_view state = "stopped";
-    if (answer == 1)
-        state = "playing";
-    else if (answer == 3)
-        state = "paused";
-    SendReplaced(context, line, kPlayState, state);
+    SendReplaced(context, line, kPlayState, PlayStateName());
 }
 
 // The match count and the first and last entry shown, all three on the line:
