@@ -202,8 +202,8 @@ TEST_F(TemplateRows, RowStateMarksTheCurrentAndTheWaitingEntries) {
     const auto rows = [](const std::vector<std::string>& states, int first = 0) {
         std::string out;
         for (std::size_t i = 0; i < states.size(); ++i)
-            out += "<li class=\"" + states[i] + "\">Song " + std::to_string(first + int(i)) +
-                   "</li>\n\r\n";
+            out += "<li class=\"" + states[i] + "\">Song " +
+                   std::to_string(first + static_cast<int>(i)) + "</li>\n\r\n";
         return out;
     };
     struct Case {
