@@ -62,6 +62,8 @@ host::LResult Playback::on_user(host::WParam wparam, host::LParam lparam) {
                 after_set_list_pos_ = true;
             }
             return 0;
+        case velvox::kIpcIsPlaying:
+            return state_ == State::playing ? 1 : (state_ == State::paused ? 3 : 0);
         case velvox::kIpcGetOutputTime:
             if (wparam == 0)
                 return static_cast<host::LResult>(elapsed_ms());

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/result_codes.h"
 #include "core/text.h"
 #include "pages/page_text.h"
 #include "pages/playback_timing.h"
@@ -128,6 +129,46 @@ void RenderSongLength(std::string_view line, const RenderContext& context) {
     SendReplaced(context, line, kSongLength, std::to_string(MeasurePlaybackTiming().trackSeconds));
 }
 
+// The search text of the request, so that a form can keep it.
+void RenderPSearch(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kPSearch, HtmlEscapedStrictly(context.query.psearch));
+}
+
+// The letter or artist of the request, so that a page can mark it.
+void RenderStartsWith(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kStartsWith, HtmlEscapedStrictly(context.query.startswith));
+}
+
+// "accepted" or "refused" after a result, so that a page can tell them apart.
+void RenderResultKind(std::string_view line, const RenderContext& context) {
+    const std::int32_t code = ResultCode(context);
+    std::string_view kind;
+    if (code == kRequestAccepted || code == kQueuePositionDeleted)
+        kind = "accepted";
+    else if (code != 0)
+        kind = "refused";
+    SendReplaced(context, line, kResultKind, kind);
+}
+
+// "playing", "paused" or "stopped", from the player's answer.
+void RenderPlayState(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kPlayState, PlayStateName());
+}
+
+// The match count and the first and last entry shown, all three on the line:
+// they come from one count, made once per response by the first line that
+// needs it.
+void RenderMatchWindow(std::string_view line, const RenderContext& context) {
+    if (!context.window.matchWindow) {
+        const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
+        context.window.matchWindow = CountMatchWindow(context.query, pageSize);
+    }
+    const MatchWindow& window = *context.window.matchWindow;
+    std::string text = ReplaceAll(line, kMatchCount, std::to_string(window.matches));
+    text = ReplaceAll(text, kPageFirst, std::to_string(window.first));
+    SendReplaced(context, text, kPageLast, std::to_string(window.last));
+}
+
 }  // namespace
 
 const std::vector<TokenRow>& TokenTable() {
@@ -146,6 +187,14 @@ const std::vector<TokenRow>& TokenTable() {
         {kContentRefresh, false, RenderContentRefresh},
         {kPctLeft, false, RenderPctLeft},
         {kSongLength, false, RenderSongLength},
+        {kHistoryEntry, true, RenderHistoryRows},
+        {kPSearch, false, RenderPSearch},
+        {kStartsWith, false, RenderStartsWith},
+        {kResultKind, false, RenderResultKind},
+        {kPlayState, false, RenderPlayState},
+        {kMatchCount, false, RenderMatchWindow},
+        {kPageFirst, false, RenderMatchWindow},
+        {kPageLast, false, RenderMatchWindow},
     };
     return table;
 }

@@ -1,17 +1,29 @@
 // The page renderer: substitutes the tokens of a page template, line by line.
 #pragma once
 #include <cstdint>
+#include <optional>
 
 #include "http/http_connection.h"
 #include "pages/page_query.h"
 
 namespace velvox {
 
+// The counts of the page window: all matches, and the 1-based first and last
+// entry shown (0 and 0 when it shows none).
+struct MatchWindow {
+    std::int32_t matches = 0;
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+};
+
 // What earlier lines of one response leave for later ones: the size and the
-// row count of the last playlist window sent (0/0 before any).
+// row count of the last playlist window sent (0/0 before any), and what was
+// counted or asked once for the whole response.
 struct PageWindow {
     std::int32_t rowsShown = 0;
     std::int32_t pageSize = 0;
+    std::optional<MatchWindow> matchWindow;    // counted by the first line that needs it
+    std::optional<std::int32_t> currentEntry;  // asked by the first line that needs it
 };
 
 // Renders the template lines of one page response onto its connection.
