@@ -33,71 +33,118 @@ bool parse_speed(const std::string& text, double& speed) {
     return true;
 }
 
+// Sets the module to load; returns false for an empty name.
+bool set_plugin(const std::string& value, Options& options, std::string& error) {
+    if (value.empty()) {
+        error = "option --plugin needs a file name";
+        return false;
+    }
+    options.plugin = value;
+    return true;
+}
+
+// Sets the clock from "real" or "manual"; returns false for anything else.
+bool set_clock(const std::string& value, Options& options, std::string& error) {
+    if (value != "real" && value != "manual") {
+        error = "option --clock takes real or manual, not '" + value + "'";
+        return false;
+    }
+    options.real_clock = value == "real";
+    return true;
+}
+
+// Sets the speed factor; returns false unless it is a number above 0.
+bool set_speed(const std::string& value, Options& options, std::string& error) {
+    if (!parse_speed(value, options.speed)) {
+        error = "option --speed takes a number above 0, not '" + value + "'";
+        return false;
+    }
+    return true;
+}
+
+// The options that take a value, as "--name VALUE" or "--name=VALUE".
+struct ValueOption {
+    const char* name;
+    bool (*set)(const std::string& value, Options& options, std::string& error);
+};
+const ValueOption kValueOptions[] = {
+    {"--plugin", set_plugin},
+    {"--clock", set_clock},
+    {"--speed", set_speed},
+};
+
+// Returns the value option called name, or nullptr.
+const ValueOption* find_value_option(const std::string& name) {
+    for (const ValueOption& option : kValueOptions) {
+        if (name == option.name)
+            return &option;
+    }
+    return nullptr;
+}
+
+// Sets a flag option; returns false when arg is no flag.
+bool set_flag(const std::string& arg, Options& options) {
+    if (arg == "-h" || arg == "--help")
+        options.help = true;
+    else if (arg == "--trace")
+        options.trace = true;
+    else if (arg == "--announce")
+        options.announce = true;
+    else
+        return false;
+    return true;
+}
+
+// Reads the option at argv[i] that takes a value, moving i past its value when
+// that is the next argument. Returns false with a message in error.
+bool read_value_option(int argc, char** argv, int& i, Options& options, std::string& error) {
+    const std::string arg = argv[i];
+    std::string name = arg;
+    std::string value;
+    const bool inline_value = split_inline_value(arg, name, value);
+    const ValueOption* option = find_value_option(name);
+    if (option == nullptr) {
+        error = "unknown option '" + arg + "'";
+        return false;
+    }
+    if (!inline_value) {
+        if (i + 1 >= argc) {
+            error = "option " + name + " needs a value";
+            return false;
+        }
+        value = argv[++i];
+    }
+    return option->set(value, options, error);
+}
+
+// Takes a non-option argument as the playlist; returns false for a second one.
+bool set_playlist(const std::string& arg, bool& have_playlist, Options& options,
+                  std::string& error) {
+    if (have_playlist) {
+        error = "more than one playlist given: '" + options.playlist + "' and '" + arg + "'";
+        return false;
+    }
+    options.playlist = arg;
+    have_playlist = true;
+    return true;
+}
+
 }  // namespace
 
 bool parse_options(int argc, char** argv, Options& options, std::string& error) {
     bool have_playlist = false;
     bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+        const std::string arg = argv[i];
         if (options_ended || arg.size() < 2 || arg[0] != '-') {
-            if (have_playlist) {
-                error =
-                    "more than one playlist given: '" + options.playlist + "' and '" + arg + "'";
+            if (!set_playlist(arg, have_playlist, options, error))
                 return false;
-            }
-            options.playlist = arg;
-            have_playlist = true;
-            continue;
-        }
-        if (arg == "--") {
+        } else if (arg == "--") {
             options_ended = true;
-            continue;
-        }
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-            return true;
-        }
-        if (arg == "--trace") {
-            options.trace = true;
-            continue;
-        }
-        if (arg == "--announce") {
-            options.announce = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        if (!split_inline_value(arg, name, value)) {
-            if (name != "--plugin" && name != "--clock" && name != "--speed") {
-                error = "unknown option '" + arg + "'";
-                return false;
-            }
-            if (i + 1 >= argc) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-        if (name == "--plugin") {
-            if (value.empty()) {
-                error = "option --plugin needs a file name";
-                return false;
-            }
-            options.plugin = value;
-        } else if (name == "--clock") {
-            if (value != "real" && value != "manual") {
-                error = "option --clock takes real or manual, not '" + value + "'";
-                return false;
-            }
-            options.real_clock = value == "real";
-        } else if (name == "--speed") {
-            if (!parse_speed(value, options.speed)) {
-                error = "option --speed takes a number above 0, not '" + value + "'";
-                return false;
-            }
-        } else {
-            error = "unknown option '" + arg + "'";
+        } else if (set_flag(arg, options)) {
+            if (options.help)
+                return true;
+        } else if (!read_value_option(argc, argv, i, options, error)) {
             return false;
         }
     }

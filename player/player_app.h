@@ -14,9 +14,6 @@
 
 namespace player {
 
-// The export's signature.
-using GetPluginRecord = velvox::PluginRecord* (*)();
-
 // Writes one whole line (a newline added) and flushes it.
 void write_line(std::FILE* stream, const std::string& text);
 
