@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "backend.h"
 #include "player_app.h"
 
 namespace player {
@@ -62,15 +63,34 @@ bool set_speed(const std::string& value, Options& options, std::string& error) {
     return true;
 }
 
+// Sets the playback back end; returns false for a name other than sim or mpd.
+bool set_player(const std::string& value, Options& options, std::string& error) {
+    if (value != "sim" && value != "mpd") {
+        error = "option --player takes sim or mpd, not '" + value + "'";
+        return false;
+    }
+    options.player = value;
+    return true;
+}
+
+// Sets the address of the Music Player Daemon; returns false when it is empty.
+bool set_mpd(const std::string& value, Options& options, std::string& error) {
+    if (value.empty()) {
+        error = "option --mpd needs an address: [PASSWORD@]HOST[:PORT]";
+        return false;
+    }
+    options.mpd = value;
+    return true;
+}
+
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
 struct ValueOption {
     const char* name;
     bool (*set)(const std::string& value, Options& options, std::string& error);
 };
 const ValueOption kValueOptions[] = {
-    {"--plugin", set_plugin},
-    {"--clock", set_clock},
-    {"--speed", set_speed},
+    {"--plugin", set_plugin}, {"--clock", set_clock}, {"--speed", set_speed},
+    {"--player", set_player}, {"--mpd", set_mpd},
 };
 
 // Returns the value option called name, or nullptr.
@@ -129,6 +149,26 @@ bool set_playlist(const std::string& arg, bool& have_playlist, Options& options,
     return true;
 }
 
+// Checks that the playlist argument and --mpd suit the back end: sim plays a
+// playlist file, mpd plays MPD's queue. Returns false with a message in error.
+bool check_back_end_arguments(bool have_playlist, const Options& options, std::string& error) {
+    if (options.player == "mpd") {
+        if (have_playlist)
+            error = "no playlist with --player mpd: the playlist is MPD's queue (given: '" +
+                    options.playlist + "')";
+        return !have_playlist;
+    }
+    if (!options.mpd.empty()) {
+        error = "option --mpd needs --player mpd";
+        return false;
+    }
+    if (!have_playlist) {
+        error = "no playlist given";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parse_options(int argc, char** argv, Options& options, std::string& error) {
@@ -148,11 +188,7 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
             return false;
         }
     }
-    if (!have_playlist) {
-        error = "no playlist given";
-        return false;
-    }
-    return true;
+    return check_back_end_arguments(have_playlist, options, error);
 }
 
 std::string usage_text(const char* program) {
@@ -160,6 +196,10 @@ std::string usage_text(const char* program) {
     return "usage: " + p +
            " [--plugin FILE] [--clock real|manual] [--speed N] [--trace] [--announce] "
            "PLAYLIST.m3u\n"
+           "       " +
+           p +
+           " --player mpd [--mpd [PASSWORD@]HOST[:PORT]] [--plugin FILE] [--trace] "
+           "[--announce]\n"
            "  --plugin FILE   the plug-in module to load (default: the one beside the program)\n"
            "  --clock real    playback time follows the wall clock (default)\n"
            "  --clock manual  time moves only by console commands; tracks never end by "
@@ -167,10 +207,15 @@ std::string usage_text(const char* program) {
            "  --speed N       real-clock playback runs N times faster (default 1)\n"
            "  --trace         write every message reaching the player's window to stderr\n"
            "  --announce      write one line per track change to stdout\n"
+           "  --player sim    play PLAYLIST.m3u with a simulated clock (default)\n"
+           "  --player mpd    play on a Music Player Daemon: its queue is the playlist, its\n"
+           "                  clock is the clock (--clock and --speed do not apply)\n"
+           "  --mpd ADDRESS   the daemon: [PASSWORD@]HOST[:PORT] or a socket path (default:\n"
+           "                  MPD_HOST and MPD_PORT, else localhost:6600)\n"
            "console commands: status, end, seek MS, goto P, load FILE, config, quit\n";
 }
 
-int read_start_up(int argc, char** argv, Options& options, Playlist& playlist) {
+int read_start_up(int argc, char** argv, Options& options, std::unique_ptr<Backend>& backend) {
     std::string error;
     if (!parse_options(argc, argv, options, error)) {
         write_line(stderr, "velvox-host: " + error);
@@ -181,9 +226,15 @@ int read_start_up(int argc, char** argv, Options& options, Playlist& playlist) {
         std::fputs(usage_text(argv[0]).c_str(), stdout);
         return 0;
     }
-    if (!read_playlist(options.playlist, playlist, error)) {
+    Playlist playlist;
+    if (options.player == "sim" && !read_playlist(options.playlist, playlist, error)) {
         write_line(stderr, "velvox-host: " + error);
         return 2;
+    }
+    backend = make_backend(options, std::move(playlist), error);
+    if (backend == nullptr) {
+        write_line(stderr, "velvox-host: " + error);
+        return 1;
     }
     return -1;
 }

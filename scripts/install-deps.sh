@@ -5,10 +5,12 @@
 set -euo pipefail
 what=${1:-test}
 
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev python3)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev python3 pkg-config
+          libmpdclient-dev)
 if [ "$what" = test ]; then
   packages+=(clang libclang-rt-14-dev g++-mingw-w64-i686 wine wine32:i386 xvfb
-             imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm)
+             imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm
+             mpd sox libsox-fmt-base)
 fi
 
 missing=()

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "host/posix/emulated_window.h"
@@ -57,11 +58,14 @@ host::emu::WaitResult wait_after_input_closed(host::Window window, std::string& 
 // the console reader; a refusal ends the program. Returns the window.
 host::Window start(player::PlayerApp& app, const player::Options& options, void*& module) {
     host::Window window = host::emu::create_window(player_window_proc);
-    app.attach(window, player_window_proc);
+    // First, so that every later thread (the back end's too) has the stop
+    // signals blocked and only the signal thread takes them.
     if (!player::start_signal_thread(window))
         fail("cannot start the signal thread");
-    player::LoadedPlugin plugin;
     std::string error;
+    if (!app.attach(window, player_window_proc, error))
+        fail(error);
+    player::LoadedPlugin plugin;
     if (!player::load_plugin(options.plugin, plugin, error))
         fail(error);
     module = plugin.module;
@@ -98,15 +102,15 @@ host::Window start(player::PlayerApp& app, const player::Options& options, void*
 
 int main(int argc, char** argv) {
     player::Options options;
-    player::Playlist playlist;
-    int status = player::read_start_up(argc, argv, options, playlist);
+    std::unique_ptr<player::Backend> backend;
+    int status = player::read_start_up(argc, argv, options, backend);
     if (status >= 0)
         return status;
 
     // A reader that went away must not kill the player (or the plug-in's sockets).
     signal(SIGPIPE, SIG_IGN);
 
-    static player::PlayerApp app(options, std::move(playlist));
+    static player::PlayerApp app(options, std::move(backend));
     the_app = &app;
     void* module = nullptr;
     host::Window window = start(app, options, module);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "player_app.h"
@@ -140,10 +141,11 @@ void* start(player::PlayerApp& app, const player::Options& options) {
     the_window = create_player_window();
     if (the_window == nullptr)
         fail("cannot create the player window: " + player::error_text(GetLastError()));
-    app.attach(the_window, own_proc());
+    std::string error;
+    if (!app.attach(the_window, own_proc(), error))
+        fail(error);
     SetConsoleCtrlHandler(on_console_control, TRUE);
     player::LoadedPlugin plugin;
-    std::string error;
     if (!player::load_plugin(options.plugin, plugin, error))
         fail(error);
     app.start_plugin(plugin.record, plugin.module);
@@ -203,12 +205,12 @@ void pump_messages(int timeout) {
 
 int main(int argc, char** argv) {
     player::Options options;
-    player::Playlist playlist;
-    int status = player::read_start_up(argc, argv, options, playlist);
+    std::unique_ptr<player::Backend> backend;
+    int status = player::read_start_up(argc, argv, options, backend);
     if (status >= 0)
         return status;
 
-    static player::PlayerApp app(options, std::move(playlist));
+    static player::PlayerApp app(options, std::move(backend));
     the_app = &app;
     void* module = start(app, options);
     run(app, module);
