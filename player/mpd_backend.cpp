@@ -329,8 +329,9 @@ class MpdBackend : public Backend {
     void start(Playback&) override {}
     void commit(Playback& playback) override;
     void on_event(Playback& playback, host::WParam wparam, host::LParam lparam) override;
-    // Ends of songs arrive as events, which the loop handles while it waits.
-    int wait_timeout_ms(const Playback&) const override { return -1; }
+    // Ends of songs arrive as events, which the loop handles while it waits;
+    // one seen after our own command is due at once.
+    int wait_timeout_ms(const Playback&) const override { return end_pending_ ? 0 : -1; }
     bool take_track_end(Playback&) override { return std::exchange(end_pending_, false); }
     bool load(Playback&, const std::string&, std::string& error) override {
         error = "load takes no file with --player mpd: the playlist is MPD's queue";
@@ -345,7 +346,7 @@ class MpdBackend : public Backend {
     void drop_connection();
     void report_lost(const std::string& why);
     void show(Playback& playback, const MpdState& state, bool started);
-    void observe(Playback& playback, const MpdState& now);
+    void observe(Playback& playback, const MpdState& now, bool ours);
     bool carry_out(const Playback& playback, Playback::Changes changes);
     bool start_at(mpd_connection* connection, std::int32_t pos);
 
@@ -372,8 +373,12 @@ bool MpdBackend::begin(Playback& playback, host::Window window, std::string& err
 }
 
 void MpdBackend::finish() {
-    if (connection_ != nullptr)
-        set_modes(connection_, original_);
+    if (exchange([this](mpd_connection* c) { return set_modes(c, original_); }))
+        return;
+    write_line(stderr,
+               "velvox-host: could not put back the single, consume, random and repeat "
+               "modes of MPD at " +
+                   address_.text());
 }
 
 // Returns the command connection, opening it again when it is gone (while
@@ -465,19 +470,25 @@ bool song_ended(const MpdState& before, const MpdState& now) {
            now.queue_version == before.queue_version;
 }
 
-// Takes MPD's new state. The end of a song becomes the player's end of
-// track: the player stands at the end of the song that ended, as the
-// simulated one does, until the message has been handled.
-void MpdBackend::observe(Playback& playback, const MpdState& now) {
+// Takes MPD's new state; ours tells that our own command changed it (its
+// start is counted already). The end of a song becomes the player's end of
+// track, even when it came right after our command (a seek near the end):
+// the player stands at the end of the song that ended, as the simulated one
+// does, until the message has been handled.
+void MpdBackend::observe(Playback& playback, const MpdState& now, bool ours) {
     const MpdState before = known_;
     known_ = now;
+    if (end_pending_)
+        return;  // the player stands at the end of the song until the message is sent
     if (song_ended(before, now)) {
-        playback.follow(before.pos, State::playing, std::int64_t{playback.length_s()} * 1000,
-                        false);
+        const bool known =
+            before.pos >= 0 && static_cast<std::size_t>(before.pos) < playback.size();
+        const std::int32_t length = known ? playback.entry(before.pos).length_s : 0;
+        playback.follow(before.pos, State::playing, std::int64_t{length} * 1000, false);
         end_pending_ = true;
         return;
     }
-    show(playback, now, now.id != before.id);
+    show(playback, now, !ours && now.id != before.id);
 }
 
 void MpdBackend::on_event(Playback& playback, host::WParam, host::LParam lparam) {
@@ -500,7 +511,7 @@ void MpdBackend::on_event(Playback& playback, host::WParam, host::LParam lparam)
     // Someone changed a mode the jukebox needs: MPD would play on or shuffle.
     if (!same_modes(now.modes, kJukeboxModes))
         exchange([](mpd_connection* c) { return set_modes(c, kJukeboxModes); });
-    observe(playback, now);
+    observe(playback, now, false);
 }
 
 // Plays entry pos from its start. After a finished song MPD holds the next
@@ -533,14 +544,19 @@ bool MpdBackend::carry_out(const Playback& playback, Playback::Changes changes) 
 
 void MpdBackend::commit(Playback& playback) {
     const Playback::Changes changes = playback.take_changes();
+    // Until the end of the song has been handled, MPD stays where the song
+    // left it: the plug-in chooses what plays next.
+    if (end_pending_)
+        return;
     if (!changes.restarted && !changes.seeked && playback.state() == known_.state)
         return;
     carry_out(playback, changes);
+    // What MPD now does is what the player shows (a refusal included).
     MpdState now;
     if (exchange([&](mpd_connection* c) { return read_state(c, now); }))
-        known_ = now;
-    // What MPD now does is what the player shows (a refusal included).
-    show(playback, known_, false);
+        observe(playback, now, true);
+    else
+        show(playback, known_, false);
 }
 
 }  // namespace

@@ -150,9 +150,13 @@ bool set_playlist(const std::string& arg, bool& have_playlist, Options& options,
 }
 
 // Checks that the playlist argument and --mpd suit the back end: sim plays a
-// playlist file, mpd plays MPD's queue. Returns false with a message in error.
-bool check_back_end_arguments(bool have_playlist, const Options& options, std::string& error) {
+// playlist file, mpd plays MPD's queue (with MPD's clock). Returns false with
+// a message in error.
+bool check_back_end_arguments(bool have_playlist, Options& options, std::string& error) {
     if (options.player == "mpd") {
+        // MPD's clock is the clock: the simulated one's options do not apply.
+        options.real_clock = true;
+        options.speed = 1.0;
         if (have_playlist)
             error = "no playlist with --player mpd: the playlist is MPD's queue (given: '" +
                     options.playlist + "')";

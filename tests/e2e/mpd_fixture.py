@@ -16,6 +16,7 @@ time-out; close() stops the daemon and removes the folder.
       close()
     Watcher(server)      records every change of MPD's player state from the moment it starts:
       played() -> song positions in the order they started playing
+      wait_played(song) -> played(), once song is the last one that started
       events -> [(monotonic time, state, song position)]
     player_args(server) -> the player's arguments for this MPD
 """
@@ -231,6 +232,18 @@ class Watcher:
                 starts.append(song)
             previous = (state, song)
         return starts
+
+    def wait_played(self, song, timeout=TIMEOUT):
+        """Waits until song is the last one that started playing; returns played()."""
+        deadline = time.monotonic() + timeout
+        while True:
+            played = self.played()
+            if played and played[-1] == song:
+                return played
+            if time.monotonic() > deadline:
+                raise MpdError("song %d did not start within %.1f s (started: %r)"
+                               % (song, timeout, played))
+            time.sleep(0.02)
 
     def close(self):
         self._client.close()

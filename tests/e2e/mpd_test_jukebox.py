@@ -88,7 +88,7 @@ class MpdJukeboxTest(unittest.TestCase):
         self.assertLess(int(re.search(r"<t>(\d+)</t>", self.page(p)).group(1)), left)
         # MPD's own modes come back when the player quits.
         self.assertEqual(p.quit(), 0)
-        self.assertEqual(self.mpd.modes(), OWN_MODES)
+        self.assertEqual(self.mpd.modes(), OWN_MODES, p.stderr_text())
 
     def test_requests_play_when_the_song_ends_then_the_playlist_resumes(self):
         self.mpd.command("play 0")
@@ -100,12 +100,11 @@ class MpdJukeboxTest(unittest.TestCase):
             self.assertTrue(reply.startswith(b"HTTP/1.0 302"), reply[:200])
         self.assertRegex(self.page(p), r"<q>1 Dogwood - Lanterns Out</q>\n\r\n"
                                        r"<q>2 Cedar Hollow - Northbound</q>")
-        self.assertEqual(p.cmd("seek 2200"), "ok")  # 0.8 s left of song 0
-        self.mpd.wait_for(playing(1), timeout=15, what="song 1 playing")
+        self.assertEqual(p.cmd("seek 3000"), "ok")  # MPD ends the song at once
+        played = watcher.wait_played(1, timeout=15)
         # Each request in turn, then the entry after the interrupted one: nothing skipped,
         # nothing started twice, not even the entry MPD held paused after song 0.
-        self.assertEqual(watcher.played()[-4:], [0, 3, 2, 1])
-        self.assertEqual(watcher.played().count(1), 1)
+        self.assertEqual(played, [0, 3, 2, 1])
         announced = [line for line in p.stdout_lines if line.startswith("track ")]
         self.assertEqual(announced, ['track 3 "Dogwood - Lanterns Out" 3s request',
                                      'track 2 "Cedar Hollow - Northbound" 3s request',
