@@ -246,6 +246,12 @@ class Watcher:
             time.sleep(0.02)
 
     def close(self):
+        # Wakes the thread blocked in idle first: closing its file under it would wait for it.
+        try:
+            self._client.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self._thread.join(TIMEOUT)
         self._client.close()
 
 
