@@ -133,6 +133,12 @@ int main() {
         "<li>%%QUEUELISTPOS%% %%QUEUELISTENTRY%%</li>\n",
         "</html>\n",
     };
+    // The same page with the match count line and row states, as the default skin has.
+    std::vector<std::string> countedPage = playlistPage;
+    countedPage[4] = "<p>%%PAGEFIRST%%-%%PAGELAST%% of %%MATCHCOUNT%%</p>\n";
+    countedPage[5] =
+        "<tr class=\"%%PLAYLISTROWSTATE%%\"><td><a href=\"request.cgi?listpos="
+        "%%PLAYLISTPOS%%\">%%PLAYLISTENTRY%%</a></td></tr>\n";
     const std::vector<std::string> artistPage = {
         "<select name=startswith>\n",
         "<option>%%ARTISTSELECT%%</option>\n",
@@ -154,6 +160,12 @@ int main() {
             [&] { return RenderPage(playlistPage, "/playlist.cgi?psearch=nowhere"); });
     Measure("startswith=artist+42", 50,
             [&] { return RenderPage(playlistPage, "/playlist.cgi?startswith=artist+42"); });
+    Measure("with match count and row states, first window", 50,
+            [&] { return RenderPage(countedPage, "/playlist.cgi"); });
+    Measure("with match count, psearch=LIVE+version", 50,
+            [&] { return RenderPage(countedPage, "/playlist.cgi?psearch=LIVE+version"); });
+    Measure("with match count, psearch=title+9999", 50,
+            [&] { return RenderPage(countedPage, "/playlist.cgi?psearch=title+9999"); });
 
     ClearArtistList();
     Measure("artist list, first page (scan + sort)", 1,

@@ -27,7 +27,11 @@ const char* prepare_server_world() {
             "<li>%%QUEUELISTPOS%% %%QUEUELISTENTRY%%\n"
             "<li><a href=\"request.cgi?listpos=%%PLAYLISTPOS%%\">%%PLAYLISTENTRY%%</a>\n"
             "%%NAV_PREV%% %%NAV_NEXT%%\n<option>%%ARTISTSELECT%%\n"
-            "%%ADMINWINAMPCONTROL%% %%ADMINHIDDENFIELD%% %%ADMINPASSWORD%%\n",
+            "%%ADMINWINAMPCONTROL%% %%ADMINHIDDENFIELD%% %%ADMINPASSWORD%%\n"
+            "<li class=\"%%PLAYLISTROWSTATE%%\">%%PLAYLISTENTRY%%\n<li>%%HISTORYPOS%% "
+            "%%HISTORYENTRY%%\n"
+            "%%PSEARCH%%\n%%STARTSWITH%%\n%%RESULTKIND%%\n%%PLAYSTATE%%\n%%MATCHCOUNT%% "
+            "%%PAGELAST%%\n",
             f);
         std::fclose(f);
     }

@@ -12,6 +12,9 @@ namespace {
 
 const std::string kNoTitle;
 
+// How long the titles of a replaced playlist stay readable.
+constexpr std::int64_t kRetiredMs = 5000;
+
 }  // namespace
 
 const char* state_name(State state) {
@@ -62,6 +65,8 @@ host::LResult Playback::on_user(host::WParam wparam, host::LParam lparam) {
                 after_set_list_pos_ = true;
             }
             return 0;
+        case velvox::kIpcIsPlaying:
+            return state_ == State::playing ? 1 : (state_ == State::paused ? 3 : 0);
         case velvox::kIpcGetOutputTime:
             if (wparam == 0)
                 return static_cast<host::LResult>(elapsed_ms());
@@ -138,14 +143,22 @@ bool Playback::go_to(std::int64_t index) {
         return false;
     index_ = static_cast<std::int32_t>(index);
     set_elapsed(0);
+    changes_.restarted = true;
     return true;
 }
 
 void Playback::seek(std::int64_t ms) {
     set_elapsed(ms);
+    changes_.seeked = true;
 }
 
 void Playback::replace(Playlist playlist) {
+    // The title message hands out addresses into the playlist, and the asking
+    // thread copies the text after our answer: keep the old entries a while.
+    const std::int64_t now = now_ms_();
+    while (!retired_.empty() && now - retired_.front().first > kRetiredMs)
+        retired_.pop_front();
+    retired_.emplace_back(now, std::move(playlist_));
     playlist_ = std::move(playlist);
     if (playlist_.empty()) {
         index_ = 0;
@@ -153,6 +166,18 @@ void Playback::replace(Playlist playlist) {
     } else if (index_ >= static_cast<std::int32_t>(playlist_.size())) {
         index_ = 0;
         set_elapsed(0);
+    }
+}
+
+void Playback::follow(std::int32_t index, State state, std::int64_t elapsed_ms, bool started) {
+    if (index >= 0 && index < static_cast<std::int32_t>(playlist_.size()))
+        index_ = index;
+    state_ = playlist_.empty() ? State::stopped : state;
+    set_elapsed(elapsed_ms < 0 ? 0 : elapsed_ms);
+    if (started && state_ != State::stopped) {
+        ++starts_;
+        last_start_index_ = index_;
+        last_start_kind_ = StartKind::playlist;
     }
 }
 
@@ -208,6 +233,7 @@ bool Playback::take_track_end() {
 void Playback::start_current(StartKind kind) {
     state_ = State::playing;
     set_elapsed(0);
+    changes_.restarted = true;
     ++starts_;
     last_start_index_ = index_;
     last_start_kind_ = kind;

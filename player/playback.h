@@ -2,8 +2,10 @@
 // answers to the messages of the player's interface.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "host/window_messages.h"
 #include "playlist.h"
@@ -37,8 +39,22 @@ class Playback {
     // Sets the elapsed time of the current track.
     void seek(std::int64_t ms);
     // Replaces the playlist: position kept when still valid, else 0; an
-    // empty playlist stops.
+    // empty playlist stops. The titles of the replaced playlist stay readable
+    // for a few seconds, as a thread may still copy one that it was handed.
     void replace(Playlist playlist);
+    // Takes over the state of a real player: entry index (kept when it is no
+    // entry), state, and elapsed time from now on. started counts a track
+    // start for announcements. Records no change (see take_changes).
+    void follow(std::int32_t index, State state, std::int64_t elapsed_ms, bool started);
+
+    // What the commands since the last call asked for beyond the state: a
+    // track (re)started at 0 (play, next, previous, end, SetListPos, goto),
+    // the elapsed time set (seek). Cleared by the call.
+    struct Changes {
+        bool restarted = false;
+        bool seeked = false;
+    };
+    Changes take_changes() { return std::exchange(changes_, Changes{}); }
 
     std::int32_t position() const { return index_; }
     State state() const { return state_; }
@@ -86,6 +102,10 @@ class Playback {
     std::int64_t anchor_ms_ = 0;  // clock reading when base_ms_ was taken
     bool end_reported_ = false;   // take_track_end already fired for this track
     bool after_set_list_pos_ = false;
+
+    Changes changes_;
+    // Replaced playlists, with the clock reading when each was replaced.
+    std::deque<std::pair<std::int64_t, Playlist>> retired_;
 
     std::uint64_t starts_ = 0;
     std::int32_t last_start_index_ = 0;

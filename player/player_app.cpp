@@ -30,10 +30,6 @@ std::string quoted(const std::string& text) {
     return out;
 }
 
-// The longest wait of the real clock's loop: messages from other threads can
-// start a track while the loop waits, so the clock is looked at this often.
-constexpr std::int64_t kClockLookMs = 250;
-
 }  // namespace
 
 void write_line(std::FILE* stream, const std::string& text) {
@@ -42,16 +38,25 @@ void write_line(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-PlayerApp::PlayerApp(const Options& options, Playlist playlist)
+PlayerApp::PlayerApp(const Options& options, std::unique_ptr<Backend> backend)
     : options_(options),
-      playback_(std::move(playlist), options.real_clock, options.speed, steady_ms) {}
+      backend_(std::move(backend)),
+      playback_(Playlist(), options.real_clock, options.speed, steady_ms) {}
 
-void PlayerApp::attach(host::Window window, host::WindowProc own_proc) {
+bool PlayerApp::attach(host::Window window, host::WindowProc own_proc, std::string& error) {
     window_ = window;
     own_proc_ = own_proc;
+    return backend_->begin(playback_, window, error);
 }
 
 host::LResult PlayerApp::on_message(unsigned message, host::WParam wparam, host::LParam lparam) {
+    if (message == kMsgBackendEvent) {
+        enter();
+        backend_->on_event(playback_, wparam, lparam);
+        tick();
+        leave();
+        return 0;
+    }
     trace(message, wparam, lparam);
     enter();
     host::LResult result = playback_.handle(message, wparam, lparam);
@@ -77,7 +82,7 @@ void PlayerApp::start_plugin(velvox::PluginRecord* record, void* module) {
     record->hDllInstance = module;
     record->init();
     enter();
-    playback_.begin();
+    backend_->start(playback_);
     write_line(stdout, "ready");
     leave();
 }
@@ -93,6 +98,7 @@ void PlayerApp::quit_plugin() {
                    "quit; putting the player's own back");
         host::replace_window_proc(window_, own_proc_);
     }
+    backend_->finish();
 }
 
 PlayerApp::LineResult PlayerApp::handle_line(const std::string& line) {
@@ -103,12 +109,28 @@ PlayerApp::LineResult PlayerApp::handle_line(const std::string& line) {
         quit_plugin();
         return LineResult::quit;
     }
+    if (command.kind == CommandKind::config) {
+        // Not inside our own handling: the form may stay open a while, and
+        // what the plug-in's threads ask meanwhile is carried out at once.
+        if (record_ != nullptr && record_->config != nullptr)
+            record_->config();
+        write_line(stdout, "ok");
+        return LineResult::handled;
+    }
     enter();
-    std::string answer = "ok";
+    const std::string answer = run_command(command);
+    // The answer tells that the back end has carried the command out.
+    backend_->commit(playback_);
+    write_line(stdout, answer);
+    leave();
+    return LineResult::handled;
+}
+
+// Carries out a console command other than quit and config; returns its answer.
+std::string PlayerApp::run_command(const Command& command) {
     switch (command.kind) {
         case CommandKind::status:
-            answer = status_line();
-            break;
+            return status_line();
         case CommandKind::end:
             send_end_of_track();
             break;
@@ -117,47 +139,32 @@ PlayerApp::LineResult PlayerApp::handle_line(const std::string& line) {
             break;
         case CommandKind::go_to:
             if (!playback_.go_to(command.number)) {
-                answer = "error position " + std::to_string(command.number) +
-                         " is not in the playlist (" + std::to_string(playback_.size()) +
-                         " entries)";
+                return "error position " + std::to_string(command.number) +
+                       " is not in the playlist (" + std::to_string(playback_.size()) + " entries)";
             }
             break;
         case CommandKind::load: {
-            Playlist playlist;
             std::string error;
-            if (read_playlist(command.text, playlist, error))
-                playback_.replace(std::move(playlist));
-            else
-                answer = "error " + error;
+            if (!backend_->load(playback_, command.text, error))
+                return "error " + error;
             break;
         }
-        case CommandKind::config:
-            if (record_ != nullptr && record_->config != nullptr)
-                record_->config();
-            break;
         case CommandKind::invalid:
-            answer = "error " + command.text;
-            break;
+            return "error " + command.text;
         case CommandKind::none:
+        case CommandKind::config:
         case CommandKind::quit:
             break;
     }
-    write_line(stdout, answer);
-    leave();
-    return LineResult::handled;
+    return "ok";
 }
 
 int PlayerApp::wait_timeout_ms() const {
-    if (!options_.real_clock)
-        return -1;
-    std::int64_t until = playback_.ms_until_end();
-    if (until < 0 || until > kClockLookMs)
-        until = kClockLookMs;
-    return static_cast<int>(until);
+    return backend_->wait_timeout_ms(playback_);
 }
 
 void PlayerApp::tick() {
-    if (playback_.take_track_end())
+    if (backend_->take_track_end(playback_))
         send_end_of_track();
 }
 
@@ -174,10 +181,15 @@ void PlayerApp::enter() {
     ++depth_;
 }
 
-// Marks its end; the outermost end prints a pending announcement.
+// Marks its end. The outermost end has the back end carry out what the
+// handling changed, as one step (a request's SetListPos and Play, or a return
+// to the playlist's Play and Next, start one track), then prints a pending
+// announcement.
 void PlayerApp::leave() {
-    if (--depth_ == 0)
-        announce_if_changed();
+    if (--depth_ != 0)
+        return;
+    backend_->commit(playback_);
+    announce_if_changed();
 }
 
 // Prints the last track start once the outermost handling is over, so that

@@ -5,8 +5,11 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "backend.h"
+#include "console.h"
 #include "host/window_messages.h"
 #include "options.h"
 #include "playback.h"
@@ -14,22 +17,21 @@
 
 namespace player {
 
-// The export's signature.
-using GetPluginRecord = velvox::PluginRecord* (*)();
-
 // Writes one whole line (a newline added) and flushes it.
 void write_line(std::FILE* stream, const std::string& text);
 
 class PlayerApp {
   public:
-    PlayerApp(const Options& options, Playlist playlist);
+    PlayerApp(const Options& options, std::unique_ptr<Backend> backend);
 
-    // Makes window (whose own procedure is own_proc) the player's main window.
-    void attach(host::Window window, host::WindowProc own_proc);
+    // Makes window (whose own procedure is own_proc) the player's main window
+    // and begins the back end on it. Returns false with a message in error
+    // when the back end cannot run.
+    bool attach(host::Window window, host::WindowProc own_proc, std::string& error);
     host::Window window() const { return window_; }
 
     // The body of the player's own window procedure: traces the message and
-    // answers it. Returns the answer.
+    // answers it, or hands a back end's event to it untraced. Returns the answer.
     host::LResult on_message(unsigned message, host::WParam wparam, host::LParam lparam);
     // Traces a message that reached our procedure but is not one of the
     // player's interface (a real window also gets the system's own).
@@ -47,18 +49,19 @@ class PlayerApp {
     // the module and exits.
     LineResult handle_line(const std::string& line);
 
-    // Calls the plug-in's quit and makes sure our own procedure is the
-    // window's again.
+    // Calls the plug-in's quit, makes sure our own procedure is the window's
+    // again and lets the back end leave the real player as it found it.
     void quit_plugin();
 
     // How long the loop may wait for input before the clock needs a look:
     // -1 for ever (manual clock), else milliseconds.
     int wait_timeout_ms() const;
-    // Sends the end-of-track message when the real clock reached the end of
+    // Sends the end-of-track message when the back end reports the end of
     // the current track.
     void tick();
 
   private:
+    std::string run_command(const Command& command);
     void send_end_of_track();
     void enter();
     void leave();
@@ -66,6 +69,7 @@ class PlayerApp {
     std::string status_line() const;
 
     Options options_;
+    std::unique_ptr<Backend> backend_;
     Playback playback_;
     host::Window window_ = nullptr;
     host::WindowProc own_proc_ = nullptr;

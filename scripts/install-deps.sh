@@ -5,13 +5,15 @@
 set -euo pipefail
 what=${1:-test}
 
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libutf8proc-dev python3)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev python3 pkg-config
+          libmpdclient-dev libutf8proc-dev)
 if [ "$what" = test ]; then
   # wine64 and the x86-64 compiler: the Wine tests run the 64-bit build where the
   # kernel cannot run 32-bit programs (see scripts/wine-tests.sh).
   packages+=(clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
              wine wine32:i386 wine64 xvfb
-             imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm)
+             imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm
+             mpd sox libsox-fmt-base)
 fi
 
 missing=()

@@ -4,9 +4,12 @@
 #
 #   scripts/run-demo.sh [--playlist FILE] [--web-root DIR] [--port N]
 #                       [--speed N] [--password TEXT] [--no-install] [--no-build]
+#                       [--mpd [PASSWORD@]HOST[:PORT]]
 #
 # The same settings can come from the environment: VELVOX_PLAYLIST,
-# VELVOX_WEBROOT, VELVOX_PORT, VELVOX_SPEED, VELVOX_ADMIN_PASSWORD.
+# VELVOX_WEBROOT, VELVOX_PORT, VELVOX_SPEED, VELVOX_ADMIN_PASSWORD, VELVOX_MPD.
+# --mpd plays on an existing Music Player Daemon instead: its queue is the
+# playlist (see docs/mpd.md).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,12 +18,13 @@ web_root=${VELVOX_WEBROOT:-$root/examples/web}
 port=${VELVOX_PORT:-8080}
 speed=${VELVOX_SPEED:-1}
 password=${VELVOX_ADMIN_PASSWORD:-demo}
+mpd=${VELVOX_MPD:-}
 install=1
 build=1
 
 # Prints the usage text.
 usage() {
-  sed -n '2,9p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+  sed -n '2,12p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
 }
 
 # Stops with a message on standard error.
@@ -36,6 +40,7 @@ while [ $# -gt 0 ]; do
     --port) port=${2:?--port needs a number}; shift 2 ;;
     --speed) speed=${2:?--speed needs a number}; shift 2 ;;
     --password) password=${2?--password needs a text}; shift 2 ;;
+    --mpd) mpd=${2:?--mpd needs an address: [PASSWORD@]HOST[:PORT]}; shift 2 ;;
     --no-install) install=0; shift ;;
     --no-build) build=0; shift ;;
     -h | --help) usage; exit 0 ;;
@@ -56,16 +61,16 @@ case $password in
     # escapes would never match.
     die "use only letters, digits and . _ ~ - in the admin password" ;;
 esac
-[ -r "$playlist" ] || die "cannot read the playlist $playlist"
+[ -n "$mpd" ] || [ -r "$playlist" ] || die "cannot read the playlist $playlist"
 [ -d "$web_root" ] || die "the web root $web_root is not a folder"
 [ -f "$web_root/playlist.html" ] || die "the web root $web_root has no playlist.html"
-playlist=$(cd "$(dirname "$playlist")" && pwd)/$(basename "$playlist")
+[ -n "$mpd" ] || playlist=$(cd "$(dirname "$playlist")" && pwd)/$(basename "$playlist")
 web_root=$(cd "$web_root" && pwd)
 
 # Installs the build tools that are missing (Debian and its derivatives).
 install_missing() {
   local missing=() pkg
-  for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev libutf8proc-dev; do
+  for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config libmpdclient-dev libutf8proc-dev; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
       missing+=("$pkg")
     fi
@@ -87,7 +92,7 @@ if [ "$install" = 1 ]; then
   elif command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; then
     install_missing
   else
-    echo "run-demo: not a Debian system; make sure cmake, ninja, g++, GoogleTest and utf8proc are installed"
+    echo "run-demo: not a Debian system; make sure cmake, ninja, g++, pkg-config, GoogleTest, libmpdclient and utf8proc are installed"
   fi
 fi
 
@@ -130,9 +135,17 @@ if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
   die "port $port is already in use; pick another with --port N"
 fi
 
+if [ -n "$mpd" ]; then
+  source_line="  Velvox is starting in front of the Music Player Daemon at ${mpd#*@}"
+  player_args=(--player mpd --mpd "$mpd")
+else
+  source_line="  Velvox is starting with $(grep -c '^#EXTINF' "$playlist" || true) songs from $playlist"
+  player_args=(--clock real --speed "$speed" "$playlist")
+fi
+
 cat <<EOF
 
-  Velvox is starting with $(grep -c '^#EXTINF' "$playlist" || true) songs from $playlist
+$source_line
   Web root:  $web_root
 
   Browse:    http://localhost:$port/playlist.cgi?current=0
@@ -143,4 +156,4 @@ cat <<EOF
 
 EOF
 
-exec "$host" --plugin "$demo/libvelvox.so" --clock real --speed "$speed" --announce "$playlist"
+exec "$host" --plugin "$demo/libvelvox.so" --announce "${player_args[@]}"

@@ -6,9 +6,12 @@
 #include <atomic>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "player_app.h"
+#include "plugin_module.h"
+#include "win32/error_text.h"
 
 namespace {
 
@@ -54,17 +57,6 @@ host::WindowProc own_proc() {
     return reinterpret_cast<host::WindowProc>(&player_window_proc);
 }
 
-// Returns the text of a system error code.
-std::string error_text(DWORD code) {
-    char buffer[512] = {0};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, n);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text.empty() ? "error " + std::to_string(code) : text;
-}
-
 // Prints a failure and ends the program with status 2.
 [[noreturn]] void fail(const std::string& message) {
     player::write_line(stderr, "velvox-host: " + message);
@@ -72,23 +64,13 @@ std::string error_text(DWORD code) {
 }
 
 // Unloads the module and ends the program with status 0.
-[[noreturn]] void finish(HMODULE module) {
-    if (module != nullptr)
-        FreeLibrary(module);
+[[noreturn]] void finish(void* module) {
+    player::close_module(module);
     std::fflush(stdout);
     std::fflush(stderr);
     if (finished_event != nullptr)
         SetEvent(finished_event);
     ExitProcess(0);
-}
-
-// Returns the folder of the running program with a trailing '\'.
-std::string program_folder() {
-    char path[MAX_PATH] = {0};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string full(path, n);
-    std::size_t cut = full.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
 }
 
 // Reads standard input with ReadFile (no C runtime lock is held while it
@@ -152,73 +134,84 @@ HWND create_player_window() {
                            nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    player::Options options;
-    player::Playlist playlist;
-    int status = player::read_start_up(argc, argv, options, playlist);
-    if (status >= 0)
-        return status;
-
-    static player::PlayerApp app(options, std::move(playlist));
-    the_app = &app;
+// Creates the player's window, loads the plug-in and starts it, then starts
+// the console reader; a refusal ends the program. Returns the module.
+void* start(player::PlayerApp& app, const player::Options& options) {
     finished_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     the_window = create_player_window();
     if (the_window == nullptr)
-        fail("cannot create the player window: " + error_text(GetLastError()));
-    app.attach(the_window, own_proc());
+        fail("cannot create the player window: " + player::error_text(GetLastError()));
+    std::string error;
+    if (!app.attach(the_window, own_proc(), error))
+        fail(error);
     SetConsoleCtrlHandler(on_console_control, TRUE);
-
-    std::string plugin =
-        options.plugin.empty() ? program_folder() + "gen_velvox.dll" : options.plugin;
-    HMODULE module = LoadLibraryA(plugin.c_str());
-    if (module == nullptr)
-        fail("cannot load plug-in '" + plugin + "': " + error_text(GetLastError()));
-    auto get_record = reinterpret_cast<player::GetPluginRecord>(
-        reinterpret_cast<void*>(GetProcAddress(module, "winampGetGeneralPurposePlugin")));
-    if (get_record == nullptr)
-        fail("plug-in '" + plugin + "' has no export winampGetGeneralPurposePlugin");
-    velvox::PluginRecord* record = get_record();
-    if (record == nullptr)
-        fail("plug-in '" + plugin + "' returned no record");
-
-    app.start_plugin(record, module);
+    player::LoadedPlugin plugin;
+    if (!player::load_plugin(options.plugin, plugin, error))
+        fail(error);
+    app.start_plugin(plugin.record, plugin.module);
     HANDLE reader = CreateThread(nullptr, 0, read_input, nullptr, 0, nullptr);
     if (reader == nullptr)
-        fail("cannot start the console reader: " + error_text(GetLastError()));
+        fail("cannot start the console reader: " + player::error_text(GetLastError()));
     CloseHandle(reader);
+    return plugin.module;
+}
 
-    for (;;) {
-        while (!pending_lines.empty() && !stop_requested) {
-            std::string line = std::move(pending_lines.front());
-            pending_lines.pop_front();
-            if (app.handle_line(line) == player::PlayerApp::LineResult::quit) {
-                player::write_line(stdout, "ok");
-                finish(module);
-            }
+// Carries out the console lines queued so far; quit ends the program.
+void run_pending_lines(player::PlayerApp& app, void* module) {
+    while (!pending_lines.empty() && !stop_requested) {
+        std::string line = std::move(pending_lines.front());
+        pending_lines.pop_front();
+        if (app.handle_line(line) == player::PlayerApp::LineResult::quit) {
+            player::write_line(stdout, "ok");
+            finish(module);
         }
+    }
+}
+
+// Waits for messages or the clock, then dispatches every queued message;
+// console lines and stop requests are kept for the loop.
+void pump_messages(int timeout) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, timeout < 0 ? INFINITE : static_cast<DWORD>(timeout),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            stop_requested = true;
+        } else if (msg.hwnd == the_window && msg.message == kMsgConsoleLine) {
+            queue_line(msg.lParam);
+        } else if (msg.hwnd == the_window && msg.message == kMsgStop) {
+            stop_requested = true;
+        } else {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
+// The window's message loop, until quit or a stop request ends the program.
+[[noreturn]] void run(player::PlayerApp& app, void* module) {
+    for (;;) {
+        run_pending_lines(app, module);
         if (stop_requested) {
             app.quit_plugin();
             finish(module);
         }
-        const int timeout = app.wait_timeout_ms();
-        MsgWaitForMultipleObjectsEx(0, nullptr,
-                                    timeout < 0 ? INFINITE : static_cast<DWORD>(timeout),
-                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                stop_requested = true;
-            } else if (msg.hwnd == the_window && msg.message == kMsgConsoleLine) {
-                queue_line(msg.lParam);
-            } else if (msg.hwnd == the_window && msg.message == kMsgStop) {
-                stop_requested = true;
-            } else {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-        }
+        pump_messages(app.wait_timeout_ms());
         app.tick();
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    player::Options options;
+    std::unique_ptr<player::Backend> backend;
+    int status = player::read_start_up(argc, argv, options, backend);
+    if (status >= 0)
+        return status;
+
+    static player::PlayerApp app(options, std::move(backend));
+    the_app = &app;
+    void* module = start(app, options);
+    run(app, module);
 }

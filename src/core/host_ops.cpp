@@ -37,6 +37,10 @@ std::int32_t GetOutputTime(int mode) {
         send(kMsgUser, static_cast<host::WParam>(mode), kIpcGetOutputTime));
 }
 
+std::int32_t IsPlaying() {
+    return static_cast<std::int32_t>(send(kMsgUser, 0, kIpcIsPlaying));
+}
+
 void PlayerPrevious() {
     send(kMsgCommand, kCmdPrevious, 0);
 }

@@ -16,6 +16,7 @@ constexpr host::LParam kIpcGetPlaylistTitle = 212;
 constexpr host::LParam kIpcGetListPos = 125;
 constexpr host::LParam kIpcSetListPos = 121;
 constexpr host::LParam kIpcGetOutputTime = 105;
+constexpr host::LParam kIpcIsPlaying = 104;
 constexpr host::WParam kCmdPrevious = 40044;
 constexpr host::WParam kCmdPlay = 40045;
 constexpr host::WParam kCmdPause = 40046;
@@ -33,6 +34,8 @@ std::int32_t GetListPos();
 void SetListPos(std::int32_t index);
 // mode 0: playback position in ms; mode 1: track length in seconds.
 std::int32_t GetOutputTime(int mode);
+// Returns the play state: 1 playing, 3 paused, 0 stopped.
+std::int32_t IsPlaying();
 void PlayerPrevious();
 void PlayerPlay();
 void PlayerPause();

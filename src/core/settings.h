@@ -20,6 +20,7 @@ struct PluginSettings {
     bool NoConsecutiveArtist = false;
     char SongCooldownMinutes[25] = "0";  // 0: no cooldown
     bool FairOrder = false;              // on: the queue plays in turns by address
+    char HistorySize[25] = "10";         // titles in the recently played list; 0: none
     // on = a search matches the titles that hold each of its space-separated
     // words, in any order; off = the titles that hold it as one text
     bool MatchAllWords = false;

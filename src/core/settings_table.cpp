@@ -32,6 +32,7 @@ const SettingRow kRows[] = {
     {"SongCooldownMinutes", "0", VELVOX_TEXT(SongCooldownMinutes), IDC_VX_SONG_COOLDOWN, true},
     {"FairOrder", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, FairOrder), IDC_VX_FAIR_ORDER,
      true},
+    {"HistorySize", "10", VELVOX_TEXT(HistorySize), 0, true},
     {"MatchAllWords", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, MatchAllWords), 0, true},
 };
 

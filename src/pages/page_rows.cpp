@@ -1,18 +1,23 @@
-// The row tokens: playlist window, request queue and artist list.
+// The row tokens: playlist window, request queue, recently played list and
+// artist list; the count of the playlist window's matches.
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/text.h"
 #include "host/text_case.h"
 #include "pages/artist_list.h"
 #include "pages/page_text.h"
 #include "pages/render_parts.h"
 #include "pages/template_tokens.h"
+#include "queue/history.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 
@@ -30,6 +35,31 @@ void SplitAt(std::string_view text, std::string_view token, std::vector<std::str
     out.push_back(text.substr(from));
 }
 
+// Appends the row to out: the pieces with item (HTML-escaped when escape is
+// set), position and state in their slots.
+void AppendRow(const RowTemplate& row, std::string_view item, std::string_view position,
+               std::string_view state, bool escape, std::string& out) {
+    for (std::size_t i = 0; i < row.pieces.size(); ++i) {
+        out.append(row.pieces[i]);
+        if (i >= row.slots.size())
+            continue;
+        switch (row.slots[i]) {
+            case RowSlot::item:
+                if (escape)
+                    AppendHtmlEscaped(out, item);
+                else
+                    out.append(item);
+                break;
+            case RowSlot::position:
+                out.append(position);
+                break;
+            case RowSlot::state:
+                out.append(state);
+                break;
+        }
+    }
+}
+
 // Rows are gathered and handed to the connection in pieces of about this
 // size: few sends, and never a whole long list in memory.
 constexpr std::size_t kRowPiece = 65536;
@@ -42,30 +72,14 @@ class RowSink {
     RowSink(const RowSink&) = delete;
     RowSink& operator=(const RowSink&) = delete;
 
-    // Appends the row with item and position inserted, then CR LF.
-    void add(const RowTemplate& row, std::string_view item, std::string_view position) {
+    // Appends the row with item (HTML-escaped here when escape is set),
+    // position and state inserted, then CR LF.
+    void add(const RowTemplate& row, std::string_view item, std::string_view position,
+             std::string_view state = {}, bool escape = false) {
         // Room for a piece and the row that completes it, taken once.
         if (pending_.capacity() < kRowPiece)
             pending_.reserve(kRowPiece + 4096);
-        BuildRow(row, item, position, pending_, false);
-        pending_.append("\r\n", 2);
-        if (pending_.size() >= kRowPiece)
-            flush();
-    }
-
-    // Appends the row as add does, with item HTML-escaped.
-    void add_escaped(const RowTemplate& row, std::string_view item, std::string_view position) {
-        if (pending_.capacity() < kRowPiece)
-            pending_.reserve(kRowPiece + 4096);
-        for (std::size_t i = 0; i < row.pieces.size(); ++i) {
-            pending_.append(row.pieces[i]);
-            if (i >= row.slotIsItem.size())
-                continue;
-            if (row.slotIsItem[i])
-                AppendHtmlEscaped(pending_, item);
-            else
-                pending_.append(position);
-        }
+        AppendRow(row, item, position, state, escape, pending_);
         pending_.append("\r\n", 2);
         if (pending_.size() >= kRowPiece)
             flush();
@@ -98,13 +112,12 @@ class RowSink {
 // are gone through in position order.
 class TitleFilter {
   public:
-    TitleFilter(const PageQuery& query, const PluginSettings& settings,
-                const PlaylistSnapshot& cache)
+    TitleFilter(const PageQuery& query, bool matchAllWords, const PlaylistSnapshot& cache)
         : cache_(cache) {
         if (query.startswithGiven) {
             host::fold_case(query.startswith, driver_);
             search_.emplace(cache, driver_, true);
-        } else if (query.psearchGiven && !settings.MatchAllWords) {
+        } else if (query.psearchGiven && !matchAllWords) {
             host::fold_case(query.psearch, driver_);
             search_.emplace(cache, driver_, false);
         } else if (query.psearchGiven) {
@@ -200,9 +213,9 @@ std::shared_ptr<const std::string> ArtistRows(const RowTemplate& row,
     for (std::string_view piece : row.pieces)
         fixed += piece.size();
     auto rows = std::make_shared<std::string>();
-    rows->reserve(fixed * artists.names.size() + artists.escaped.size() * row.slotIsItem.size());
+    rows->reserve(fixed * artists.names.size() + artists.escaped.size() * row.slots.size());
     for (std::size_t i = 0; i < artists.names.size(); ++i) {
-        BuildRow(row, artists.escaped_name(i), {}, *rows, false);
+        AppendRow(row, artists.escaped_name(i), {}, {}, false, *rows);
         rows->append("\r\n", 2);
     }
     return rows;
@@ -216,44 +229,79 @@ void SendLineWithBreak(HttpConnection& connection, std::string_view text) {
     connection.send_bytes("\r\n", 2);
 }
 
+bool RowTemplate::has(RowSlot slot) const {
+    return std::find(slots.begin(), slots.end(), slot) != slots.end();
+}
+
+// Each token cuts the pieces the tokens before it left, so text between two
+// tokens of one kind is searched for the later kinds only.
 RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
-                     std::string_view positionToken) {
-    std::vector<std::string_view> itemPieces;
-    SplitAt(line, itemToken, itemPieces);
+                     std::string_view positionToken, std::string_view stateToken) {
     RowTemplate row;
-    for (std::size_t i = 0; i < itemPieces.size(); ++i) {
-        if (i > 0)
-            row.slotIsItem.push_back(true);
-        std::vector<std::string_view> pieces;
-        SplitAt(itemPieces[i], positionToken, pieces);
-        for (std::size_t j = 0; j < pieces.size(); ++j) {
-            if (j > 0)
-                row.slotIsItem.push_back(false);
-            row.pieces.push_back(pieces[j]);
+    row.pieces.push_back(line);
+    const std::pair<std::string_view, RowSlot> cuts[] = {
+        {itemToken, RowSlot::item},
+        {positionToken, RowSlot::position},
+        {stateToken, RowSlot::state},
+    };
+    for (const auto& [token, slot] : cuts) {
+        if (token.empty())
+            continue;
+        RowTemplate next;
+        for (std::size_t i = 0; i < row.pieces.size(); ++i) {
+            if (i > 0)
+                next.slots.push_back(row.slots[i - 1]);
+            std::vector<std::string_view> parts;
+            SplitAt(row.pieces[i], token, parts);
+            for (std::size_t j = 0; j < parts.size(); ++j) {
+                if (j > 0)
+                    next.slots.push_back(slot);
+                next.pieces.push_back(parts[j]);
+            }
         }
+        row = std::move(next);
     }
     return row;
 }
 
 void BuildRow(const RowTemplate& row, std::string_view item, std::string_view position,
-              std::string& out, bool clear) {
-    if (clear)
-        out.clear();
+              std::string_view state, std::string& out) {
+    out.clear();
     for (std::size_t i = 0; i < row.pieces.size(); ++i) {
         out.append(row.pieces[i]);
-        if (i < row.slotIsItem.size())
-            out.append(row.slotIsItem[i] ? item : position);
+        if (i >= row.slots.size())
+            continue;
+        switch (row.slots[i]) {
+            case RowSlot::item:
+                out.append(item);
+                break;
+            case RowSlot::position:
+                out.append(position);
+                break;
+            case RowSlot::state:
+                out.append(state);
+                break;
+        }
     }
+}
+
+std::string_view RowMarks::state_of(std::int32_t position) const {
+    if (position == playing)
+        return "playing";
+    if (std::binary_search(queued.begin(), queued.end(), position))
+        return "queued";
+    return {};
 }
 
 // The window starts at the current-th matching entry and holds at most
 // g_MaxEntries rows; current counts matches, not playlist positions. Once the
 // window is full no later entry can change the page, so the scan stops there.
-std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate* line) {
+std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate* line,
+                                const RowMarks* marks) {
     const std::int32_t start = DecimalValue(context.query.current);
     const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
     const PlaylistView cache = PlaylistCache();
-    TitleFilter filter(context.query, context.settings, *cache);
+    TitleFilter filter(context.query, context.settings.MatchAllWords, *cache);
     RowSink sink(context.connection);
     std::string position;
     std::int32_t matched = filter.pass_over(start);
@@ -271,7 +319,8 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
                     position += "&pass=";
                     position += context.settings.AdminPassword;
                 }
-                sink.add_escaped(*line, *CachedTitle(*cache, p), position);
+                const std::string_view state = marks != nullptr ? marks->state_of(p) : "";
+                sink.add(*line, *CachedTitle(*cache, p), position, state, true);
             }
             ++rows;
         }
@@ -280,11 +329,60 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
     return rows;
 }
 
+// Counts all matches in one pass; the window's rows are those the page shows.
+std::int32_t CountPlaylistMatches(const PageQuery& query, std::int32_t start, std::int32_t pageSize,
+                                  const WindowVisit& visit) {
+    const PlaylistView cache = PlaylistCache();
+    TitleFilter filter(query, CurrentSettings()->MatchAllWords, *cache);
+    // Without a visit and a filter the count needs no look at the titles.
+    std::int32_t matched = visit ? 0 : filter.pass_over(std::numeric_limits<std::int32_t>::max());
+    std::int32_t shown = 0;
+    for (std::int32_t p = filter.next(); p >= 0; p = filter.next()) {
+        if (visit && matched >= start && shown < pageSize) {
+            visit(p, std::string(*CachedTitle(*cache, p)));
+            ++shown;
+        }
+        ++matched;
+    }
+    return matched;
+}
+
+MatchWindow CountMatchWindow(const PageQuery& query, std::int32_t pageSize,
+                             const WindowVisit& visit) {
+    const std::int32_t start = std::max(DecimalValue(query.current), 0);
+    MatchWindow window;
+    window.matches = CountPlaylistMatches(query, start, pageSize, visit);
+    const std::int64_t room = std::max(pageSize, 0);
+    const std::int64_t shown =
+        std::clamp(std::int64_t{window.matches} - start, std::int64_t{0}, room);
+    if (shown > 0) {
+        window.first = start + 1;
+        window.last = static_cast<std::int32_t>(start + shown);
+    }
+    return window;
+}
+
+// The player is asked for its current entry once per response; the queue is
+// copied at once, and no lock is held while the rows go out.
+RowMarks PlaylistRowMarks(const RenderContext& context) {
+    RowMarks marks;
+    marks.playing = ResponseCurrentEntry(context);
+    for (const QueueEntry& entry : QueueInPlayOrder())
+        marks.queued.push_back(entry.position);
+    std::sort(marks.queued.begin(), marks.queued.end());
+    return marks;
+}
+
 void RenderPlaylistRows(std::string_view line, const RenderContext& context) {
-    const RowTemplate row = SplitRow(line, kPlaylistEntry, kPlaylistPos);
+    const RowTemplate row = SplitRow(line, kPlaylistEntry, kPlaylistPos, kPlaylistRowState);
     context.window.rowsShown = 0;
     context.window.pageSize = DecimalValue(context.settings.g_MaxEntries);
-    context.window.rowsShown = ScanPlaylistWindow(context, &row);
+    if (row.has(RowSlot::state)) {
+        const RowMarks marks = PlaylistRowMarks(context);
+        context.window.rowsShown = ScanPlaylistWindow(context, &row, &marks);
+    } else {
+        context.window.rowsShown = ScanPlaylistWindow(context, &row);
+    }
 }
 
 // The queue is copied at once and its titles read from one snapshot of the
@@ -312,7 +410,17 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
         } else {
             number = k;
         }
-        sink.add(row, HtmlEscaped(*title), number);
+        sink.add(row, *title, number, {}, true);
+    }
+}
+
+void RenderHistoryRows(std::string_view line, const RenderContext& context) {
+    const RowTemplate row = SplitRow(line, kHistoryEntry, kHistoryPos);
+    const std::vector<std::string> titles = RecentlyPlayed();
+    std::string text;
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        BuildRow(row, HtmlEscaped(titles[i]), std::to_string(i + 1), text);
+        SendLineWithBreak(context.connection, text);
     }
 }
 

@@ -59,6 +59,22 @@ std::string HtmlEscaped(std::string_view text) {
     return out;
 }
 
+std::string HtmlEscapedStrictly(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' || byte < 0x20 || byte == 0x7F) {
+            out += "&#";
+            out += std::to_string(byte);
+            out += ';';
+        } else {
+            AppendHtmlEscaped(out, std::string_view(&c, 1));
+        }
+    }
+    return out;
+}
+
 void AppendPercentEncoded(std::string& out, std::string_view text) {
     static const char kHex[] = "0123456789ABCDEF";
     for (char c : text) {

@@ -17,6 +17,13 @@ void AppendHtmlEscaped(std::string& out, std::string_view text);
 // Returns text HTML-escaped as AppendHtmlEscaped writes it.
 std::string HtmlEscaped(std::string_view text);
 
+// Returns text HTML-escaped as AppendHtmlEscaped writes it, with the
+// backslash and the control characters also written as numeric character
+// references. A quoted attribute decodes it back to text; inside a <style>
+// element, where references are not decoded, it cannot end a quoted CSS
+// string, the rule or the element.
+std::string HtmlEscapedStrictly(std::string_view text);
+
 // Appends text with every byte outside A-Z, a-z, 0-9, "-", ".", "_" and "~"
 // written as "%XX", so that a query value decodes back to the same text.
 void AppendPercentEncoded(std::string& out, std::string_view text);

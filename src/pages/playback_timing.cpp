@@ -1,4 +1,4 @@
-// Time left and percentage left of the current track.
+// Time left and percentage left of the current track; the play state.
 #include "pages/playback_timing.h"
 
 #include <cmath>
@@ -44,6 +44,19 @@ PlaybackTiming MeasurePlaybackTiming() {
     std::int32_t trackSeconds = GetOutputTime(1);
     std::int32_t positionMs = GetOutputTime(0);
     return ComputePlaybackTiming(trackSeconds, positionMs);
+}
+
+// IsPlaying answers 1 while playing and 3 while paused; anything else is
+// taken as stopped.
+std::string_view PlayStateName() {
+    switch (IsPlaying()) {
+        case 1:
+            return "playing";
+        case 3:
+            return "paused";
+        default:
+            return "stopped";
+    }
 }
 
 }  // namespace velvox

@@ -1,6 +1,8 @@
-// The timing values of the pages' refresh, percentage and length tokens.
+// The timing values of the pages' refresh, percentage and length tokens, and
+// the player's state.
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 namespace velvox {
 
@@ -18,6 +20,9 @@ PlaybackTiming ComputePlaybackTiming(std::int32_t trackSeconds, std::int32_t pos
 // Asks the player for the length first, then the position, and computes the
 // values from its answers.
 PlaybackTiming MeasurePlaybackTiming();
+
+// Asks the player whether it plays; returns "playing", "paused" or "stopped".
+std::string_view PlayStateName();
 
 // Returns value limited to the 32-bit range.
 std::int32_t Saturate32(std::int64_t value);

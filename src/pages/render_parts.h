@@ -1,6 +1,7 @@
 // The parts of the page renderer, shared between its files.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,33 +40,80 @@ const std::vector<TokenRow>& TokenTable();
 // first call, later calls give the same values.
 const PlaybackTiming& ResponseTiming(const RenderContext& context);
 
-// Returns the current song's title, HTML-escaped, for this response (asked
-// for at the first call), or nothing when there is none.
+// Returns the player's current entry for this response: asked at the first
+// call, later calls give the same.
+std::int32_t ResponseCurrentEntry(const RenderContext& context);
+
+// Returns the current song's title, HTML-escaped, for this response (the
+// title at ResponseCurrentEntry), or nothing when there is none.
 const std::optional<std::string>& ResponseCurrentSong(const RenderContext& context);
 
 // Sends text, then CR LF, as every line and row of a page goes out.
 void SendLineWithBreak(HttpConnection& connection, std::string_view text);
 
-// One row token line cut into its literal pieces; between two pieces stands
-// either the item (title, name) or its position.
+// What stands in a slot of a row: the item (title, name), its position or
+// its state.
+enum class RowSlot : unsigned char { item, position, state };
+
+// One row token line cut into its literal pieces, with a slot between each
+// two of them.
 struct RowTemplate {
     std::vector<std::string_view> pieces;  // always one more than slots
-    std::vector<bool> slotIsItem;          // false: the position slot
+    std::vector<RowSlot> slots;
+
+    // Returns whether any slot of the row is of the given kind.
+    bool has(RowSlot slot) const;
 };
 
-// Cuts line at every itemToken, then each piece at every positionToken (none
-// when positionToken is empty). The views point into line.
+// Cuts line at every itemToken, then each piece at every positionToken, then
+// at every stateToken (an empty token cuts nothing). The views point into line.
 RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
-                     std::string_view positionToken);
+                     std::string_view positionToken, std::string_view stateToken = {});
 
-// Fills out (cleared first unless clear is false) with the row: the pieces
-// with item and position inserted as they are.
+// Fills out (cleared first) with the row: the pieces with item, position and
+// state inserted as they are.
 void BuildRow(const RowTemplate& row, std::string_view item, std::string_view position,
-              std::string& out, bool clear = true);
+              std::string_view state, std::string& out);
+
+// BuildRow for rows without a state.
+inline void BuildRow(const RowTemplate& row, std::string_view item, std::string_view position,
+                     std::string& out) {
+    BuildRow(row, item, position, {}, out);
+}
+
+// The states of playlist rows: the player's current entry and the entries
+// waiting in the request queue.
+struct RowMarks {
+    std::int32_t playing = -1;
+    std::vector<std::int32_t> queued;  // sorted
+
+    // Returns "playing", "queued" or the empty text for position.
+    std::string_view state_of(std::int32_t position) const;
+};
 
 // The playlist window of "%%PLAYLISTENTRY%%": sends one row per entry of the
-// page window when line is given, and returns the number of rows it holds.
-std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate* line);
+// page window when line is given (with the state from marks, when given),
+// and returns the number of rows it holds.
+std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate* line,
+                                const RowMarks* marks = nullptr);
+
+// Takes the entries of a page window: position and title (as in the playlist copy).
+using WindowVisit = std::function<void(std::int32_t position, const std::string& title)>;
+
+// Counts every playlist entry that passes the filter of query. When visit is
+// given, calls it for each entry of the window that starts at the start-th
+// match (0 for a negative start) and holds at most pageSize entries. Returns
+// the count.
+std::int32_t CountPlaylistMatches(const PageQuery& query, std::int32_t start, std::int32_t pageSize,
+                                  const WindowVisit& visit);
+
+// Returns the counts of the window of query for pages of pageSize entries;
+// calls visit (when given) for each entry the window shows.
+MatchWindow CountMatchWindow(const PageQuery& query, std::int32_t pageSize,
+                             const WindowVisit& visit = nullptr);
+
+// One row per title of the recently played list, newest first.
+void RenderHistoryRows(std::string_view line, const RenderContext& context);
 
 // One row per playlist entry of the page window; sets the window state.
 void RenderPlaylistRows(std::string_view line, const RenderContext& context);

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/host_ops.h"
+#include "core/result_codes.h"
 #include "core/text.h"
 #include "pages/page_text.h"
 #include "pages/playback_timing.h"
@@ -128,6 +130,46 @@ void RenderSongLength(std::string_view line, const RenderContext& context) {
     SendReplaced(context, line, kSongLength, std::to_string(ResponseTiming(context).trackSeconds));
 }
 
+// The search text of the request, so that a form can keep it.
+void RenderPSearch(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kPSearch, HtmlEscapedStrictly(context.query.psearch));
+}
+
+// The letter or artist of the request, so that a page can mark it.
+void RenderStartsWith(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kStartsWith, HtmlEscapedStrictly(context.query.startswith));
+}
+
+// "accepted" or "refused" after a result, so that a page can tell them apart.
+void RenderResultKind(std::string_view line, const RenderContext& context) {
+    const std::int32_t code = ResultCode(context);
+    std::string_view kind;
+    if (code == kRequestAccepted || code == kQueuePositionDeleted)
+        kind = "accepted";
+    else if (code != 0)
+        kind = "refused";
+    SendReplaced(context, line, kResultKind, kind);
+}
+
+// "playing", "paused" or "stopped", from the player's answer.
+void RenderPlayState(std::string_view line, const RenderContext& context) {
+    SendReplaced(context, line, kPlayState, PlayStateName());
+}
+
+// The match count and the first and last entry shown, all three on the line:
+// they come from one count, made once per response by the first line that
+// needs it.
+void RenderMatchWindow(std::string_view line, const RenderContext& context) {
+    if (!context.window.matchWindow) {
+        const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
+        context.window.matchWindow = CountMatchWindow(context.query, pageSize);
+    }
+    const MatchWindow& window = *context.window.matchWindow;
+    std::string text = ReplaceAll(line, kMatchCount, std::to_string(window.matches));
+    text = ReplaceAll(text, kPageFirst, std::to_string(window.first));
+    SendReplaced(context, text, kPageLast, std::to_string(window.last));
+}
+
 }  // namespace
 
 const PlaybackTiming& ResponseTiming(const RenderContext& context) {
@@ -138,10 +180,16 @@ const PlaybackTiming& ResponseTiming(const RenderContext& context) {
     return *context.window.timing;
 }
 
+std::int32_t ResponseCurrentEntry(const RenderContext& context) {
+    if (!context.window.currentEntry)
+        context.window.currentEntry = GetListPos();
+    return *context.window.currentEntry;
+}
+
 const std::optional<std::string>& ResponseCurrentSong(const RenderContext& context) {
     if (!context.window.currentSong) {
         std::string title;
-        if (CurrentSongTitle(title))
+        if (CachedTitle(ResponseCurrentEntry(context), title))
             context.window.currentSong.emplace(HtmlEscaped(title));
         else
             context.window.currentSong.emplace(std::nullopt);
@@ -165,6 +213,14 @@ const std::vector<TokenRow>& TokenTable() {
         {kContentRefresh, false, RenderContentRefresh},
         {kPctLeft, false, RenderPctLeft},
         {kSongLength, false, RenderSongLength},
+        {kHistoryEntry, true, RenderHistoryRows},
+        {kPSearch, false, RenderPSearch},
+        {kStartsWith, false, RenderStartsWith},
+        {kResultKind, false, RenderResultKind},
+        {kPlayState, false, RenderPlayState},
+        {kMatchCount, false, RenderMatchWindow},
+        {kPageFirst, false, RenderMatchWindow},
+        {kPageLast, false, RenderMatchWindow},
     };
     return table;
 }

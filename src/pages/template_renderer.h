@@ -10,13 +10,24 @@
 
 namespace velvox {
 
+// The counts of the page window: all matches, and the 1-based first and last
+// entry shown (0 and 0 when it shows none).
+struct MatchWindow {
+    std::int32_t matches = 0;
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+};
+
 // What earlier lines of one response leave for later ones: the size and the
-// row count of the last playlist window sent (0/0 before any), and what the
-// player answered the first line that asked, so that one page asks it once.
+// row count of the last playlist window sent (0/0 before any), and what was
+// counted or asked once for the whole response: the player is asked by the
+// first line that needs an answer, so that one page asks it once.
 struct PageWindow {
     std::int32_t rowsShown = 0;
     std::int32_t pageSize = 0;
-    std::optional<PlaybackTiming> timing;
+    std::optional<MatchWindow> matchWindow;    // counted by the first line that needs it
+    std::optional<std::int32_t> currentEntry;  // asked by the first line that needs it
+    std::optional<PlaybackTiming> timing;      // asked by the first line that needs it
     // The current song's title, HTML-escaped; empty inside when there is none.
     std::optional<std::optional<std::string>> currentSong;
 };

@@ -21,5 +21,15 @@ constexpr std::string_view kCurrentSong = "%%CURRENTSONG%%";
 constexpr std::string_view kContentRefresh = "%%CONTENT_REFRESH%%";
 constexpr std::string_view kPctLeft = "%%PCT_LEFT%%";
 constexpr std::string_view kSongLength = "%%SONG_LENGTH%%";
+constexpr std::string_view kPSearch = "%%PSEARCH%%";
+constexpr std::string_view kStartsWith = "%%STARTSWITH%%";
+constexpr std::string_view kResultKind = "%%RESULTKIND%%";
+constexpr std::string_view kPlayState = "%%PLAYSTATE%%";
+constexpr std::string_view kMatchCount = "%%MATCHCOUNT%%";
+constexpr std::string_view kPageFirst = "%%PAGEFIRST%%";
+constexpr std::string_view kPageLast = "%%PAGELAST%%";
+constexpr std::string_view kPlaylistRowState = "%%PLAYLISTROWSTATE%%";
+constexpr std::string_view kHistoryEntry = "%%HISTORYENTRY%%";
+constexpr std::string_view kHistoryPos = "%%HISTORYPOS%%";
 
 }  // namespace velvox::tokens

@@ -2,6 +2,7 @@
 #include "queue/playback.h"
 
 #include "core/host_ops.h"
+#include "queue/history.h"
 #include "queue/request_queue.h"
 
 namespace velvox {
@@ -9,6 +10,8 @@ namespace velvox {
 std::int32_t ResumePosition = -1;
 
 bool HandleEndOfTrack() {
+    // Before anything below makes another entry current.
+    RecordEndedTrack();
     bool taken = false;
     // With a cooldown, the song ending now counts as played even when the
     // player reached it on its own; only then is the player asked.

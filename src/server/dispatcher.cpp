@@ -20,6 +20,7 @@
 #include "pages/admin_actions.h"
 #include "pages/page_query.h"
 #include "pages/song_request.h"
+#include "pages/status_feed.h"
 #include "pages/template_renderer.h"
 #include "server/web_root_paths.h"
 
@@ -301,6 +302,18 @@ int ServeSongRequest(HttpConnection& connection) {
     return 1;
 }
 
+// The status feed's state of the player, queue and recently played list.
+int ServeStatusFeed(HttpConnection& connection) {
+    SendStatusFeed(connection);
+    return 1;
+}
+
+// The status feed's page window of the playlist.
+int ServePlaylistFeed(HttpConnection& connection) {
+    SendPlaylistFeed(connection);
+    return 1;
+}
+
 // A file under the web root named by the target.
 int ServeFile(HttpConnection& connection) {
     const char* type = ContentTypeFor(connection.requestTarget);
@@ -314,6 +327,8 @@ const Route kRoutes[] = {
     {"/admin.cgi", false, ServeAdmin},
     {"/request.cgi", false, ServeSongRequest},
     {"/playlist.cgi", false, ServePage},
+    {"/api/status.json", false, ServeStatusFeed},
+    {"/api/playlist.json", false, ServePlaylistFeed},
     {"", false, ServeFile},
 };
 

@@ -324,6 +324,18 @@ class ExitStatusTest(unittest.TestCase):
         # Nothing was initialised, so no settings file was written.
         self.assertFalse(os.path.exists(os.path.join(self.dir, "plugin.ini")))
 
+    def test_player_mpd_that_cannot_run_exits_with_status_1(self):
+        # Natively no MPD listens on the port; the Windows player has no MPD back end.
+        port = harness.free_port()
+        code, out, err = harness.run_host(
+            ["--player", "mpd", "--mpd", "127.0.0.1:%d" % port, "--plugin",
+             self.path(self.module)], cwd=self.dir, stdin_text="quit\n")
+        self.assertEqual(code, 1, err)
+        self.assertNotIn("ready", out)
+        self.assertRegex(err, r"^velvox-host: (cannot connect to MPD at 127\.0\.0\.1:%d: |"
+                              r"--player mpd is not available in the Windows player)" % port)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "plugin.ini")))
+
     def test_a_directory_is_no_playlist(self):
         code, out, err = self.run_host(self.path(self.module), self.path(self.dir))
         self.assertEqual(code, 2, err)

@@ -50,6 +50,8 @@ host::LResult FakePlayer::handle(unsigned message, host::WParam wparam, host::LP
                     position = i;
                 return 0;
             }
+            case kIpcIsPlaying:
+                return stopped ? 0 : (paused ? 3 : 1);
             case kIpcGetOutputTime:
                 if (stopped)
                     return -1;

@@ -32,6 +32,7 @@ class FakePlayer {
     std::int32_t elapsedMs = 0;      // GetOutputTime(0); -1 answered while stopped
     std::int32_t lengthSeconds = 0;  // GetOutputTime(1); -1 answered while stopped
     bool stopped = false;
+    bool paused = false;  // IsPlaying answers 3 (1 playing, 0 stopped)
 
     // Every message that reached the player's own procedure, in order.
     std::vector<Message> received;

@@ -43,6 +43,7 @@ TEST(HostOps, EachOperationSendsItsMessageAndReadsTheAnswer) {
          1},
         {"GetOutputTime position", [] { return GetOutputTime(0); }, {{kUser, 0, 105}}, 61000},
         {"GetOutputTime length", [] { return GetOutputTime(1); }, {{kUser, 1, 105}}, 240},
+        {"IsPlaying", [] { return IsPlaying(); }, {{kUser, 0, 104}}, 3},
         {"PlayerPrevious", [] { return (PlayerPrevious(), 0); }, {{kCommand, 40044, 0}}, 0},
         {"PlayerPlay", [] { return (PlayerPlay(), 0); }, {{kCommand, 40045, 0}}, 0},
         {"PlayerPause", [] { return (PlayerPause(), 0); }, {{kCommand, 40046, 0}}, 0},
@@ -64,6 +65,7 @@ TEST(HostOps, EachOperationSendsItsMessageAndReadsTheAnswer) {
         player.position = 2;
         player.elapsedMs = 61000;
         player.lengthSeconds = 240;
+        player.paused = true;
         EXPECT_EQ(c.run(), c.result) << c.name;
         EXPECT_EQ(player.received, c.sent) << c.name;
     }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <iterator>
 #include <string>
 
@@ -50,6 +51,7 @@ TEST_F(SettingsFile, NoFileGivesTheDefaults) {
     EXPECT_STREQ(s->g_MaxRequestsPerIP, "3");
     EXPECT_STREQ(s->g_MaxEntries, "25");
     EXPECT_STREQ(s->g_MaxQueueSize, "50");
+    EXPECT_STREQ(s->HistorySize, "10");
     EXPECT_EQ(folder.read("plugin.ini"), "<missing>");
 }
 
@@ -99,6 +101,7 @@ TEST_F(SettingsFile, LongValuesAreCutToOneLessThanTheirLimit) {
     } cases[] = {
         {"WebRoot", 1023},          {"Playlistfile", 1023}, {"AdminPassword", 254},
         {"g_MaxRequestsPerIP", 24}, {"g_MaxEntries", 24},   {"g_MaxQueueSize", 24},
+        {"HistorySize", 24},
     };
     std::string keys;
     for (const auto& c : cases)
@@ -106,9 +109,9 @@ TEST_F(SettingsFile, LongValuesAreCutToOneLessThanTheirLimit) {
     WriteIni(keys);
     LoadSettings();
     SettingsSnapshot s = CurrentSettings();
-    const char* values[] = {s->WebRoot,       s->Playlistfile,
-                            s->AdminPassword, s->g_MaxRequestsPerIP,
-                            s->g_MaxEntries,  s->g_MaxQueueSize};
+    const char* values[] = {
+        s->WebRoot,      s->Playlistfile,   s->AdminPassword, s->g_MaxRequestsPerIP,
+        s->g_MaxEntries, s->g_MaxQueueSize, s->HistorySize};
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(std::string(values[i]), std::string(cases[i].kept, 'x')) << cases[i].key;
 
@@ -199,6 +202,31 @@ TEST_F(SettingsFile, KeysAddedLaterAreWrittenBackOnlyWhenInUse) {
         PublishSettings(settings);
         SaveSettings();
         EXPECT_EQ(folder.read("plugin.ini"), "[HTTP Request]\n" + c.after) << c.name;
+    }
+}
+
+TEST_F(SettingsFile, LaterKeysAreWrittenOnlyWhenSet) {
+    const std::string eight =
+        "[HTTP Request]\nbDisabled=TRUE\nWebRoot=c:\\\nPort=80\nPlaylistfile=\n"
+        "AdminPassword=\ng_MaxRequestsPerIP=3\ng_MaxEntries=25\ng_MaxQueueSize=50\n";
+    const struct {
+        const char* before;  // the HistorySize line of the file; null for none
+        const char* held;
+        std::string after;
+    } cases[] = {
+        {nullptr, "10", eight},
+        {"HistorySize=5", "5", "[HTTP Request]\nHistorySize=5\n" + eight.substr(15)},
+        {"HistorySize=10", "10", "[HTTP Request]\nHistorySize=10\n" + eight.substr(15)},
+        {"historysize = 0 ", "0", "[HTTP Request]\nhistorysize=0\n" + eight.substr(15)},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(folder.file("plugin.ini"));
+        if (c.before != nullptr)
+            WriteIni(std::string(c.before) + "\n");
+        LoadSettings();
+        EXPECT_STREQ(CurrentSettings()->HistorySize, c.held) << (c.before ? c.before : "(none)");
+        SaveSettings();
+        EXPECT_EQ(folder.read("plugin.ini"), c.after) << (c.before ? c.before : "(none)");
     }
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/host_ops.h"
 #include "pages/page_text.h"
 #include "pages_fixture.h"
 
@@ -165,12 +166,12 @@ TEST_F(TemplateRows, FiltersIgnoreCase) {
 
 TEST_F(TemplateRows, WordSearchAndUnicodeCase) {
     const std::vector<std::string> titles = {
-        "Bj\xC3\xB6rk - Army of Me",     // 0
-        "ABBA - Dancing Queen",            // 1
-        "Queen - Dancing  Alone",          // 2
+        "Bj\xC3\xB6rk - Army of Me",   // 0
+        "ABBA - Dancing Queen",        // 1
+        "Queen - Dancing  Alone",      // 2
         "\xC3\x89t\xC3\xA9 - Sommar",  // 3: "Été - Sommar"
-        "Odd \xFF - Queen Dancing",       // 4
-        "Three   Spaces",                  // 5
+        "Odd \xFF - Queen Dancing",    // 4
+        "Three   Spaces",              // 5
     };
     LoadPlaylist(titles);
     struct Case {
@@ -208,6 +209,115 @@ TEST_F(TemplateRows, WordSearchAndUnicodeCase) {
         }
         EXPECT_EQ(Render(kRowLine, Query(c.target)), Rows(t, pos))
             << c.target << (c.allWords ? " (all words)" : "");
+    }
+}
+
+TEST_F(TemplateRows, MatchCountAndTheEntriesShown) {
+    const char* line = "Showing %%PAGEFIRST%%-%%PAGELAST%% of %%MATCHCOUNT%%\n";
+    struct Case {
+        int entries;
+        const char* perPage;
+        const char* target;
+        const char* expected;
+    } cases[] = {
+        {30, "25", "/playlist.cgi", "Showing 1-25 of 30"},
+        {30, "25", "/playlist.cgi?current=25", "Showing 26-30 of 30"},
+        {30, "25", "/playlist.cgi?current=29", "Showing 30-30 of 30"},
+        {30, "25", "/playlist.cgi?current=30", "Showing 0-0 of 30"},
+        {30, "25", "/playlist.cgi?current=-5", "Showing 1-25 of 30"},
+        {30, "0", "/playlist.cgi", "Showing 0-0 of 30"},
+        {30, "-3", "/playlist.cgi", "Showing 0-0 of 30"},
+        {30, "25", "/playlist.cgi?psearch=SONG+2", "Showing 1-11 of 11"},
+        {30, "5", "/playlist.cgi?psearch=song+2&current=5", "Showing 6-10 of 11"},
+        {30, "25", "/playlist.cgi?startswith=Song+1&current=10", "Showing 11-11 of 11"},
+        {30, "25", "/playlist.cgi?startswith=x&psearch=song", "Showing 0-0 of 0"},
+        {30, "25", "/playlist.cgi?psearch=zzz", "Showing 0-0 of 0"},
+        {0, "25", "/playlist.cgi", "Showing 0-0 of 0"},
+    };
+    for (const Case& c : cases) {
+        SetSettings("pw", c.perPage);
+        LoadPlaylist(NumberedTitles(c.entries));
+        renderer = PageRenderer(connection);
+        EXPECT_EQ(Render(line, Query(c.target)), std::string(c.expected) + "\n\r\n") << c.target;
+    }
+    // Each token works on a line of its own, as the first of its line.
+    const PageQuery q = Query("/playlist.cgi?current=25");
+    EXPECT_EQ(Render("%%PAGELAST%%", q) + Render("%%PAGEFIRST%%", q), "0\r\n0\r\n");
+}
+
+TEST_F(TemplateRows, RowStateMarksTheCurrentAndTheWaitingEntries) {
+    const char* line = "<li class=\"%%PLAYLISTROWSTATE%%\">%%PLAYLISTENTRY%%</li>\n";
+    // The rows of "Song 0" to "Song n-1" with the given states.
+    const auto rows = [](const std::vector<std::string>& states, int first = 0) {
+        std::string out;
+        for (std::size_t i = 0; i < states.size(); ++i)
+            out += "<li class=\"" + states[i] + "\">Song " +
+                   std::to_string(first + static_cast<int>(i)) + "</li>\n\r\n";
+        return out;
+    };
+    struct Case {
+        const char* target;
+        std::int32_t current;
+        bool stopped;
+        std::vector<std::int32_t> waiting;
+        std::string expected;
+    } cases[] = {
+        {"/playlist.cgi", 2, false, {4, 0}, rows({"queued", "", "playing", "", "queued", ""})},
+        {"/playlist.cgi", 2, false, {}, rows({"", "", "playing", "", "", ""})},
+        // The current entry is marked whatever the player does with it.
+        {"/playlist.cgi", 2, true, {}, rows({"", "", "playing", "", "", ""})},
+        {"/playlist.cgi", 4, false, {4}, rows({"", "", "", "", "playing", ""})},
+        {"/playlist.cgi?current=3", 9, false, {5, 40}, rows({"", "", "queued"}, 3)},
+        {"/playlist.cgi?psearch=4", 0, false, {4}, rows({"queued"}, 4)},
+    };
+    for (const Case& c : cases) {
+        ResetAll();
+        LoadPlaylist(NumberedTitles(6));
+        for (std::int32_t position : c.waiting)
+            InsertRequest(position, "10.0.0.1");
+        player.position = c.current;
+        player.stopped = c.stopped;
+        renderer = PageRenderer(connection);
+        EXPECT_EQ(Render(line, Query(c.target)), c.expected) << c.target << " at " << c.current;
+    }
+    // The player is asked once per response, and only for rows with a state.
+    ResetAll();
+    LoadPlaylist(NumberedTitles(2));
+    renderer = PageRenderer(connection);
+    Render(kRowLine, Query("/playlist.cgi"));
+    EXPECT_TRUE(player.received.empty());
+    Render(line, Query("/playlist.cgi"));
+    Render(line, Query("/playlist.cgi"));
+    EXPECT_EQ(player.received, (std::vector<Message>{{kMsgUser, 0, kIpcGetListPos}}));
+}
+
+TEST_F(TemplateRows, RecentlyPlayedNewestFirst) {
+    const char* line = "<li>%%HISTORYPOS%%. %%HISTORYENTRY%%</li>\n";
+    struct Case {
+        const char* historySize;
+        std::vector<std::int32_t> ended;  // the current entry at each end of track
+        std::string expected;
+    } cases[] = {
+        {"10", {}, ""},
+        {"10", {0, 2, 1}, "<li>1. B</li>\n\r\n<li>2. &lt;C&gt;</li>\n\r\n<li>3. A</li>\n\r\n"},
+        {"2", {0, 2, 1}, "<li>1. B</li>\n\r\n<li>2. &lt;C&gt;</li>\n\r\n"},
+        {"10", {0, 7}, "<li>1. A</li>\n\r\n"},  // no title at 7: nothing to record
+        {"0", {0, 2, 1}, ""},
+    };
+    for (const Case& c : cases) {
+        ResetAll();
+        PluginSettings settings;
+        CopyCut(settings.HistorySize, c.historySize);
+        PublishSettings(settings);
+        LoadPlaylist({"A", "B", "<C>"});
+        bool handled = false;
+        EXPECT_EQ(Render(line, Query("/playlist.cgi"), &handled), "");  // puts the list in use
+        EXPECT_TRUE(handled);
+        for (std::int32_t position : c.ended) {
+            player.position = position;
+            HandleEndOfTrack();
+        }
+        EXPECT_EQ(Render(line, Query("/playlist.cgi")), c.expected) << c.historySize;
     }
 }
 

@@ -73,6 +73,48 @@ TEST_F(TemplateTokens, EachSingleLineToken) {
     }
 }
 
+TEST_F(TemplateTokens, SearchResultAndPlayStateTokens) {
+    struct Case {
+        const char* target;
+        const char* state;  // the player's: playing, paused or stopped
+        std::string line;
+        std::string expected;
+    } cases[] = {
+        {"/playlist.cgi?psearch=Love+Song", "playing", "<input value=\"%%PSEARCH%%\">\n",
+         "<input value=\"Love Song\">\n\r\n"},
+        {"/playlist.cgi", "playing", "<input value=\"%%PSEARCH%%\">\n", "<input value=\"\">\n\r\n"},
+        // Quotes, markup, the backslash and line breaks cannot leave a quoted
+        // attribute or a quoted CSS string.
+        {"/playlist.cgi?psearch=%22%3E%3C%2Fstyle%3E%27%5C%0D%0A%09%7F%26", "playing",
+         "[%%PSEARCH%%]\n", "[&quot;&gt;&lt;/style&gt;&#39;&#92;&#13;&#10;&#9;&#127;&amp;]\n\r\n"},
+        {"/playlist.cgi?startswith=A&psearch=x", "playing",
+         "a[data-letter=\"%%STARTSWITH%%\" i]{}\n", "a[data-letter=\"A\" i]{}\n\r\n"},
+        {"/playlist.cgi?startswith=%22%5D%7Bx%7D%0A%5C", "playing", "[%%STARTSWITH%%]\n",
+         "[&quot;]{x}&#10;&#92;]\n\r\n"},
+        {"/playlist.cgi?startswith=Sigur+R%C3%B3s", "playing", "%%STARTSWITH%%",
+         "Sigur R\xC3\xB3s\r\n"},
+        {"/playlist.cgi", "playing", "<p class=\"%%RESULTKIND%%\">\n", "<p class=\"\">\n\r\n"},
+        {"/playlist.cgi?errorCode=1", "playing", "%%RESULTKIND%%", "accepted\r\n"},
+        {"/playlist.cgi?errorCode=10", "playing", "%%RESULTKIND%%", "accepted\r\n"},
+        {"/playlist.cgi?errorCode=6", "playing", "%%RESULTKIND%%", "refused\r\n"},
+        {"/playlist.cgi?errorCode=11", "playing", "%%RESULTKIND%%", "refused\r\n"},
+        {"/playlist.cgi?errorCode=99", "playing", "%%RESULTKIND%%", "refused\r\n"},
+        {"/playlist.cgi?errorCode=-1", "playing", "%%RESULTKIND%%", "refused\r\n"},
+        {"/playlist.cgi?errorCode=x", "playing", "%%RESULTKIND%%", "\r\n"},
+        {"/playlist.cgi", "playing", "<div data-state=\"%%PLAYSTATE%%\">\n",
+         "<div data-state=\"playing\">\n\r\n"},
+        {"/playlist.cgi", "paused", "%%PLAYSTATE%%", "paused\r\n"},
+        {"/playlist.cgi", "stopped", "%%PLAYSTATE%% %%PLAYSTATE%%", "stopped stopped\r\n"},
+    };
+    for (const Case& c : cases) {
+        player.stopped = std::string(c.state) == "stopped";
+        player.paused = std::string(c.state) == "paused";
+        bool handled = false;
+        EXPECT_EQ(Render(c.line, Query(c.target), &handled), c.expected) << c.target << c.line;
+        EXPECT_TRUE(handled) << c.line;
+    }
+}
+
 TEST_F(TemplateTokens, FirstTokenKindDecidesTheLine) {
     LoadPlaylist(NumberedTitles(30));
     player.position = 1;
@@ -94,7 +136,13 @@ TEST_F(TemplateTokens, FirstTokenKindDecidesTheLine) {
          "%%SONG_LENGTH%% %%PCT_LEFT%% 175\n\r\n", true},
         {"/playlist.cgi", "%%PCT_LEFT%% %%SONG_LENGTH%%\n", "85 %%SONG_LENGTH%%\n\r\n", true},
         {"/playlist.cgi", "%%CURRENTSONG%% %%PCT_LEFT%%\n", "Song 1 %%PCT_LEFT%%\n\r\n", true},
+        {"/playlist.cgi?errorCode=6", "%%RESULTKIND%% %%ERROR%% %%PSEARCH%%\n",
+         "%%RESULTKIND%% Too many consecutive songs from the same artist/album/title "
+         "%%PSEARCH%%\n\r\n",
+         true},
+        {"/playlist.cgi?psearch=a", "%%PLAYSTATE%% %%PSEARCH%%\n", "%%PLAYSTATE%% a\n\r\n", true},
         {"/playlist.cgi", "%%PLAYLISTPOS%% %%QUEUELISTPOS%%\n", "", false},
+        {"/playlist.cgi", "%%PLAYLISTROWSTATE%% %%HISTORYPOS%%\n", "", false},
         {"/playlist.cgi", "plain <b>line</b> 100%% sure\n", "", false},
         {"/playlist.cgi", "%%UNKNOWN%% %%error%%\n", "", false},
         {"/playlist.cgi", "", "", false},

@@ -1,12 +1,14 @@
-// The queue's lock is never held while the player is sent a message: the
-// player's window thread may itself need the queue (its end-of-track handler
-// removes entries), so a message sent under the lock could deadlock.
+// The queue's lock and the recently played list's are never held while the
+// player is sent a message: the player's window thread may itself need them
+// (its end-of-track handler removes entries and records titles), so a message
+// sent under either lock could deadlock.
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "queue/history.h"
 #include "queue_fixture.h"
 
 namespace velvox::testing {
@@ -17,8 +19,9 @@ host::WindowProc g_player = nullptr;
 // Messages that arrived while another thread could not take the queue's lock.
 std::vector<Message> g_underLock;
 
-// Returns whether another thread can take the queue's lock within two seconds.
-bool QueueLockIsFree() {
+// Returns whether another thread can take the queue's lock and the recently
+// played list's within two seconds.
+bool LocksAreFree() {
     struct Probe {
         std::mutex mutex;
         std::condition_variable done;
@@ -26,7 +29,8 @@ bool QueueLockIsFree() {
     };
     auto probe = std::make_shared<Probe>();
     std::thread([probe] {
-        QueueLength();  // takes and releases the queue's lock
+        QueueLength();     // takes and releases the queue's lock
+        RecentlyPlayed();  // and the list's
         std::lock_guard<std::mutex> hold(probe->mutex);
         probe->finished = true;
         probe->done.notify_all();
@@ -40,7 +44,7 @@ bool QueueLockIsFree() {
 // plug-in's hook does.
 host::LResult VELVOX_CALLBACK ProbeProc(host::Window window, unsigned message, host::WParam wparam,
                                         host::LParam lparam) {
-    if (!QueueLockIsFree())
+    if (!LocksAreFree())
         g_underLock.push_back({message, wparam, lparam});
     if (message == kMsgEndOfTrack && HandleEndOfTrack())
         return 0;
@@ -60,7 +64,7 @@ class LockDiscipline : public QueueFixture {
     }
 };
 
-TEST_F(LockDiscipline, NoMessageIsSentWhileTheQueueLockIsHeld) {
+TEST_F(LockDiscipline, NoMessageIsSentWhileALockIsHeld) {
     // With the defaults, and with every fair-play rule on (the checks and the
     // end of a track then ask the player for its position as well).
     for (bool rules : {false, true}) {
@@ -69,6 +73,7 @@ TEST_F(LockDiscipline, NoMessageIsSentWhileTheQueueLockIsHeld) {
         if (rules)
             SetRules("2", true, "60", true);
         LoadPlaylist(NumberedTitles(8));
+        RecentlyPlayed();  // each end of track now records a title
         player.position = 5;
         for (std::int32_t position : {1, 2})
             ASSERT_EQ(CheckAndInsertRequest(position, "10.0.0.1"), kRequestAccepted);
@@ -85,6 +90,7 @@ TEST_F(LockDiscipline, NoMessageIsSentWhileTheQueueLockIsHeld) {
         EXPECT_GE(player.received.size(), rules ? 21u : 14u) << "every path above sent";
         EXPECT_TRUE(g_underLock.empty()) << g_underLock.size() << " messages sent under the lock";
         EXPECT_EQ(QueueLength(), 0);
+        EXPECT_EQ(RecentlyPlayed().size(), 4u);
     }
 }
 

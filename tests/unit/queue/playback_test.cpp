@@ -1,4 +1,5 @@
 // Queued playback: runs of requests at the end of tracks, and the admin "next".
+#include "queue/history.h"
 #include "queue_fixture.h"
 
 namespace velvox::testing {
@@ -94,6 +95,57 @@ TEST_F(PlaybackTest, PositionOutsideThePlaylistIsStillSent) {
     EXPECT_EQ(sent, (std::vector<Message>{ListPosMsg(), SetListPosMsg(40), PlayMsg()}));
     EXPECT_EQ(QueueLength(), 0);
     EXPECT_EQ(ResumePosition, 1);
+}
+
+TEST_F(PlaybackTest, EndedTitlesAreRecordedOnceTheListIsInUse) {
+    // Nothing is recorded, and nothing more sent, until someone reads the list.
+    std::vector<Message> sent;
+    player.position = 4;
+    EXPECT_FALSE(EndTrack(sent));
+    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(RecentlyPlayed().empty());
+
+    // From then on the entry current at the end is asked for before anything
+    // else is sent, also when a request then takes over.
+    const std::vector<Step> steps = {
+        {"end of 4", {}, false, {ListPosMsg()}, -1, 4, 0},
+        {"end of 7", {2}, true, {ListPosMsg(), ListPosMsg(), SetListPosMsg(2), PlayMsg()}, 7, 2, 0},
+        {"end of 2", {}, true, {ListPosMsg(), SetListPosMsg(7), PlayMsg(), NextMsg()}, -1, 8, 0},
+    };
+    player.position = 4;
+    RunSteps(4, {steps[0]});
+    RunSteps(7, {steps[1], steps[2]});
+    EXPECT_EQ(RecentlyPlayed(), (std::vector<std::string>{"Song 2", "Song 7", "Song 4"}));
+}
+
+TEST_F(PlaybackTest, RecentlyPlayedKeepsHistorySizeTitles) {
+    const struct {
+        const char* historySize;
+        std::size_t kept;
+        std::size_t messages;  // sent by the 120 ends of track
+    } cases[] = {
+        {"10", 10, 120}, {"3", 3, 120}, {"1x", 1, 120},    {"0", 0, 0},
+        {"-2", 0, 0},    {"", 0, 0},    {"500", 100, 120},
+    };
+    for (const auto& c : cases) {
+        ResetAll();
+        PluginSettings settings;
+        CopyCut(settings.HistorySize, c.historySize);
+        PublishSettings(settings);
+        LoadPlaylist(NumberedTitles(120));
+        RecentlyPlayed();
+        for (std::int32_t position = 0; position < 120; ++position) {
+            player.position = position;
+            HandleEndOfTrack();
+        }
+        const std::vector<std::string> titles = RecentlyPlayed();
+        ASSERT_EQ(titles.size(), c.kept) << c.historySize;
+        if (c.kept > 0) {
+            EXPECT_EQ(titles.front(), "Song 119") << c.historySize;
+            EXPECT_EQ(titles.back(), "Song " + std::to_string(120 - c.kept)) << c.historySize;
+        }
+        EXPECT_EQ(player.received.size(), c.messages) << c.historySize;
+    }
 }
 
 TEST_F(PlaybackTest, SkipToNextWithoutRequestsIsAPlainNext) {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "fake_player.h"
 #include "server_fixture.h"
 
 namespace velvox::testing {
@@ -195,6 +196,31 @@ TEST_F(RequestDispatch, SongRequestGetsTheEndpointsRedirectAlone) {
         EXPECT_EQ(e.result, 1) << target;
         EXPECT_EQ(e.sent.rfind("HTTP/1.0 302 Moved Temporarily\r\n", 0), 0u) << e.sent;
         EXPECT_EQ(e.sent.find("\r\n\r\n"), e.sent.size() - 4) << "nothing after the head";
+    }
+}
+
+TEST_F(RequestDispatch, StatusFeedRoutesComeBeforeTheFiles) {
+    FakePlayer player;  // the feed asks the player
+    Write("api/status.json", "a file");
+    Write("api/playlist.json", "a file");
+    Write("api/other.css", "a file");
+    const std::string jsonHead =
+        "HTTP/1.0 200 OK\r\nServer: Quellix\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+        "Cache-Control: no-store\r\nContent-type: application/json; charset=utf-8\r\n"
+        "Connection: close\r\n\r\n";
+    const struct {
+        const char* target;
+        std::string starts;
+    } cases[] = {
+        {"/api/status.json", jsonHead + "{\"state\":"},
+        {"/api/status.json?t=1700000000", jsonHead + "{\"state\":"},
+        {"/api/playlist.json?psearch=x&current=0", jsonHead + "{\"psearch\":\"x\","},
+        {"/api/other.css", FileHead(6, "text/css") + "a file"},
+    };
+    for (const auto& c : cases) {
+        Exchange e = RunRequest(std::string("GET ") + c.target + " HTTP/1.0\r\n\r\n");
+        EXPECT_EQ(e.result, 1) << c.target;
+        EXPECT_EQ(e.sent.substr(0, c.starts.size()), c.starts) << c.target;
     }
 }
 

@@ -1,0 +1,17 @@
+// The status feed: read-only JSON about the player, the request queue, the
+// recently played list and the playlist, for overlays, chat bots and home
+// automation. It carries nothing of the administrator's.
+#pragma once
+#include "http/http_connection.h"
+
+namespace velvox {
+
+// Sends the reply to /api/status.json: the play state, the current entry and
+// its timing, the queue in play order and the recently played titles.
+void SendStatusFeed(HttpConnection& connection);
+
+// Sends the reply to /api/playlist.json?psearch=&startswith=&current=: the
+// page window of the playlist page for the same query, with its counts.
+void SendPlaylistFeed(HttpConnection& connection);
+
+}  // namespace velvox

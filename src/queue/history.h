@@ -1,0 +1,36 @@
+// The recently played list: the titles of the tracks that ended, newest
+// first, at most HistorySize of them. It has its own lock, held only to copy
+// or change the list, never while a message goes to the player.
+//
+// The list records only once someone has read it (a page or the status
+// feed): before that no end of track sends the player anything more than it
+// did before the list existed.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "core/settings.h"
+
+namespace velvox {
+
+// The most titles the list ever keeps, whatever HistorySize says.
+constexpr std::size_t kHistoryMax = 100;
+
+// Returns HistorySize by the decimal rule, held to 0..kHistoryMax.
+std::size_t HistoryLimit(const PluginSettings& settings);
+
+// At the end of a track, when the list is in use and not switched off: asks
+// the player for its current position and puts the title there (from the
+// playlist copy) in front, dropping the oldest beyond the limit. Returns
+// whether it recorded a title. Call with no lock held.
+bool RecordEndedTrack();
+
+// Returns the titles, newest first, at most HistoryLimit of them (copied at
+// once), and puts the list in use from now on.
+std::vector<std::string> RecentlyPlayed();
+
+// Empties the list and takes it out of use (unit tests and unload).
+void ClearHistory();
+
+}  // namespace velvox
