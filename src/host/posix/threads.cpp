@@ -1,8 +1,11 @@
-// Threads on POSIX: detached pthreads.
+// Threads on POSIX: pthreads created detached.
+#include <limits.h>
 #include <pthread.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <new>
 
 #include "host/threads.h"
 
@@ -23,17 +26,39 @@ void* run_thread(void* raw) {
     return nullptr;
 }
 
+// Returns bytes rounded up to whole pages and to at least the platform's
+// smallest thread stack.
+std::size_t usable_stack_size(std::size_t bytes) {
+    long page = sysconf(_SC_PAGESIZE);
+    const std::size_t page_size = page > 0 ? static_cast<std::size_t>(page) : 4096;
+    const std::size_t smallest = PTHREAD_STACK_MIN;
+    if (bytes < smallest)
+        bytes = smallest;
+    return (bytes + page_size - 1) / page_size * page_size;
+}
+
 }  // namespace
 
 bool start_thread(ThreadEntry entry, void* argument) {
-    auto* start = new Start{entry, argument};
-    pthread_t thread;
-    if (pthread_create(&thread, nullptr, run_thread, start) != 0) {
-        delete start;
+    return start_thread(entry, argument, 0);
+}
+
+bool start_thread(ThreadEntry entry, void* argument, std::size_t stack_bytes) {
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0)
         return false;
-    }
-    pthread_detach(thread);
-    return true;
+    // Detached by attribute: a detach after the create could name a thread
+    // that has already ended and been reclaimed.
+    bool ready = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED) == 0 &&
+                 (stack_bytes == 0 ||
+                  pthread_attr_setstacksize(&attributes, usable_stack_size(stack_bytes)) == 0);
+    Start* start = ready ? new (std::nothrow) Start{entry, argument} : nullptr;
+    pthread_t thread;
+    bool started = start != nullptr && pthread_create(&thread, &attributes, run_thread, start) == 0;
+    if (!started)
+        delete start;
+    pthread_attr_destroy(&attributes);
+    return started;
 }
 
 void sleep_ms(unsigned milliseconds) {

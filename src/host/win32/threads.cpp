@@ -1,6 +1,8 @@
 // Threads on Windows: CreateThread, handles closed at once.
 #include <windows.h>
 
+#include <new>
+
 #include "host/threads.h"
 
 namespace host {
@@ -23,12 +25,22 @@ DWORD WINAPI run_thread(LPVOID raw) {
 }  // namespace
 
 bool start_thread(ThreadEntry entry, void* argument) {
-    auto* start = new Start{entry, argument};
-    HANDLE thread = CreateThread(nullptr, 0, run_thread, start, 0, nullptr);
+    return start_thread(entry, argument, 0);
+}
+
+bool start_thread(ThreadEntry entry, void* argument, std::size_t stack_bytes) {
+    auto* start = new (std::nothrow) Start{entry, argument};
+    if (start == nullptr)
+        return false;
+    // The size reserves the stack's address range; pages are committed as used.
+    const DWORD flags = stack_bytes != 0 ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0;
+    HANDLE thread = CreateThread(nullptr, stack_bytes, run_thread, start, flags, nullptr);
     if (thread == nullptr) {
         delete start;
         return false;
     }
+    // A handle keeps its thread object alive until closed, so closing it is
+    // safe even when the thread has already ended.
     CloseHandle(thread);
     return true;
 }
