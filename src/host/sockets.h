@@ -40,11 +40,21 @@ long receive(Socket socket, char* buffer, std::size_t size);
 // bytes taken (possibly fewer than size), or -1 on failure.
 long send(Socket socket, const char* data, std::size_t size);
 
+// Makes every later send on the socket give up (fail) when it could not
+// pass any byte for milliseconds. Returns false when the option was refused.
+bool set_send_timeout(Socket socket, unsigned milliseconds);
+
 // Closes a connected socket.
 void close_socket(Socket socket);
 
 // Closes a listening socket so that a thread blocked in its accept returns
 // with a failure (a plain close does not wake it on every platform).
 void close_listening_socket(Socket socket);
+
+// Raises the process's limit on open descriptors to the highest it may
+// reach, so that thousands of waiting sockets fit. Returns the limit now in
+// force, 0 where the platform counts sockets against no such limit, or -1
+// when it cannot be read.
+long raise_open_file_limit();
 
 }  // namespace host

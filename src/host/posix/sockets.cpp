@@ -1,9 +1,6 @@
 // TCP sockets on POSIX: BSD sockets; sends never raise SIGPIPE.
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/resource.h>
+#include <sys/time.h>
 
 #include <cerrno>
 #include <climits>
@@ -11,6 +8,7 @@
 #include <cstring>
 
 #include "host/sockets.h"
+#include "socket_api.h"
 
 #ifndef MSG_NOSIGNAL
 #define MSG_NOSIGNAL 0  // platforms without it use SO_NOSIGPIPE below
@@ -20,18 +18,6 @@ namespace host {
 
 SocketsStart start_sockets() {
     return SocketsStart::started;
-}
-
-int own_host_address_family() {
-    char name[1024];
-    if (gethostname(name, sizeof name) != 0)
-        return -1;
-    name[sizeof name - 1] = '\0';
-    // Only the listener thread looks names up, so the static result is safe.
-    const hostent* host = gethostbyname(name);
-    if (host == nullptr)
-        return -1;
-    return host->h_addrtype;
 }
 
 Socket open_listening_socket(int family, std::uint16_t port) {
@@ -98,6 +84,12 @@ long send(Socket socket, const char* data, std::size_t size) {
     return n < 0 ? -1 : static_cast<long>(n);
 }
 
+bool set_send_timeout(Socket socket, unsigned milliseconds) {
+    timeval limit{static_cast<time_t>(milliseconds / 1000),
+                  static_cast<suseconds_t>(milliseconds % 1000) * 1000};
+    return setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
+}
+
 void close_socket(Socket socket) {
     if (socket != kNoSocket)
         ::close(static_cast<int>(socket));
@@ -109,6 +101,24 @@ void close_listening_socket(Socket socket) {
     // On Linux a close alone leaves a blocked accept waiting; shutdown wakes it.
     ::shutdown(static_cast<int>(socket), SHUT_RDWR);
     ::close(static_cast<int>(socket));
+}
+
+long raise_open_file_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return -1;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        // An unlimited hard limit may still be refused (above the kernel's
+        // own ceiling); the soft limit then stays as it was.
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    const rlim_t most = static_cast<rlim_t>(LONG_MAX);
+    return limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > most
+               ? LONG_MAX
+               : static_cast<long>(limit.rlim_cur);
 }
 
 }  // namespace host

@@ -1,10 +1,9 @@
 // TCP sockets on Windows: Windows Sockets 1.1 (ws2_32).
-#include <winsock2.h>
-
 #include <climits>
 #include <cstdio>
 
 #include "host/sockets.h"
+#include "socket_api.h"
 
 namespace host {
 
@@ -15,18 +14,6 @@ SocketsStart start_sockets() {
     if (LOBYTE(data.wVersion) != 1 || HIBYTE(data.wVersion) != 1)
         return SocketsStart::old_version;
     return SocketsStart::started;
-}
-
-int own_host_address_family() {
-    char name[1024];
-    if (gethostname(name, sizeof name) != 0)
-        return -1;
-    name[sizeof name - 1] = '\0';
-    // Only the listener thread looks names up; the result is per thread anyway.
-    const hostent* host = gethostbyname(name);
-    if (host == nullptr)
-        return -1;
-    return host->h_addrtype;
 }
 
 Socket open_listening_socket(int family, std::uint16_t port) {
@@ -81,6 +68,12 @@ long send(Socket socket, const char* data, std::size_t size) {
     return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
 }
 
+bool set_send_timeout(Socket socket, unsigned milliseconds) {
+    DWORD limit = milliseconds;
+    return setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDTIMEO,
+                      reinterpret_cast<const char*>(&limit), sizeof limit) == 0;
+}
+
 void close_socket(Socket socket) {
     if (socket != kNoSocket)
         ::closesocket(static_cast<SOCKET>(socket));
@@ -89,6 +82,11 @@ void close_socket(Socket socket) {
 void close_listening_socket(Socket socket) {
     // closesocket makes a pending accept on another thread fail at once.
     close_socket(socket);
+}
+
+long raise_open_file_limit() {
+    // Winsock sockets are kernel handles, not C runtime descriptors.
+    return 0;
 }
 
 }  // namespace host
