@@ -1,0 +1,405 @@
+// The waiting room: one readiness thread over the waiting sockets, and a pool
+// of connection threads that take ready sockets in turn.
+#include "server/waiting_room.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "host/lock.h"
+#include "host/readiness.h"
+
+namespace velvox {
+
+namespace {
+
+// A socket whose request has arrived, waiting for a connection thread.
+struct ReadySocket {
+    host::Socket socket;
+    std::string address;
+};
+
+// A socket admitted, not yet in the readiness set.
+struct Admitted {
+    host::Socket socket;
+    std::string address;
+    std::int64_t accepted_at;
+};
+
+// A socket in the readiness set.
+struct WaitingSocket {
+    std::string address;
+    std::int64_t accepted_at;
+    std::uint64_t serial;
+};
+
+// Where a waiting socket stands in accept order (for the deadline).
+struct Arrival {
+    std::int64_t accepted_at;
+    host::Socket socket;
+    std::uint64_t serial;
+};
+
+// The default thread starter: host::start_thread.
+bool start_host_thread(host::ThreadEntry entry, void* argument, std::size_t stack_bytes) {
+    return host::start_thread(entry, argument, stack_bytes);
+}
+
+}  // namespace
+
+std::int64_t steady_milliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct WaitingRoom::Core {
+    Handler handler;
+    WaitingRoomLimits limits;
+    Clock clock;
+    ThreadStarter starter;
+    host::ReadySet ready_set;
+
+    // Guarded by lock.
+    host::Lock lock;
+    std::condition_variable_any work;      // connection threads wait here
+    std::condition_variable_any finished;  // stop waits here for the room thread
+    std::vector<Admitted> arrivals;
+    std::unordered_map<std::string, int> per_address;
+    std::deque<ReadySocket> ready;
+    int threads = 0;
+    int idle = 0;   // waiting for the next ready socket
+    int fresh = 0;  // started, not yet looking at the queue
+    bool stopping = false;
+    bool room_thread_running = false;
+
+    // The readiness thread's own.
+    std::unordered_map<host::Socket, WaitingSocket> waiting;
+    std::deque<Arrival> order;
+    std::uint64_t next_serial = 0;
+
+    // Counters, readable at any time.
+    std::atomic<std::uint64_t> admitted{0}, refused_per_address{0}, expired{0},
+        waited_for_thread{0}, thread_start_failures{0}, served{0};
+
+    // Counts a closed socket out of its address's sockets.
+    void release(const std::string& address) {
+        std::lock_guard<host::Lock> hold(lock);
+        auto found = per_address.find(address);
+        if (found != per_address.end() && --found->second <= 0)
+            per_address.erase(found);
+    }
+
+    // Closes a socket the room owns and counts it out of its address.
+    void close(host::Socket socket, const std::string& address) {
+        // Counted out first: a peer that sees the close may connect again.
+        release(address);
+        host::close_socket(socket);
+    }
+};
+
+namespace {
+
+using Core = WaitingRoom::Core;
+
+void run_connection_thread(void* raw);
+
+// Starts one connection thread; false when it could not be started.
+bool start_connection_thread(const std::shared_ptr<Core>& core) {
+    auto* held = new std::shared_ptr<Core>(core);
+    if (core->starter(run_connection_thread, held, core->limits.thread_stack_bytes))
+        return true;
+    delete held;
+    return false;
+}
+
+// Closes every socket in list.
+void close_all(Core& core, std::deque<ReadySocket>& list) {
+    for (ReadySocket& r : list)
+        core.close(r.socket, r.address);
+    list.clear();
+}
+
+// Queues ready sockets for the connection threads, waking idle ones and
+// starting new ones up to the limit; the rest wait for a thread to be free.
+void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& handed) {
+    if (handed.empty())
+        return;
+    int to_start = 0;
+    {
+        std::lock_guard<host::Lock> hold(core->lock);
+        const int count = static_cast<int>(handed.size());
+        for (ReadySocket& r : handed)
+            core->ready.push_back(std::move(r));
+        handed.clear();
+        const int unclaimed = static_cast<int>(core->ready.size()) - core->idle - core->fresh;
+        const int room = core->limits.max_connection_threads - core->threads;
+        to_start = unclaimed < room ? unclaimed : room;
+        if (to_start < 0)
+            to_start = 0;
+        // Only the sockets handed over now are counted as having waited.
+        const int over = unclaimed - to_start < count ? unclaimed - to_start : count;
+        if (over > 0)
+            core->waited_for_thread += static_cast<std::uint64_t>(over);
+        core->threads += to_start;
+        core->fresh += to_start;
+    }
+    core->work.notify_all();
+    for (int i = 0; i < to_start; ++i) {
+        if (start_connection_thread(core))
+            continue;
+        core->thread_start_failures++;
+        std::deque<ReadySocket> orphans;
+        {
+            std::lock_guard<host::Lock> hold(core->lock);
+            core->fresh--;
+            // With no thread left to take them, the queued sockets are closed.
+            if (--core->threads == 0)
+                orphans.swap(core->ready);
+        }
+        close_all(*core, orphans);
+    }
+}
+
+// Answers one ready socket: the send time-out, the handler, the close.
+void serve(Core& core, ReadySocket& r) {
+    if (core.limits.send_timeout_ms > 0)
+        host::set_send_timeout(r.socket, core.limits.send_timeout_ms);
+    core.handler(r.socket, r.address.c_str());
+    core.served++;
+    core.close(r.socket, r.address);
+}
+
+// A connection thread: answers ready sockets in turn; ends when none came for
+// the linger time, when enough others are idle already, or at stop.
+void run_connection_thread(void* raw) {
+    std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(raw));
+    delete static_cast<std::shared_ptr<Core>*>(raw);
+    const auto linger = std::chrono::milliseconds(core->limits.thread_linger_ms);
+    std::unique_lock<host::Lock> hold(core->lock);
+    core->fresh--;  // from here on counted as answering or idle
+    for (;;) {
+        if (core->stopping)
+            break;
+        if (!core->ready.empty()) {
+            ReadySocket r = std::move(core->ready.front());
+            core->ready.pop_front();
+            hold.unlock();
+            serve(*core, r);
+            hold.lock();
+            continue;
+        }
+        if (core->idle >= core->limits.max_idle_threads)
+            break;
+        core->idle++;
+        bool woken = core->work.wait_for(hold, linger,
+                                         [&] { return core->stopping || !core->ready.empty(); });
+        core->idle--;
+        if (!woken)
+            break;
+    }
+    core->threads--;
+}
+
+// Takes the sockets admitted since the last turn into the readiness set.
+// Returns false when the room is stopping.
+bool take_arrivals(Core& core) {
+    std::vector<Admitted> taken;
+    {
+        std::lock_guard<host::Lock> hold(core.lock);
+        if (core.stopping)
+            return false;
+        taken.swap(core.arrivals);
+    }
+    for (Admitted& a : taken) {
+        if (!core.ready_set.add(a.socket)) {
+            core.close(a.socket, a.address);
+            continue;
+        }
+        const std::uint64_t serial = core.next_serial++;
+        core.waiting[a.socket] = WaitingSocket{std::move(a.address), a.accepted_at, serial};
+        core.order.push_back(Arrival{a.accepted_at, a.socket, serial});
+    }
+    return true;
+}
+
+// Drops order entries of sockets no longer waiting. Returns the earliest
+// waiting one, or nullptr.
+const Arrival* earliest(Core& core) {
+    while (!core.order.empty()) {
+        const Arrival& a = core.order.front();
+        auto found = core.waiting.find(a.socket);
+        if (found != core.waiting.end() && found->second.serial == a.serial)
+            return &a;
+        core.order.pop_front();
+    }
+    return nullptr;
+}
+
+// Closes, without a reply, the waiting sockets whose deadline has passed.
+void expire(Core& core, std::int64_t now) {
+    if (core.limits.wait_deadline_ms <= 0)
+        return;
+    for (const Arrival* a = earliest(core);
+         a != nullptr && now - a->accepted_at >= core.limits.wait_deadline_ms; a = earliest(core)) {
+        auto found = core.waiting.find(a->socket);
+        core.expired++;  // before the close, which the peer can see at once
+        core.ready_set.remove(a->socket);
+        core.close(a->socket, found->second.address);
+        core.waiting.erase(found);
+    }
+}
+
+// Milliseconds the readiness wait may last: until the earliest deadline, or
+// without limit (-1) when nothing waits or there is no deadline.
+int wait_timeout(Core& core, std::int64_t now) {
+    const Arrival* a = earliest(core);
+    if (a == nullptr || core.limits.wait_deadline_ms <= 0)
+        return -1;
+    std::int64_t left = a->accepted_at + core.limits.wait_deadline_ms - now;
+    if (left < 0)
+        left = 0;
+    return left > 60000 ? 60000 : static_cast<int>(left);
+}
+
+// Closes every socket the room still holds (at stop).
+void close_everything(Core& core) {
+    for (auto& [socket, w] : core.waiting) {
+        core.ready_set.remove(socket);
+        core.close(socket, w.address);
+    }
+    core.waiting.clear();
+    core.order.clear();
+    std::deque<ReadySocket> left;
+    std::vector<Admitted> arrived;
+    {
+        std::lock_guard<host::Lock> hold(core.lock);
+        left.swap(core.ready);
+        arrived.swap(core.arrivals);
+    }
+    close_all(core, left);
+    for (Admitted& a : arrived)
+        core.close(a.socket, a.address);
+}
+
+// The readiness thread: watches the waiting sockets, hands ready ones over,
+// closes those past the deadline; at stop closes what it holds.
+void run_room(void* raw) {
+    std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(raw));
+    delete static_cast<std::shared_ptr<Core>*>(raw);
+    host::Socket batch[256];
+    std::deque<ReadySocket> handed;
+    while (take_arrivals(*core)) {
+        int n = core->ready_set.wait(batch, 256, wait_timeout(*core, core->clock()));
+        if (n < 0)
+            host::sleep_ms(10);  // a failing wait is not made to spin
+        for (int i = 0; i < n; ++i) {
+            auto found = core->waiting.find(batch[i]);
+            core->ready_set.remove(batch[i]);
+            if (found == core->waiting.end())
+                continue;
+            handed.push_back(ReadySocket{batch[i], std::move(found->second.address)});
+            core->waiting.erase(found);
+        }
+        expire(*core, core->clock());
+        hand_over(core, handed);
+    }
+    close_everything(*core);
+    std::lock_guard<host::Lock> hold(core->lock);
+    core->room_thread_running = false;
+    core->finished.notify_all();
+}
+
+}  // namespace
+
+WaitingRoom::WaitingRoom(Handler handler, const WaitingRoomLimits& limits, Clock clock,
+                         ThreadStarter starter)
+    : core_(std::make_shared<Core>()) {
+    core_->handler = std::move(handler);
+    core_->limits = limits;
+    if (core_->limits.max_connection_threads < 1)
+        core_->limits.max_connection_threads = 1;
+    core_->clock = clock != nullptr ? clock : steady_milliseconds;
+    core_->starter = starter != nullptr ? starter : start_host_thread;
+}
+
+WaitingRoom::~WaitingRoom() {
+    stop();
+}
+
+bool WaitingRoom::start() {
+    if (started_ || !core_->ready_set.usable())
+        return false;
+    core_->room_thread_running = true;
+    auto* held = new std::shared_ptr<Core>(core_);
+    if (!core_->starter(run_room, held, 0)) {
+        delete held;
+        core_->room_thread_running = false;
+        return false;
+    }
+    started_ = true;
+    return true;
+}
+
+void WaitingRoom::admit(host::Socket socket, const char* client_address) {
+    std::string address(client_address);
+    const int most = core_->limits.max_sockets_per_address;
+    const std::int64_t now = core_->clock();
+    bool taken = false;
+    {
+        std::lock_guard<host::Lock> hold(core_->lock);
+        // Before start and after stop nothing is taken in.
+        if (!core_->stopping && core_->room_thread_running) {
+            int& count = core_->per_address[address];
+            if (most > 0 && count >= most) {
+                core_->refused_per_address++;
+            } else {
+                ++count;
+                core_->admitted++;
+                core_->arrivals.push_back(Admitted{socket, std::move(address), now});
+                taken = true;
+            }
+        }
+    }
+    if (taken)
+        core_->ready_set.wake();
+    else
+        host::close_socket(socket);
+}
+
+void WaitingRoom::recheck() {
+    core_->ready_set.wake();
+}
+
+void WaitingRoom::stop() {
+    std::unique_lock<host::Lock> hold(core_->lock);
+    core_->stopping = true;
+    core_->work.notify_all();
+    hold.unlock();
+    core_->ready_set.wake();
+    hold.lock();
+    core_->finished.wait(hold, [&] { return !core_->room_thread_running; });
+}
+
+WaitingRoomCounts WaitingRoom::counts() const {
+    WaitingRoomCounts c;
+    c.admitted = core_->admitted;
+    c.refused_per_address = core_->refused_per_address;
+    c.expired = core_->expired;
+    c.waited_for_thread = core_->waited_for_thread;
+    c.thread_start_failures = core_->thread_start_failures;
+    c.served = core_->served;
+    return c;
+}
+
+int WaitingRoom::connection_threads() const {
+    std::lock_guard<host::Lock> hold(core_->lock);
+    return core_->threads;
+}
+
+}  // namespace velvox

@@ -1,0 +1,96 @@
+// The waiting room in front of the connection threads: accepted sockets wait
+// here, watched by one readiness thread, until their request has arrived;
+// only then is a connection thread given the socket. An idle socket costs a
+// descriptor and a few bytes, never a thread.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "host/sockets.h"
+#include "host/threads.h"
+
+namespace velvox {
+
+struct WaitingRoomLimits {
+    // A socket whose request has not arrived this long after its accept is
+    // closed without a reply; 0 or less waits without limit.
+    std::int64_t wait_deadline_ms = 10000;
+    // A send that cannot pass a byte this long fails; 0 sets no time-out.
+    unsigned send_timeout_ms = 30000;
+    // Connection threads at once (at least 1); a ready socket over the limit
+    // waits in the room until a thread is free.
+    int max_connection_threads = 256;
+    // Sockets from one client address at once, waiting or being answered;
+    // one more is closed at once without a reply. 0 or less: no limit.
+    int max_sockets_per_address = 64;
+    // Connection threads that may wait for the next ready socket at once.
+    int max_idle_threads = 32;
+    // How long an idle connection thread waits for the next ready socket.
+    std::int64_t thread_linger_ms = 30000;
+    // Stack of a connection thread; 0 keeps the platform's default.
+    std::size_t thread_stack_bytes = 0;
+};
+
+// What the room has done since it was made.
+struct WaitingRoomCounts {
+    std::uint64_t admitted = 0;             // sockets taken in
+    std::uint64_t refused_per_address = 0;  // closed at once: address over its limit
+    std::uint64_t expired = 0;              // closed at the deadline, nothing received
+    std::uint64_t waited_for_thread = 0;    // ready sockets that found no free thread
+    std::uint64_t thread_start_failures = 0;
+    std::uint64_t served = 0;  // handler calls that returned
+};
+
+class WaitingRoom {
+  public:
+    // Answers one ready socket on a connection thread; the room closes the
+    // socket after it returns.
+    using Handler = std::function<void(host::Socket socket, const char* client_address)>;
+    // Milliseconds on a clock that never goes back.
+    using Clock = std::int64_t (*)();
+    using ThreadStarter = bool (*)(host::ThreadEntry entry, void* argument,
+                                   std::size_t stack_bytes);
+
+    // A room that calls handler; clock and starter default to the steady
+    // clock and host::start_thread (tests pass their own).
+    WaitingRoom(Handler handler, const WaitingRoomLimits& limits, Clock clock = nullptr,
+                ThreadStarter starter = nullptr);
+    // Stops the room (see stop).
+    ~WaitingRoom();
+    WaitingRoom(const WaitingRoom&) = delete;
+    WaitingRoom& operator=(const WaitingRoom&) = delete;
+
+    // Starts the readiness thread. Returns false when the readiness set or
+    // the thread could not be made; the room then closes what it is given.
+    bool start();
+
+    // Takes an accepted socket from client_address (any thread). Closes it at
+    // once, without a reply, when that address already has its most sockets,
+    // and before start or after stop.
+    void admit(host::Socket socket, const char* client_address);
+
+    // Makes the readiness thread read the clock again now.
+    void recheck();
+
+    // Closes every socket still waiting and ends the readiness thread (waits
+    // for it); connection threads end after the request they are answering.
+    void stop();
+
+    // A snapshot of the counters.
+    WaitingRoomCounts counts() const;
+    // Connection threads now running (answering or idle).
+    int connection_threads() const;
+
+    struct Core;
+
+  private:
+    std::shared_ptr<Core> core_;
+    bool started_ = false;
+};
+
+// Milliseconds on the steady clock.
+std::int64_t steady_milliseconds();
+
+}  // namespace velvox

@@ -1,0 +1,315 @@
+// The waiting room over real sockets on 127.0.0.0/8: idle sockets cost no
+// thread, the deadline (on a clock of the test's), the limits per address and
+// on connection threads, thread reuse, the send time-out and stop.
+#include "server/waiting_room.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velvox::testing {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Waits (at most ten seconds) until done() holds; returns whether it did.
+template <typename Done>
+bool WaitUntil(Done done) {
+    const auto end = SteadyClock::now() + std::chrono::seconds(10);
+    while (!done() && SteadyClock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done();
+}
+
+std::atomic<std::int64_t> manual_now{0};
+
+std::int64_t ManualClock() {
+    return manual_now.load();
+}
+
+// A listening socket on 127.0.0.1 whose accepted sockets go to a room.
+class RoomFixture : public ::testing::Test {
+  protected:
+    RoomFixture() {
+        listening_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        ::bind(listening_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listening_, 128);
+        ::getsockname(listening_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = a.sin_port;
+        manual_now = 0;
+    }
+    ~RoomFixture() override {
+        ::close(listening_);
+        for (int fd : clients_)
+            ::close(fd);
+    }
+
+    // Connects from source (an address of 127.0.0.0/8), accepts on the
+    // server side and admits the accepted socket to room. Returns the
+    // client's socket.
+    int Arrive(WaitingRoom& room, const char* source) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &a.sin_addr);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = port_;
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        char address[64];
+        host::Socket accepted = host::accept_connection(listening_, address, sizeof address);
+        EXPECT_STREQ(address, source);
+        room.admit(accepted, address);
+        clients_.push_back(fd);
+        return fd;
+    }
+
+    int listening_ = -1;
+    in_port_t port_ = 0;
+    std::vector<int> clients_;
+};
+
+// What the client sees within the wait: the bytes until the server closed,
+// or "(open)" when it did not close in time.
+std::string Outcome(int fd, int wait_ms = 5000) {
+    std::string got;
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, wait_ms) <= 0)
+            return got + "(open)";
+        char buffer[256];
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return got;
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// How long to look for an outcome: a close comes within five seconds; an open
+// socket is only looked at briefly.
+int WaitFor(const std::string& expected) {
+    return expected == "(open)" ? 100 : 5000;
+}
+
+// Answers "reply:" and what one receive brought.
+void Echo(host::Socket socket, const char*) {
+    char buffer[256];
+    long n = host::receive(socket, buffer, sizeof buffer);
+    std::string reply = "reply:" + std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    host::send(socket, reply.data(), reply.size());
+}
+
+TEST_F(RoomFixture, IdleSocketsTakeNoThreadAndReadyOnesAreAnsweredInTurn) {
+    WaitingRoomLimits limits;
+    WaitingRoom room(Echo, limits);
+    ASSERT_TRUE(room.start());
+    std::vector<int> idle;
+    for (int i = 0; i < 50; ++i)
+        idle.push_back(Arrive(room, "127.0.0.2"));
+    int asking = Arrive(room, "127.0.0.3");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(room.connection_threads(), 0);
+    ASSERT_EQ(::send(asking, "GET /", 5, 0), 5);
+    EXPECT_EQ(Outcome(asking), "reply:GET /");
+    EXPECT_EQ(room.connection_threads(), 1);
+    EXPECT_EQ(Outcome(idle[0], 0), "(open)");
+    // The end of a stream counts as arrived: the handler's receive sees it.
+    ::shutdown(idle[1], SHUT_WR);
+    EXPECT_EQ(Outcome(idle[1]), "reply:");
+    EXPECT_EQ(room.counts().admitted, 51u);
+    EXPECT_EQ(room.counts().served, 2u);
+}
+
+TEST_F(RoomFixture, SocketsPastTheDeadlineAreClosedWithoutAReply) {
+    WaitingRoomLimits limits;
+    limits.wait_deadline_ms = 10000;
+    WaitingRoom room(Echo, limits, ManualClock);
+    ASSERT_TRUE(room.start());
+    int first = Arrive(room, "127.0.0.2");
+    manual_now = 4000;
+    int second = Arrive(room, "127.0.0.2");
+    struct Step {
+        std::int64_t now;
+        const char* first;
+        const char* second;
+    } steps[] = {
+        {9999, "(open)", "(open)"},
+        {10000, "", "(open)"},
+        {13999, "", "(open)"},
+        {14000, "", ""},
+    };
+    for (const Step& s : steps) {
+        manual_now = s.now;
+        room.recheck();
+        EXPECT_EQ(Outcome(first, WaitFor(s.first)), s.first) << s.now;
+        EXPECT_EQ(Outcome(second, WaitFor(s.second)), s.second) << s.now;
+    }
+    EXPECT_EQ(room.counts().expired, 2u);
+    EXPECT_EQ(room.counts().served, 0u);
+}
+
+TEST_F(RoomFixture, AnAddressOverItsLimitIsClosedAtOnceAndCounted) {
+    WaitingRoomLimits limits;
+    limits.max_sockets_per_address = 2;
+    WaitingRoom room(Echo, limits);
+    ASSERT_TRUE(room.start());
+    int a1 = Arrive(room, "127.0.0.2");
+    int a2 = Arrive(room, "127.0.0.2");
+    int a3 = Arrive(room, "127.0.0.2");
+    int b1 = Arrive(room, "127.0.0.3");
+    EXPECT_EQ(Outcome(a3), "");
+    EXPECT_EQ(room.counts().refused_per_address, 1u);
+    // Once one of the address's sockets is answered and closed, it has room
+    // for one more again.
+    ::send(a1, "a1", 2, 0);
+    EXPECT_EQ(Outcome(a1), "reply:a1");
+    int a4 = Arrive(room, "127.0.0.2");
+    ::send(a4, "a4", 2, 0);
+    ::send(a2, "a2", 2, 0);
+    ::send(b1, "b1", 2, 0);
+    EXPECT_EQ(Outcome(a4), "reply:a4");
+    EXPECT_EQ(Outcome(a2), "reply:a2");
+    EXPECT_EQ(Outcome(b1), "reply:b1");
+    EXPECT_EQ(room.counts().refused_per_address, 1u);
+}
+
+// A handler that waits for the test's gate before it echoes.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int inside = 0;
+};
+Gate gate;
+
+void GatedEcho(host::Socket socket, const char* address) {
+    std::unique_lock<std::mutex> hold(gate.mutex);
+    gate.inside++;
+    gate.changed.notify_all();
+    gate.changed.wait(hold, [] { return gate.open; });
+    hold.unlock();
+    Echo(socket, address);
+}
+
+TEST_F(RoomFixture, ReadySocketsOverTheThreadLimitWaitForAFreeThread) {
+    gate.open = false;
+    gate.inside = 0;
+    WaitingRoomLimits limits;
+    limits.max_connection_threads = 2;
+    WaitingRoom room(GatedEcho, limits);
+    ASSERT_TRUE(room.start());
+    std::vector<int> clients;
+    for (int i = 0; i < 5; ++i) {
+        clients.push_back(Arrive(room, "127.0.0.2"));
+        ::send(clients.back(), "r", 1, 0);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return room.counts().waited_for_thread == 3; }));
+    {
+        std::lock_guard<std::mutex> hold(gate.mutex);
+        EXPECT_EQ(gate.inside, 2);
+        EXPECT_EQ(room.connection_threads(), 2);
+        gate.open = true;
+    }
+    gate.changed.notify_all();
+    for (int fd : clients)
+        EXPECT_EQ(Outcome(fd), "reply:r");
+    EXPECT_EQ(room.connection_threads(), 2);
+}
+
+std::mutex seen_mutex;
+std::set<std::thread::id> seen_threads;
+
+void EchoNotingThread(host::Socket socket, const char* address) {
+    {
+        std::lock_guard<std::mutex> hold(seen_mutex);
+        seen_threads.insert(std::this_thread::get_id());
+    }
+    Echo(socket, address);
+}
+
+TEST_F(RoomFixture, AConnectionThreadIsReusedWhileItLingersAndEndsAfter) {
+    seen_threads.clear();
+    WaitingRoomLimits limits;
+    limits.thread_linger_ms = 300;
+    WaitingRoom room(EchoNotingThread, limits);
+    ASSERT_TRUE(room.start());
+    for (int i = 0; i < 10; ++i) {
+        int fd = Arrive(room, "127.0.0.2");
+        ::send(fd, "q", 1, 0);
+        EXPECT_EQ(Outcome(fd), "reply:q");
+    }
+    EXPECT_EQ(seen_threads.size(), 1u);
+    EXPECT_TRUE(WaitUntil([&] { return room.connection_threads() == 0; }));
+}
+
+// Starts the room's own thread, refuses every connection thread.
+bool StartOnlyTheRoom(host::ThreadEntry entry, void* argument, std::size_t stack_bytes) {
+    static std::atomic<int> calls{0};
+    return calls++ == 0 && host::start_thread(entry, argument, stack_bytes);
+}
+
+TEST_F(RoomFixture, AReadySocketWithNoThreadToAnswerItIsClosed) {
+    WaitingRoomLimits limits;
+    WaitingRoom room(Echo, limits, nullptr, StartOnlyTheRoom);
+    ASSERT_TRUE(room.start());
+    int fd = Arrive(room, "127.0.0.2");
+    ::send(fd, "q", 1, 0);
+    EXPECT_EQ(Outcome(fd), "");
+    EXPECT_EQ(room.counts().thread_start_failures, 1u);
+    // Its address's count went back down: it may use all of its sockets.
+    EXPECT_EQ(room.counts().refused_per_address, 0u);
+}
+
+std::atomic<long> last_send{0};
+
+// Sends until a send fails; notes the failing result.
+void Flood(host::Socket socket, const char*) {
+    std::vector<char> chunk(64 * 1024, 'x');
+    long sent = 0;
+    for (int i = 0; i < 10000 && sent >= 0; ++i)
+        sent = host::send(socket, chunk.data(), chunk.size());
+    last_send = sent;
+}
+
+TEST_F(RoomFixture, ARepliesSendGivesUpAfterTheSendTimeOut) {
+    last_send = 0;
+    WaitingRoomLimits limits;
+    limits.send_timeout_ms = 100;
+    WaitingRoom room(Flood, limits);
+    ASSERT_TRUE(room.start());
+    int fd = Arrive(room, "127.0.0.2");
+    ::send(fd, "q", 1, 0);
+    EXPECT_TRUE(WaitUntil([&] { return room.counts().served == 1; }));
+    EXPECT_EQ(last_send.load(), -1);
+}
+
+TEST_F(RoomFixture, StopClosesWaitingSocketsAndTakesNoMore) {
+    WaitingRoomLimits limits;
+    WaitingRoom room(Echo, limits);
+    ASSERT_TRUE(room.start());
+    int waiting = Arrive(room, "127.0.0.2");
+    room.stop();
+    EXPECT_EQ(Outcome(waiting), "");
+    int late = Arrive(room, "127.0.0.2");
+    EXPECT_EQ(Outcome(late), "");
+    EXPECT_EQ(room.counts().admitted, 1u);
+}
+
+}  // namespace
+}  // namespace velvox::testing
