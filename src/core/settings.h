@@ -24,7 +24,17 @@ struct PluginSettings {
     // on = a search matches the titles that hold each of its space-separated
     // words, in any order; off = the titles that hold it as one text
     bool MatchAllWords = false;
+    // The connection limits (README, "Settings").
+    char WaitDeadlineSeconds[25] = "10";
+    char SendTimeoutSeconds[25] = "30";
+    char MaxConnectionThreads[25] = "256";
+    char MaxSocketsPerAddress[25] = "64";
     std::int32_t port = 80;  // from Port by the decimal rule
+    // From the limits' texts by the decimal rule, raised to their least.
+    std::int32_t waitDeadlineSeconds = 10;    // 0: sockets wait without limit
+    std::int32_t sendTimeoutSeconds = 30;     // 0: sends wait without limit
+    std::int32_t maxConnectionThreads = 256;  // at least 1
+    std::int32_t maxSocketsPerAddress = 64;   // 0: no limit
 };
 
 using SettingsSnapshot = std::shared_ptr<const PluginSettings>;

@@ -34,6 +34,10 @@ const SettingRow kRows[] = {
      true},
     {"HistorySize", "10", VELVOX_TEXT(HistorySize), 0, true},
     {"MatchAllWords", "FALSE", VELVOX_FLAG(SettingKind::enabled_flag, MatchAllWords), 0, true},
+    {"WaitDeadlineSeconds", "10", VELVOX_TEXT(WaitDeadlineSeconds), 0, true},
+    {"SendTimeoutSeconds", "30", VELVOX_TEXT(SendTimeoutSeconds), 0, true},
+    {"MaxConnectionThreads", "256", VELVOX_TEXT(MaxConnectionThreads), 0, true},
+    {"MaxSocketsPerAddress", "64", VELVOX_TEXT(MaxSocketsPerAddress), 0, true},
 };
 
 #undef VELVOX_TEXT
@@ -82,8 +86,22 @@ const char* TextOf(const PluginSettings& settings, const SettingRow& row) {
     return FlagField(settings, row) ? "TRUE" : "FALSE";
 }
 
+namespace {
+
+// Returns a limit's number from its text by the decimal rule, raised to least.
+std::int32_t LimitValue(const char* text, std::int32_t least) {
+    const std::int32_t value = DecimalValue(text);
+    return value < least ? least : value;
+}
+
+}  // namespace
+
 void DeriveSettings(PluginSettings& settings) {
     settings.port = DecimalValue(settings.Port);
+    settings.waitDeadlineSeconds = LimitValue(settings.WaitDeadlineSeconds, 0);
+    settings.sendTimeoutSeconds = LimitValue(settings.SendTimeoutSeconds, 0);
+    settings.maxConnectionThreads = LimitValue(settings.MaxConnectionThreads, 1);
+    settings.maxSocketsPerAddress = LimitValue(settings.MaxSocketsPerAddress, 0);
 }
 
 }  // namespace velvox

@@ -19,10 +19,14 @@ SocketsStart start_sockets();
 // family of the result, or -1 when the name cannot be read or looked up.
 int own_host_address_family();
 
+// Why a listening socket could not be opened.
+enum class ListenFailure { none, in_use, no_permission, other };
+
 // Makes a stream socket of the family, binds it to all interfaces on port and
 // listens with the largest backlog the platform allows. No options are set.
-// Returns the socket, or kNoSocket (nothing left open) when a step failed.
-Socket open_listening_socket(int family, std::uint16_t port);
+// Returns the socket, or kNoSocket (nothing left open) when a step failed;
+// then why (when given) tells the reason.
+Socket open_listening_socket(int family, std::uint16_t port, ListenFailure* why = nullptr);
 
 // Waits for one connection on the listening socket. Writes the peer's address
 // in dotted decimal form into address_text (cut to size - 1). Returns the

@@ -2,6 +2,7 @@
 // the diagnostics of failed socket steps.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "host/clock.h"
 #include "http/http_connection.h"
@@ -29,6 +30,28 @@ std::size_t Kept(int n, std::size_t size) {
     if (n < 0)
         return 0;
     return static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1;
+}
+
+// Returns text with "&", "<" and ">" written as character references, so
+// that no text of a request becomes mark-up of a page.
+std::string EscapedMarkup(const char* text) {
+    std::string out;
+    for (const char* p = text; *p != '\0'; ++p) {
+        switch (*p) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += *p;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -75,14 +98,18 @@ int HttpConnection::send_error(int status, const char* title, const char* extra_
                                const char* message) {
     send_reply_head(200, title, extra_header, "text/html", -1, -1);
 
+    // The title and message may hold text of the request: escaped in the
+    // page (the status line above keeps them as they are).
+    const std::string shown_title = EscapedMarkup(title);
     char body[2048];
     char line[2048];
-    std::size_t length = Kept(std::snprintf(body, sizeof body,
-                                            "<HTML><HEAD><TITLE>%d %s</TITLE></HEAD>\n"
-                                            "<BODY><H4>%d %s</H4>\n",
-                                            status, title, status, title),
-                              sizeof body);
-    std::snprintf(line, sizeof line, "%s\n", message);
+    std::size_t length =
+        Kept(std::snprintf(body, sizeof body,
+                           "<HTML><HEAD><TITLE>%d %s</TITLE></HEAD>\n"
+                           "<BODY><H4>%d %s</H4>\n",
+                           status, shown_title.c_str(), status, shown_title.c_str()),
+             sizeof body);
+    std::snprintf(line, sizeof line, "%s\n", EscapedMarkup(message).c_str());
     length = Append(body, sizeof body, length, line);
     std::snprintf(line, sizeof line,
                   "<HR>\n<ADDRESS><A HREF=\"%s\">Tarnwick Velvox</A></ADDRESS>\n</BODY></HTML>\n",

@@ -71,11 +71,26 @@ void CaptureReferer(const char* received, char (&referer)[1024]) {
         end = error_code;
     if (end == nullptr)
         return;
+    // A bare CR or LF ends it too: it must never start a line of a reply.
+    const char* line_break = std::strpbrk(value, "\r\n");
+    if (line_break != nullptr && line_break < end)
+        end = line_break;
     std::size_t n = static_cast<std::size_t>(end - value);
     if (n > sizeof referer - 1)
         n = sizeof referer - 1;
     std::memcpy(referer, value, n);
     referer[n] = '\0';
+}
+
+// Returns whether the first length bytes of text hold a control character
+// (below 0x20, or DEL): such a target could break the lines of a reply.
+bool HasControlCharacter(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F)
+            return true;
+    }
+    return false;
 }
 
 // Copies the received text up to its first LF, cut to 2047 characters, less
@@ -370,6 +385,8 @@ int ReadRequest(HttpConnection& c) {
     if (space == nullptr)
         return Refuse(c, "Bad Request", "Can't parse request.");
     std::size_t target_length = static_cast<std::size_t>(space - target);
+    if (HasControlCharacter(target, target_length))
+        return Refuse(c, "Bad Request", "Can't parse request.");
     if (target_length > kTargetLimit)
         target_length = kTargetLimit;
     std::memcpy(c.requestTarget, target, target_length);

@@ -13,6 +13,7 @@
 #include "http/http_connection.h"
 #include "http/socket_stream.h"
 #include "server/dispatcher.h"
+#include "server/waiting_room.h"
 
 namespace velvox {
 
@@ -64,13 +65,73 @@ bool StartSockets() {
     return false;
 }
 
-// Opens the listening socket on all interfaces; kNoSocket when the host name
-// lookup, the socket, the bind or the listen fails.
+// Writes the one line that says why the listener cannot listen on port.
+void ReportCannotListen(std::uint16_t port, const char* reason) {
+    std::printf("Velvox: cannot listen on port %u: %s\n", static_cast<unsigned>(port), reason);
+    std::fflush(stdout);
+}
+
+// Writes a line when the port text's number is not a port: only its low 16
+// bits are used, which may be another port or one the system chooses.
+void ReportOddPort(const PluginSettings& settings, std::uint16_t port) {
+    if (settings.port >= 1 && settings.port <= 65535)
+        return;
+    if (port == 0)
+        std::printf(
+            "Velvox: port \"%s\" is not from 1 to 65535; listening on a port the "
+            "system chooses\n",
+            settings.Port);
+    else
+        std::printf("Velvox: port \"%s\" is not from 1 to 65535; listening on port %u\n",
+                    settings.Port, static_cast<unsigned>(port));
+    std::fflush(stdout);
+}
+
+// Opens the listening socket on all interfaces; kNoSocket (after its line)
+// when the host name lookup, the socket, the bind or the listen fails.
 host::Socket OpenListenSocket(std::uint16_t port) {
     int family = host::own_host_address_family();
-    if (family < 0)
+    if (family < 0) {
+        ReportCannotListen(port, "this machine's own name cannot be looked up");
         return host::kNoSocket;
-    return host::open_listening_socket(family, port);
+    }
+    host::ListenFailure why = host::ListenFailure::none;
+    host::Socket s = host::open_listening_socket(family, port, &why);
+    if (s == host::kNoSocket)
+        ReportCannotListen(port, why == host::ListenFailure::in_use          ? "address in use"
+                                 : why == host::ListenFailure::no_permission ? "no permission"
+                                                                             : "refused");
+    return s;
+}
+
+// The waiting room's limits from the settings.
+WaitingRoomLimits RoomLimits(const PluginSettings& settings) {
+    // Held to about 23 days, so that milliseconds fit an unsigned.
+    const auto milliseconds = [](std::int32_t seconds) {
+        return static_cast<unsigned>(seconds < 2000000 ? seconds : 2000000) * 1000u;
+    };
+    WaitingRoomLimits limits;
+    limits.wait_deadline_ms = milliseconds(settings.waitDeadlineSeconds);
+    limits.send_timeout_ms = milliseconds(settings.sendTimeoutSeconds);
+    limits.max_connection_threads = settings.maxConnectionThreads;
+    limits.max_sockets_per_address = settings.maxSocketsPerAddress;
+    limits.thread_stack_bytes = kConnectionStackBytes;
+    return limits;
+}
+
+// Starts a thread for one connection; closes the socket when none starts.
+void StartConnectionThread(host::Socket accepted, const char* client_address) {
+    auto* ticket = new (std::nothrow) ConnectionTicket{};
+    if (ticket == nullptr) {
+        host::close_socket(accepted);
+        return;
+    }
+    ticket->socket = accepted;
+    CopyCut(ticket->clientAddress, client_address);
+    if (!Platform.load()->start_thread(ServeConnection, ticket, kConnectionStackBytes)) {
+        host::close_socket(ticket->socket);
+        delete ticket;
+    }
 }
 
 // Accepts one connection, keeping the peer's address text in listener. A
@@ -98,33 +159,44 @@ void CloseListenSocket() {
 
 }  // namespace
 
+namespace {
+
+// Accepts connections until an accept fails, handing each to the waiting
+// room; without a room (its set or thread could not be made) each gets a
+// thread of its own.
+void AcceptConnections(const PluginSettings& settings) {
+    WaitingRoom room(AnswerConnection, RoomLimits(settings), nullptr,
+                     Platform.load()->start_thread);
+    const bool waiting_room = room.start();
+    SocketListener listener;
+    for (;;) {
+        host::Socket accepted = AcceptConnection(listener);
+        if (accepted == host::kNoSocket)
+            break;
+        if (waiting_room)
+            room.admit(accepted, listener.peerAddressText);
+        else
+            StartConnectionThread(accepted, listener.peerAddressText);
+    }
+    room.stop();
+}
+
+}  // namespace
+
 void RunListener(void*) {
     // ServerRunning was raised by StartListener before this thread began:
     // raising it again here could undo a quit that came in between.
-    const auto port = static_cast<std::uint16_t>(CurrentSettings()->port & 0xFFFF);
+    const SettingsSnapshot settings = CurrentSettings();
+    const auto port = static_cast<std::uint16_t>(settings->port & 0xFFFF);
     if (StartSockets()) {
+        ReportOddPort(*settings, port);
         ListenSocket.store(OpenListenSocket(port));
         // A quit that came while the socket was being opened found nothing to
         // close; close it here so the accept below fails and quit can finish.
         if (ServerRunning.load() == 0)
             CloseListenSocket();
-        SocketListener listener;
-        for (;;) {
-            host::Socket accepted = AcceptConnection(listener);
-            if (accepted == host::kNoSocket)
-                break;
-            auto* ticket = new (std::nothrow) ConnectionTicket{};
-            if (ticket == nullptr) {
-                host::close_socket(accepted);
-                continue;
-            }
-            ticket->socket = accepted;
-            CopyCut(ticket->clientAddress, listener.peerAddressText);
-            if (!Platform.load()->start_thread(ServeConnection, ticket)) {
-                host::close_socket(ticket->socket);
-                delete ticket;
-            }
-        }
+        if (ListenSocket.load() != host::kNoSocket)
+            AcceptConnections(*settings);
     }
     ServerThreadCount.fetch_sub(1);
 }
@@ -158,20 +230,22 @@ void SetListenerPlatform(const ListenerPlatform* platform) {
     Platform.store(platform != nullptr ? platform : &kRealPlatform);
 }
 
+void AnswerConnection(host::Socket socket, const char* client_address) {
+    SocketStream stream(socket);
+    HttpConnection connection;
+    connection.set_socket(&stream);
+    connection.set_client_address(client_address);
+    int served = DoProxy(connection);
+    stream.flush();
+    if (served == 0) {
+        std::printf("Error returned after DoProxy()\n");
+        std::fflush(stdout);
+    }
+}
+
 void ServeConnection(void* raw) {
     auto* ticket = static_cast<ConnectionTicket*>(raw);
-    {
-        SocketStream stream(ticket->socket);
-        HttpConnection connection;
-        connection.set_socket(&stream);
-        connection.set_client_address(ticket->clientAddress);
-        int served = DoProxy(connection);
-        stream.flush();
-        if (served == 0) {
-            std::printf("Error returned after DoProxy()\n");
-            std::fflush(stdout);
-        }
-    }
+    AnswerConnection(ticket->socket, ticket->clientAddress);
     host::close_socket(ticket->socket);
     delete ticket;
 }

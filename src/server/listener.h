@@ -1,6 +1,7 @@
 // The listener thread and the connection threads.
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "host/sockets.h"
@@ -25,22 +26,31 @@ extern std::atomic<std::int32_t> ServerThreadCount;
 void StartListener();
 
 // Entry of the listener thread: listens on the low 16 bits of the configured
-// port and starts one thread per accepted connection until an accept fails;
-// then lowers ServerThreadCount.
+// port and hands each accepted connection to the waiting room until an
+// accept fails; then closes what still waits and lowers ServerThreadCount.
 void RunListener(void* unused);
 
 // Lowers ServerRunning and closes the listening socket.
 void StopListener();
 
-// Entry of a connection thread: serves one request of its ticket's socket,
-// closes the socket and frees the ticket.
+// Answers one request on an accepted socket with the connection on the
+// calling thread's stack; leaves the socket open.
+void AnswerConnection(host::Socket socket, const char* client_address);
+
+// Entry of a connection thread started for one connection (when the waiting
+// room cannot run): answers its ticket's socket, closes it, frees the ticket.
 void ServeConnection(void* ticket);
 
+// The stack of a connection thread: what answering a request takes (about
+// 100 KiB, most of it the connection's buffers), with a wide margin.
+constexpr std::size_t kConnectionStackBytes = 512 * 1024;
+
 // The two platform steps of the listener that cannot be made to fail from
-// outside: starting the sockets layer and starting a thread.
+// outside: starting the sockets layer and starting a thread (the waiting
+// room's and the connection threads).
 struct ListenerPlatform {
     host::SocketsStart (*start_sockets)();
-    bool (*start_thread)(host::ThreadEntry entry, void* argument);
+    bool (*start_thread)(host::ThreadEntry entry, void* argument, std::size_t stack_bytes);
 };
 
 // Replaces those steps (tests make them fail); nullptr restores the real ones.

@@ -85,7 +85,7 @@ struct WaitingRoom::Core {
 
     // Counters, readable at any time.
     std::atomic<std::uint64_t> admitted{0}, refused_per_address{0}, expired{0},
-        waited_for_thread{0}, thread_start_failures{0}, served{0};
+        waited_for_thread{0}, threads_started{0}, thread_start_failures{0}, served{0};
 
     // Counts a closed socket out of its address's sockets.
     void release(const std::string& address) {
@@ -112,8 +112,10 @@ void run_connection_thread(void* raw);
 // Starts one connection thread; false when it could not be started.
 bool start_connection_thread(const std::shared_ptr<Core>& core) {
     auto* held = new std::shared_ptr<Core>(core);
+    core->threads_started++;
     if (core->starter(run_connection_thread, held, core->limits.thread_stack_bytes))
         return true;
+    core->threads_started--;
     delete held;
     return false;
 }
@@ -392,6 +394,7 @@ WaitingRoomCounts WaitingRoom::counts() const {
     c.refused_per_address = core_->refused_per_address;
     c.expired = core_->expired;
     c.waited_for_thread = core_->waited_for_thread;
+    c.threads_started = core_->threads_started;
     c.thread_start_failures = core_->thread_start_failures;
     c.served = core_->served;
     return c;
@@ -400,6 +403,11 @@ WaitingRoomCounts WaitingRoom::counts() const {
 int WaitingRoom::connection_threads() const {
     std::lock_guard<host::Lock> hold(core_->lock);
     return core_->threads;
+}
+
+int WaitingRoom::idle_connection_threads() const {
+    std::lock_guard<host::Lock> hold(core_->lock);
+    return core_->idle;
 }
 
 }  // namespace velvox

@@ -39,6 +39,7 @@ struct WaitingRoomCounts {
     std::uint64_t refused_per_address = 0;  // closed at once: address over its limit
     std::uint64_t expired = 0;              // closed at the deadline, nothing received
     std::uint64_t waited_for_thread = 0;    // ready sockets that found no free thread
+    std::uint64_t threads_started = 0;      // connection threads
     std::uint64_t thread_start_failures = 0;
     std::uint64_t served = 0;  // handler calls that returned
 };
@@ -82,6 +83,8 @@ class WaitingRoom {
     WaitingRoomCounts counts() const;
     // Connection threads now running (answering or idle).
     int connection_threads() const;
+    // Connection threads now waiting for the next ready socket.
+    int idle_connection_threads() const;
 
     struct Core;
 

@@ -20,10 +20,28 @@ SocketsStart start_sockets() {
     return SocketsStart::started;
 }
 
-Socket open_listening_socket(int family, std::uint16_t port) {
+namespace {
+
+// Returns the listen failure that errno names.
+ListenFailure failure_of(int error) {
+    if (error == EADDRINUSE)
+        return ListenFailure::in_use;
+    if (error == EACCES || error == EPERM)
+        return ListenFailure::no_permission;
+    return ListenFailure::other;
+}
+
+}  // namespace
+
+Socket open_listening_socket(int family, std::uint16_t port, ListenFailure* why) {
+    if (why != nullptr)
+        *why = ListenFailure::none;
     int fd = ::socket(family, SOCK_STREAM, 0);
-    if (fd < 0)
+    if (fd < 0) {
+        if (why != nullptr)
+            *why = failure_of(errno);
         return kNoSocket;
+    }
 #ifdef SO_NOSIGPIPE
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
@@ -34,6 +52,8 @@ Socket open_listening_socket(int family, std::uint16_t port) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd, INT_MAX) != 0) {
+        if (why != nullptr)
+            *why = failure_of(errno);
         ::close(fd);
         return kNoSocket;
     }

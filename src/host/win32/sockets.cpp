@@ -16,10 +16,28 @@ SocketsStart start_sockets() {
     return SocketsStart::started;
 }
 
-Socket open_listening_socket(int family, std::uint16_t port) {
+namespace {
+
+// Returns the listen failure that a Windows Sockets error names.
+ListenFailure failure_of(int error) {
+    if (error == WSAEADDRINUSE)
+        return ListenFailure::in_use;
+    if (error == WSAEACCES)
+        return ListenFailure::no_permission;
+    return ListenFailure::other;
+}
+
+}  // namespace
+
+Socket open_listening_socket(int family, std::uint16_t port, ListenFailure* why) {
+    if (why != nullptr)
+        *why = ListenFailure::none;
     SOCKET s = ::socket(family, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET)
+    if (s == INVALID_SOCKET) {
+        if (why != nullptr)
+            *why = failure_of(WSAGetLastError());
         return kNoSocket;
+    }
     sockaddr_in address{};
     address.sin_family = static_cast<short>(family);
     address.sin_port = htons(port);
@@ -27,6 +45,8 @@ Socket open_listening_socket(int family, std::uint16_t port) {
     // The backlog is clamped by Winsock to its own maximum.
     if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(s, INT_MAX) != 0) {
+        if (why != nullptr)
+            *why = failure_of(WSAGetLastError());
         ::closesocket(s);
         return kNoSocket;
     }

@@ -211,7 +211,7 @@ host::SocketsStart SocketsUnavailable() {
 host::SocketsStart SocketsTooOld() {
     return host::SocketsStart::old_version;
 }
-bool NoThreads(host::ThreadEntry, void*) {
+bool NoThreads(host::ThreadEntry, void*, std::size_t) {
     return false;
 }
 
