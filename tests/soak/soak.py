@@ -12,15 +12,17 @@ VELVOX_E2E_TARGET, VELVOX_HOST and VELVOX_MODULE) with the example web root and 
           its reply to the end; repeated R times. Every reply must be the probe page's bytes
           (Date value masked) unless --allow-closed, where a connection closed without a
           reply is counted instead; a connection that got neither is lost.
-  slow    S connections ask for the page and read nothing for --slow-seconds (the player's
-          send blocks); the probe must still be answered meanwhile.
-  reset   S connections ask for the page, read a few bytes and reset the connection.
+  slow    S connections ask for a 16 MiB file and read nothing for --slow-seconds (the
+          player's send blocks); the probe must still be answered meanwhile; with
+          --send-timeout, the server must have closed them after it.
+  reset   S connections ask for the file, read a few bytes and reset the connection.
 
 At the end the probe runs again and the player's memory is compared with its level after the
 first burst. Prints one "figure" line per measurement and a closing "N passed, N failed" line;
 exits 1 when a check failed. Every wait is bounded; the player is always stopped.
 
-    soak.py --quick                 the short run registered in ctest (well under a minute)
+    soak.py --quick                 the short run registered in ctest (label soak, well under
+                                    a minute; deadline and send time-out set to 2 s)
     soak.py --idle 2000 --addresses 1 --hold 5
     soak.py --idle 5000 --addresses 200
     soak.py --bursts 500 --burst-size 1000 --addresses 20 --allow-closed
@@ -69,6 +71,21 @@ def client_address(i, count):
     """The i-th client address of count: 127.0.0.2 onwards (127.0.0.1 is the probe's)."""
     n = 2 + (i % count)
     return "127.0.%d.%d" % (n // 256, n % 256) if n >= 256 else "127.0.0.%d" % n
+
+
+BIG_FILE = "/big.mp3"
+BIG_SIZE = 16 << 20  # more than the loopback's send and receive buffers hold
+
+
+def web_files():
+    """The example web root's files plus a big file for the slow readers."""
+    root = os.path.join(harness.EXAMPLES_DIR, "web")
+    files = {}
+    for name in os.listdir(root):
+        with open(os.path.join(root, name), "rb") as f:
+            files[name] = f.read()
+    files[BIG_FILE[1:]] = b"m" * BIG_SIZE
+    return files
 
 
 def request_bytes(target=PROBE_TARGET):
@@ -210,9 +227,30 @@ def hold_unread(port, count, addresses):
         s.bind((client_address(i, addresses), 0))
         s.settimeout(10.0)
         s.connect(("127.0.0.1", port))
-        s.sendall(request_bytes())
+        s.sendall(request_bytes(BIG_FILE))
         held.append(s)
     return held
+
+
+def count_closed_draining(sockets):
+    """How many of the sockets reach their end of stream (or a reset) once what was
+    already sent to them is read."""
+    closed = 0
+    for s in sockets:
+        s.settimeout(2.0)
+        received = 0
+        try:
+            while received <= BIG_SIZE:
+                data = s.recv(1 << 20)
+                if not data:
+                    closed += 1
+                    break
+                received += len(data)
+        except socket.timeout:
+            pass
+        except OSError:
+            closed += 1
+    return closed
 
 
 def reset_mid_reply(port, count, addresses):
@@ -221,7 +259,7 @@ def reset_mid_reply(port, count, addresses):
             s.bind((client_address(i, addresses), 0))
             s.settimeout(10.0)
             s.connect(("127.0.0.1", port))
-            s.sendall(request_bytes())
+            s.sendall(request_bytes(BIG_FILE))
             try:
                 s.recv(16)
             except OSError:
@@ -285,6 +323,14 @@ def phase_slow_and_reset(checks, args, player, expected):
     try:
         time.sleep(args.slow_seconds)
         probe(checks, player.port, expected, "slow")
+        if args.send_timeout:
+            # The time-out is per send: while the buffers still grow, sends pass a
+            # little at a time, so the close comes some seconds after it.
+            time.sleep(args.send_timeout + 10.0)
+            closed = count_closed_draining(held)
+            figure("slow_closed_after_send_timeout", closed)
+            checks.check(closed == len(held), "slow: %d of %d readers closed after the send "
+                         "time-out" % (closed, len(held)))
     finally:
         for s in held:
             s.close()
@@ -300,6 +346,8 @@ def parse_args(argv):
     p.add_argument("--hold", type=float, default=3.0, help="seconds idle before the probe")
     p.add_argument("--deadline", type=float, default=0.0,
                    help="the waiting room's deadline in force (0: do not check closing)")
+    p.add_argument("--send-timeout", type=float, default=0.0,
+                   help="the send time-out in force (0: do not check closing)")
     p.add_argument("--bursts", type=int, default=3)
     p.add_argument("--burst-size", type=int, default=1000)
     p.add_argument("--allow-closed", action="store_true")
@@ -315,8 +363,11 @@ def parse_args(argv):
     p.add_argument("--skip", action="append", default=[], help="idle, burst, slow")
     args = p.parse_args(argv)
     if args.quick:
-        args.idle, args.addresses, args.hold, args.bursts = 300, 3, 1.0, 3
+        args.idle, args.addresses, args.hold, args.bursts = 300, 6, 1.0, 3
         args.burst_size, args.slow, args.slow_seconds, args.resets = 150, 20, 1.0, 50
+        args.deadline = args.send_timeout = 2.0
+        args.set += ["WaitDeadlineSeconds=2", "SendTimeoutSeconds=2"]
+        args.max_threads = args.max_threads or 300
     return args
 
 
@@ -326,8 +377,7 @@ def main(argv):
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     settings = dict(kv.split("=", 1) for kv in args.set)
     checks = Checks()
-    with harness.Player(web_root=os.path.join(harness.EXAMPLES_DIR, "web"),
-                        settings=settings, timeout=60) as player:
+    with harness.Player(web_files=web_files(), settings=settings, timeout=60) as player:
         pid = process_id(player)
         expected = replies.masked(fetch(player.port)[0])
         checks.check(expected.startswith(b"HTTP/1."), "the page is not served")
