@@ -146,6 +146,42 @@ TEST_F(SettingsFile, SaveWritesAllEightKeysInOrder) {
               "g_MaxQueueSize=60\n");
 }
 
+TEST_F(SettingsFile, LimitKeysKeepTheirDefaultsWhenAbsentAndAreSavedOnlyWhenSet) {
+    const std::string classic =
+        "[HTTP Request]\nbDisabled=TRUE\nWebRoot=c:\\\nPort=80\nPlaylistfile=\n"
+        "AdminPassword=\ng_MaxRequestsPerIP=3\ng_MaxEntries=25\ng_MaxQueueSize=50\n";
+    const struct {
+        const char* lines;
+        std::int32_t deadline, send_timeout, threads, per_address;
+        const char* saved;  // after the classic keys
+    } cases[] = {
+        {"", 10, 30, 256, 64, ""},
+        {"WaitDeadlineSeconds=5\nSendTimeoutSeconds=7\nMaxConnectionThreads=8\n"
+         "MaxSocketsPerAddress=9\n",
+         5, 7, 8, 9,
+         "WaitDeadlineSeconds=5\nSendTimeoutSeconds=7\nMaxConnectionThreads=8\n"
+         "MaxSocketsPerAddress=9\n"},
+        {"WaitDeadlineSeconds=0\nMaxConnectionThreads=0\nMaxSocketsPerAddress=-4\n", 0, 30, 1, 0,
+         "WaitDeadlineSeconds=0\nMaxConnectionThreads=0\nMaxSocketsPerAddress=-4\n"},
+        {"SendTimeoutSeconds=abc\nMaxConnectionThreads=12x\n", 10, 0, 12, 64,
+         "SendTimeoutSeconds=abc\nMaxConnectionThreads=12x\n"},
+        // An empty value counts as absent and is not written back.
+        {"WaitDeadlineSeconds=\n", 10, 30, 256, 64, ""},
+    };
+    for (const auto& c : cases) {
+        WriteIni(c.lines);
+        LoadSettings();
+        SettingsSnapshot s = CurrentSettings();
+        EXPECT_EQ(s->waitDeadlineSeconds, c.deadline) << c.lines;
+        EXPECT_EQ(s->sendTimeoutSeconds, c.send_timeout) << c.lines;
+        EXPECT_EQ(s->maxConnectionThreads, c.threads) << c.lines;
+        EXPECT_EQ(s->maxSocketsPerAddress, c.per_address) << c.lines;
+        folder.write("plugin.ini", "");
+        SaveSettings();
+        EXPECT_EQ(folder.read("plugin.ini"), classic + c.saved) << c.lines;
+    }
+}
+
 TEST_F(SettingsFile, SaveKeepsOtherLinesAndReplacesValuesInPlace) {
     folder.write("plugin.ini",
                  "; written by hand\r\n[Other]\r\nPort=1\r\n[HTTP Request]\r\nPort=81\r\n"

@@ -68,6 +68,23 @@ TEST(ResponseWriter, ErrorPageShowsStatusInBodyAndTwoHundredOnTheWire) {
               "</ADDRESS>\n</BODY></HTML>\n");
 }
 
+TEST(ResponseWriter, ErrorPageEscapesMarkupInTitleAndMessageButNotInTheStatusLine) {
+    CaptureStream stream;
+    HttpConnection connection;
+    connection.clock = fixed_clock;
+    connection.set_socket(&stream);
+    connection.send_error(400, "Invalid File <i>a&b</i>", nullptr, "<script>'x'</script>");
+    EXPECT_EQ(stream.sent(),
+              "HTTP/1.0 200 Invalid File <i>a&b</i>\r\nServer: Quellix\r\n"
+              "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-type: text/html\r\n"
+              "Connection: close\r\n\r\n"
+              "<HTML><HEAD><TITLE>400 Invalid File &lt;i&gt;a&amp;b&lt;/i&gt;</TITLE></HEAD>\n"
+              "<BODY><H4>400 Invalid File &lt;i&gt;a&amp;b&lt;/i&gt;</H4>\n"
+              "&lt;script&gt;'x'&lt;/script&gt;\n"
+              "<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">Tarnwick Velvox</A>"
+              "</ADDRESS>\n</BODY></HTML>\n");
+}
+
 TEST(ResponseWriter, ErrorPageWithEmptyMessageAndExtraLine) {
     CaptureStream stream;
     HttpConnection connection;

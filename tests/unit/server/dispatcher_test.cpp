@@ -44,12 +44,47 @@ TEST_F(RequestDispatch, RefusalsOfTheRequestLine) {
         {"GET /missing.txt HTTP/1.0\r\n\r\n", "Invalid File /missing.txt", ""},
         {"GET /style.css?v=2 HTTP/1.0\r\n\r\n", "Invalid File /style.css?v=2", ""},
         {"GET /Playlist.cgi HTTP/1.0\r\n\r\n", "Invalid File /Playlist.cgi", ""},
+        // A control character in the target could break a line of the reply.
+        {"GET /a\rX-Injected: 1 HTTP/1.0\r\n\r\n", "Bad Request", "Can't parse request."},
+        {"GET /a\tb HTTP/1.0\r\n\r\n", "Bad Request", "Can't parse request."},
+        {"GET /\x01.txt HTTP/1.0\r\n\r\n", "Bad Request", "Can't parse request."},
+        {"GET /a\x7f HTTP/1.0\r\n\r\n", "Bad Request", "Can't parse request."},
     };
     for (const auto& c : cases) {
         Exchange e = RunRequest(c.request);
         EXPECT_EQ(e.result, 0) << c.request;
         EXPECT_EQ(e.sent, ErrorPage(c.title, c.message)) << c.request;
         EXPECT_EQ(e.out, "") << c.request;
+    }
+}
+
+TEST_F(RequestDispatch, ErrorPagesShowTheRequestsTextEscaped) {
+    const struct {
+        const char* request;
+        const char* reply;
+    } cases[] = {
+        {"GET /<b>&x</b>.txt HTTP/1.0\r\n\r\n",
+         "HTTP/1.0 200 Invalid File /<b>&x</b>.txt\r\nServer: Quellix\r\n"
+         "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-type: text/html\r\n"
+         "Connection: close\r\n\r\n"
+         "<HTML><HEAD><TITLE>400 Invalid File /&lt;b&gt;&amp;x&lt;/b&gt;.txt</TITLE></HEAD>\n"
+         "<BODY><H4>400 Invalid File /&lt;b&gt;&amp;x&lt;/b&gt;.txt</H4>\n\n<HR>\n"
+         "<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">Tarnwick Velvox</A></ADDRESS>\n"
+         "</BODY></HTML>\n"},
+        {"GET /../<script>.txt HTTP/1.0\r\n\r\n",
+         "HTTP/1.0 200 Invalid File /../<script>.txt - relative paths not supported\r\n"
+         "Server: Quellix\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+         "Content-type: text/html\r\nConnection: close\r\n\r\n"
+         "<HTML><HEAD><TITLE>400 Invalid File /../&lt;script&gt;.txt - relative paths not "
+         "supported</TITLE></HEAD>\n<BODY><H4>400 Invalid File /../&lt;script&gt;.txt - "
+         "relative paths not supported</H4>\n\n<HR>\n"
+         "<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">Tarnwick Velvox</A></ADDRESS>\n"
+         "</BODY></HTML>\n"},
+    };
+    for (const auto& c : cases) {
+        Exchange e = RunRequest(c.request);
+        EXPECT_EQ(e.result, 0) << c.request;
+        EXPECT_EQ(e.sent, c.reply) << c.request;
     }
 }
 
@@ -247,6 +282,10 @@ TEST_F(RequestDispatch, RefererIsCapturedUpToErrorCodeOrLineEnd) {
         {"referer: /lower\r\n", "playlist.cgi"},
         {"Referer:/nospace\r\n", "playlist.cgi"},
         {"Referer: \r\n", ""},
+        // A bare LF or CR ends it: it must not start a line of a redirect.
+        {"Referer: /p?x=1\nLocation: http://elsewhere/\r\n", "/p?x=1"},
+        {"Referer: /p\rSet-Cookie: a=b\r\n", "/p"},
+        {"Referer: /p&errorCode=1\nX\r\n", "/p"},
     };
     for (const auto& c : cases) {
         Exchange e = RunRequest(std::string("GET /x HTTP/1.0\r\n") + c.headers + "\r\n");
