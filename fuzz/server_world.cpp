@@ -13,6 +13,14 @@
 
 namespace velvox::fuzzing {
 
+namespace {
+testing::FakePlayer* world_player = nullptr;
+}  // namespace
+
+host::Window server_world_window() {
+    return world_player != nullptr ? world_player->window() : nullptr;
+}
+
 const char* prepare_server_world() {
     static std::string root;
     if (!root.empty())
@@ -41,7 +49,8 @@ const char* prepare_server_world() {
     CopyCut(settings.Playlistfile, "playlist.html");
     CopyCut(settings.AdminPassword, "secret");
     PublishSettings(settings);
-    static auto* player = new testing::FakePlayer;
+    auto* player = new testing::FakePlayer;
+    world_player = player;
     for (int i = 0; i < 40; ++i) {
         player->playlist.push_back("Artist " + std::to_string(i % 7) + " - Song <" +
                                    std::to_string(i) + ">");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test CI runs, from a fresh machine: installs what is missing,
 # builds the Linux presets and the Windows (mingw) build, then runs the unit,
-# end-to-end, fuzz-replay and browser tests natively, the unit and end-to-end
+# end-to-end, soak, fuzz-replay and browser tests natively, each fuzz target for 30 s, the unit and end-to-end
 # tests again under the address, undefined-behaviour and thread sanitizers, and the end-to-end suite under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +21,9 @@ cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$jobs"
 echo "== unit, end-to-end, fuzz-replay and browser tests"
 ctest --preset dev -LE wine -j "$jobs"
+
+echo "== fuzz targets, 30 s each"
+fuzz/run-all.sh 30
 
 echo "== sanitizers (asan preset)"
 cmake --preset asan >/dev/null
