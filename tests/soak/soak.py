@@ -44,6 +44,8 @@ import harness  # noqa: E402
 import replies  # noqa: E402
 
 PROBE_TARGET = "/"
+SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
+                   "WARNING: ThreadSanitizer")
 PROBE_LIMIT_S = 1.0
 
 
@@ -398,6 +400,9 @@ def main(argv):
         checks.check(rss <= level + args.memory_slack_mib * 1024,
                      "memory grew from %d to %d KiB" % (level, rss))
         checks.check(player.process.poll() is None, "the player ended")
+        errors = player.stderr_text()
+        checks.check(not any(mark in errors for mark in SANITIZER_MARKS),
+                     "a sanitizer reported:\n" + errors[-4000:])
     print("%d passed, %d failed" % (checks.passed, checks.failed), flush=True)
     return 1 if checks.failed else 0
 
