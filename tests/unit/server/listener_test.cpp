@@ -141,10 +141,33 @@ TEST_F(Listener, PortInUseEndsTheListenerAndLeavesItRaised) {
     PublishSettings(s);
     ServerRunning.store(1);  // as StartListener leaves it
     ServerThreadCount.store(1);
+    ::testing::internal::CaptureStdout();
     RunListener(nullptr);  // returns at once: no socket, the first accept fails
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Velvox: cannot listen on port " + std::to_string(port) + ": address in use\n");
     EXPECT_EQ(ServerThreadCount.load(), 0);
     EXPECT_EQ(ServerRunning.load(), 1);
     ::close(other);
+}
+
+TEST_F(Listener, PortNumberAbove65535IsReportedWithThePortItListensOn) {
+    const int port = FreePort();
+    PluginSettings s = *CurrentSettings();
+    CopyCut(s.Port, std::to_string(port + 65536).c_str());
+    s.port = port + 65536;
+    PublishSettings(s);
+    ServerRunning.store(1);
+    ServerThreadCount.store(1);
+    ::testing::internal::CaptureStdout();
+    std::thread listener(RunListener, nullptr);
+    int fd = Connect(port);
+    EXPECT_GE(fd, 0) << "it listens on the low 16 bits";
+    ::close(fd);
+    StopListener();
+    listener.join();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Velvox: port \"" + std::to_string(port + 65536) +
+                  "\" is not from 1 to 65535; listening on port " + std::to_string(port) + "\n");
 }
 
 TEST_F(Listener, QuitBeforeTheListenerRunsEndsItAtOnce) {
