@@ -7,6 +7,7 @@ import socket
 import time
 import unittest
 
+import harness
 from harness import Player
 from replies import FIXED_DATE, masked, redirect
 
@@ -93,10 +94,14 @@ class LimitsTest(unittest.TestCase):
                b"<HTML><HEAD><TITLE>400 Bad Request</TITLE></HEAD>\n<BODY><H4>400 Bad Request"
                b"</H4>\nCan't parse request.\n<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/"
                b"\">Tarnwick Velvox</A></ADDRESS>\n</BODY></HTML>\n")
-        escaped = (b"HTTP/1.0 200 Invalid File /<b>x</b>.txt\r\nServer: Quellix" + FIXED_DATE +
+        # The missing file's name is shown with the platform's separators.
+        sep = harness.TARGET.separator.encode()
+        escaped = (b"HTTP/1.0 200 Invalid File " + sep + b"<b>x<" + sep + b"b>.txt\r\n"
+                   b"Server: Quellix" + FIXED_DATE +
                    b"Content-type: text/html\r\nConnection: close\r\n\r\n"
-                   b"<HTML><HEAD><TITLE>400 Invalid File /&lt;b&gt;x&lt;/b&gt;.txt</TITLE>"
-                   b"</HEAD>\n<BODY><H4>400 Invalid File /&lt;b&gt;x&lt;/b&gt;.txt</H4>\n\n"
+                   b"<HTML><HEAD><TITLE>400 Invalid File " + sep + b"&lt;b&gt;x&lt;" + sep +
+                   b"b&gt;.txt</TITLE></HEAD>\n<BODY><H4>400 Invalid File " + sep +
+                   b"&lt;b&gt;x&lt;" + sep + b"b&gt;.txt</H4>\n\n"
                    b"<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">Tarnwick Velvox</A>"
                    b"</ADDRESS>\n</BODY></HTML>\n")
         cases = [
