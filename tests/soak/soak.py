@@ -113,10 +113,11 @@ def fetch(port, source="127.0.0.1", timeout=10.0):
 
 def process_id(player):
     """The process that runs the plug-in: the player itself, or under Wine the process whose
-    command line names the player program."""
+    command line names the player program and this run's module."""
     if harness.TARGET.name != "wine":
         return player.process.pid
     name = os.path.basename(harness.TARGET.host).encode()
+    own = os.path.basename(player.dir).encode()  # in the module's path: this run's player
     best = None
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
@@ -126,7 +127,7 @@ def process_id(player):
                 cmdline = f.read()
         except OSError:
             continue
-        if name in cmdline and b"winedbg" not in cmdline:
+        if name in cmdline and own in cmdline and b"winedbg" not in cmdline:
             best = int(entry) if best is None else max(best, int(entry))
     return best
 
