@@ -48,6 +48,9 @@ long send(Socket socket, const char* data, std::size_t size);
 // pass any byte for milliseconds. Returns false when the option was refused.
 bool set_send_timeout(Socket socket, unsigned milliseconds);
 
+// Returns the send time-out of the socket in milliseconds, 0 for none.
+unsigned send_timeout(Socket socket);
+
 // Closes a connected socket.
 void close_socket(Socket socket);
 

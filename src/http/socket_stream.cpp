@@ -1,12 +1,27 @@
 // The buffered socket stream.
 #include "http/socket_stream.h"
 
+#include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "host/sockets.h"
 
 namespace velvox {
+
+namespace {
+
+// Milliseconds on the steady clock.
+std::int64_t SteadyMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+SocketStream::SocketStream(std::intptr_t socket)
+    : socket_(socket), limit_ms_(host::send_timeout(socket)) {}
 
 long SocketStream::receive(char* buffer, std::size_t size) {
     return host::receive(socket_, buffer, size);
@@ -41,6 +56,10 @@ int SocketStream::flush() {
 }
 
 bool SocketStream::send_all(const char* data, std::size_t size) {
+    // The socket's time-out bounds each send; a peer that reads a little
+    // before each runs out would hold the thread for ever, so the whole of
+    // this data gets that time too.
+    const std::int64_t start = limit_ms_ > 0 ? SteadyMilliseconds() : 0;
     while (size > 0) {
         long sent = host::send(socket_, data, size);
         if (sent <= 0) {
@@ -49,6 +68,10 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
         }
         data += sent;
         size -= static_cast<std::size_t>(sent);
+        if (size > 0 && limit_ms_ > 0 && SteadyMilliseconds() - start >= limit_ms_) {
+            failed_ = true;
+            return false;
+        }
     }
     return true;
 }

@@ -12,7 +12,9 @@ class SocketStream : public Stream {
   public:
     static constexpr std::size_t kCapacity = 16384;
 
-    explicit SocketStream(std::intptr_t socket) : socket_(socket) {}
+    // A stream on socket; when the socket has a send time-out, no buffer
+    // may take longer than it to go out, however the peer trickles.
+    explicit SocketStream(std::intptr_t socket);
 
     long receive(char* buffer, std::size_t size) override;
     int send(const char* data, std::size_t size) override;
@@ -23,6 +25,7 @@ class SocketStream : public Stream {
     bool send_all(const char* data, std::size_t size);
 
     std::intptr_t socket_;
+    unsigned limit_ms_;  // the socket's send time-out; 0 for none
     bool failed_ = false;
     std::size_t used_ = 0;
     char buffer_[kCapacity];

@@ -110,6 +110,15 @@ bool set_send_timeout(Socket socket, unsigned milliseconds) {
     return setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
 }
 
+unsigned send_timeout(Socket socket) {
+    timeval limit{};
+    socklen_t length = sizeof limit;
+    if (getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, &length) != 0)
+        return 0;
+    return static_cast<unsigned>(limit.tv_sec) * 1000u +
+           static_cast<unsigned>(limit.tv_usec / 1000);
+}
+
 void close_socket(Socket socket) {
     if (socket != kNoSocket)
         ::close(static_cast<int>(socket));

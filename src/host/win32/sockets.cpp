@@ -94,6 +94,15 @@ bool set_send_timeout(Socket socket, unsigned milliseconds) {
                       reinterpret_cast<const char*>(&limit), sizeof limit) == 0;
 }
 
+unsigned send_timeout(Socket socket) {
+    DWORD limit = 0;
+    int length = sizeof limit;
+    if (getsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDTIMEO,
+                   reinterpret_cast<char*>(&limit), &length) != 0)
+        return 0;
+    return static_cast<unsigned>(limit);
+}
+
 void close_socket(Socket socket) {
     if (socket != kNoSocket)
         ::closesocket(static_cast<SOCKET>(socket));

@@ -356,6 +356,38 @@ TEST(SocketStreamTest, CoalescesWritesAndKeepsTheBytes) {
     ::close(pair[0]);
 }
 
+TEST(SocketStreamTest, APeerThatTricklesCannotHoldASendPastTheTimeOut) {
+    const int port = FreePort();
+    int listening = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ::listen(listening, 1);
+    int client = Connect(port);
+    int server = ::accept(listening, nullptr, nullptr);
+    ::close(listening);
+    ASSERT_TRUE(host::set_send_timeout(server, 300));
+    // Reads a little every 50 ms: each single send makes progress in time.
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        char some[2048];
+        while (!done.load() && ::recv(client, some, sizeof some, 0) > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    SocketStream stream(server);
+    const std::string big(16 << 20, 'b');
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(stream.send(big.data(), big.size()), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    done.store(true);
+    ::shutdown(server, SHUT_RDWR);
+    reader.join();
+    ::close(server);
+    ::close(client);
+}
+
 TEST(SocketStreamTest, GonePeerFailsTheStreamWithoutASignal) {
     int pair[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
