@@ -219,6 +219,10 @@ TEST_F(RoomFixture, ReadySocketsOverTheThreadLimitWaitForAFreeThread) {
         ::send(clients.back(), "r", 1, 0);
     }
     EXPECT_TRUE(WaitUntil([&] { return room.counts().waited_for_thread == 3; }));
+    EXPECT_TRUE(WaitUntil([&] {
+        std::lock_guard<std::mutex> hold(gate.mutex);
+        return gate.inside == 2;
+    }));
     {
         std::lock_guard<std::mutex> hold(gate.mutex);
         EXPECT_EQ(gate.inside, 2);
