@@ -31,7 +31,8 @@ void* run_thread(void* raw) {
 std::size_t usable_stack_size(std::size_t bytes) {
     long page = sysconf(_SC_PAGESIZE);
     const std::size_t page_size = page > 0 ? static_cast<std::size_t>(page) : 4096;
-    const std::size_t smallest = PTHREAD_STACK_MIN;
+    // A constant or, with some C libraries, a sysconf call.
+    const auto smallest = static_cast<std::size_t>(PTHREAD_STACK_MIN);
     if (bytes < smallest)
         bytes = smallest;
     return (bytes + page_size - 1) / page_size * page_size;
