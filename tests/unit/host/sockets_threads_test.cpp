@@ -67,7 +67,12 @@ TEST(Threads, StartDetachedWithTheStackAskedForRoundedUpToPages) {
         ASSERT_TRUE(WaitUntil([&] { return seen.ran.load(); }));
         EXPECT_EQ(seen.detach_state, PTHREAD_CREATE_DETACHED) << c.asked;
         if (c.expected != 0) {
+#ifdef __SANITIZE_THREAD__
+            // The thread sanitizer enlarges small stacks for its own use.
+            EXPECT_GE(seen.stack_size, c.expected) << c.asked;
+#else
             EXPECT_EQ(seen.stack_size, c.expected) << c.asked;
+#endif
         }
     }
 }
