@@ -146,27 +146,17 @@ TEST_F(SettingsFile, SaveWritesAllEightKeysInOrder) {
               "g_MaxQueueSize=60\n");
 }
 
-TEST_F(SettingsFile, LimitKeysKeepTheirDefaultsWhenAbsentAndAreSavedOnlyWhenSet) {
-    const std::string classic =
-        "[HTTP Request]\nbDisabled=TRUE\nWebRoot=c:\\\nPort=80\nPlaylistfile=\n"
-        "AdminPassword=\ng_MaxRequestsPerIP=3\ng_MaxEntries=25\ng_MaxQueueSize=50\n";
+TEST_F(SettingsFile, ConnectionLimitsFollowTheDecimalRuleRaisedToTheirLeast) {
     const struct {
         const char* lines;
         std::int32_t deadline, send_timeout, threads, per_address;
-        const char* saved;  // after the classic keys
     } cases[] = {
-        {"", 10, 30, 256, 64, ""},
+        {"", 10, 30, 256, 64},
         {"WaitDeadlineSeconds=5\nSendTimeoutSeconds=7\nMaxConnectionThreads=8\n"
          "MaxSocketsPerAddress=9\n",
-         5, 7, 8, 9,
-         "WaitDeadlineSeconds=5\nSendTimeoutSeconds=7\nMaxConnectionThreads=8\n"
-         "MaxSocketsPerAddress=9\n"},
-        {"WaitDeadlineSeconds=0\nMaxConnectionThreads=0\nMaxSocketsPerAddress=-4\n", 0, 30, 1, 0,
-         "WaitDeadlineSeconds=0\nMaxConnectionThreads=0\nMaxSocketsPerAddress=-4\n"},
-        {"SendTimeoutSeconds=abc\nMaxConnectionThreads=12x\n", 10, 0, 12, 64,
-         "SendTimeoutSeconds=abc\nMaxConnectionThreads=12x\n"},
-        // An empty value counts as absent and is not written back.
-        {"WaitDeadlineSeconds=\n", 10, 30, 256, 64, ""},
+         5, 7, 8, 9},
+        {"WaitDeadlineSeconds=0\nMaxConnectionThreads=0\nMaxSocketsPerAddress=-4\n", 0, 30, 1, 0},
+        {"SendTimeoutSeconds=abc\nMaxConnectionThreads=12x\nWaitDeadlineSeconds=\n", 0, 0, 12, 64},
     };
     for (const auto& c : cases) {
         WriteIni(c.lines);
@@ -176,9 +166,6 @@ TEST_F(SettingsFile, LimitKeysKeepTheirDefaultsWhenAbsentAndAreSavedOnlyWhenSet)
         EXPECT_EQ(s->sendTimeoutSeconds, c.send_timeout) << c.lines;
         EXPECT_EQ(s->maxConnectionThreads, c.threads) << c.lines;
         EXPECT_EQ(s->maxSocketsPerAddress, c.per_address) << c.lines;
-        folder.write("plugin.ini", "");
-        SaveSettings();
-        EXPECT_EQ(folder.read("plugin.ini"), classic + c.saved) << c.lines;
     }
 }
 
@@ -217,8 +204,10 @@ TEST_F(SettingsFile, KeysAddedLaterAreWrittenBackOnlyWhenInUse) {
              CopyCut(s.MaxRequestsPerArtist, "2");
              s.FairOrder = true;
              s.MatchAllWords = true;
+             CopyCut(s.MaxSocketsPerAddress, "8");
          },
-         classic + "MaxRequestsPerArtist=2\nFairOrder=TRUE\nMatchAllWords=TRUE\n"},
+         classic + "MaxRequestsPerArtist=2\nFairOrder=TRUE\nMatchAllWords="
+                   "TRUE\nMaxSocketsPerAddress=8\n"},
         {"in the file: written back, also when switched off",
          "FairOrder=TRUE\nsongcooldownminutes = 0\nNoConsecutiveArtist=true\nMatchAllWords=1\n",
          [](PluginSettings& s) { s.FairOrder = false; },
