@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/posix/emulated_window.h"
+#include "host/sockets.h"
 #include "player_app.h"
 #include "plugin_module.h"
 #include "posix/console_input.h"
@@ -109,6 +110,8 @@ int main(int argc, char** argv) {
 
     // A reader that went away must not kill the player (or the plug-in's sockets).
     signal(SIGPIPE, SIG_IGN);
+    // Waiting sockets cost a descriptor each: room for thousands of them.
+    host::raise_open_file_limit();
 
     static player::PlayerApp app(options, std::move(backend));
     the_app = &app;
