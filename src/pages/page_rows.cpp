@@ -267,22 +267,7 @@ RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
 void BuildRow(const RowTemplate& row, std::string_view item, std::string_view position,
               std::string_view state, std::string& out) {
     out.clear();
-    for (std::size_t i = 0; i < row.pieces.size(); ++i) {
-        out.append(row.pieces[i]);
-        if (i >= row.slots.size())
-            continue;
-        switch (row.slots[i]) {
-            case RowSlot::item:
-                out.append(item);
-                break;
-            case RowSlot::position:
-                out.append(position);
-                break;
-            case RowSlot::state:
-                out.append(state);
-                break;
-        }
-    }
+    AppendRow(row, item, position, state, false, out);
 }
 
 std::string_view RowMarks::state_of(std::int32_t position) const {

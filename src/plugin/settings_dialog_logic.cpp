@@ -43,6 +43,17 @@ const host::FormControl kControls[] = {
 const host::DialogForm kForm = {IDD_VELVOX_SETTINGS, "HTTP Request(Velvox)", kControls,
                                 sizeof kControls / sizeof kControls[0]};
 
+// Calls visit for each setting whose control the shown dialog has.
+template <typename Visit>
+void ForEachShownSetting(host::DialogControls& controls, Visit visit) {
+    std::size_t count = 0;
+    const SettingRow* rows = SettingsTable(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (rows[i].control != 0 && controls.has_control(rows[i].control))
+            visit(rows[i]);
+    }
+}
+
 }  // namespace
 
 const host::DialogForm& SettingsDialogForm() {
@@ -51,17 +62,12 @@ const host::DialogForm& SettingsDialogForm() {
 
 void SettingsDialog::on_open(host::DialogControls& controls) {
     const SettingsSnapshot settings = CurrentSettings();
-    std::size_t count = 0;
-    const SettingRow* rows = SettingsTable(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const SettingRow& row = rows[i];
-        if (row.control == 0 || !controls.has_control(row.control))
-            continue;
+    ForEachShownSetting(controls, [&](const SettingRow& row) {
         if (row.kind == SettingKind::text)
             controls.set_text(row.control, TextField(*settings, row));
         else
             controls.set_checked(row.control, FlagField(*settings, row));
-    }
+    });
     start_listener_if_due(*settings);
 }
 
@@ -87,17 +93,12 @@ void SettingsDialog::accept(host::DialogControls& controls) {
     // Everything is read into a private copy and published in one step, so
     // connection threads see either the old set or the new one, never a mix.
     PluginSettings next = *CurrentSettings();
-    std::size_t count = 0;
-    const SettingRow* rows = SettingsTable(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const SettingRow& row = rows[i];
-        if (row.control == 0 || !controls.has_control(row.control))
-            continue;
+    ForEachShownSetting(controls, [&](const SettingRow& row) {
         if (row.kind == SettingKind::text)
             controls.get_text(row.control, TextField(next, row), row.size);
         else
             FlagField(next, row) = controls.is_checked(row.control);
-    }
+    });
     DeriveSettings(next);
     PublishSettings(next);
     // The listener reads the port from the published set, so it is published
