@@ -322,7 +322,8 @@ class MpdBackend : public Backend {
           connection_(connection),
           original_(original),
           queue_(std::move(queue)),
-          known_(state) {}
+          known_(state),
+          playing_(state) {}
 
     bool begin(Playback& playback, host::Window window, std::string& error) override;
     // MPD plays on as it was: the player takes over without a change.
@@ -355,6 +356,7 @@ class MpdBackend : public Backend {
     Modes original_;              // the server's own modes, put back at quit
     Playlist queue_;              // MPD's queue until begin hands it on
     MpdState known_;              // MPD's status as last read
+    MpdState playing_;            // the last status read while MPD played
     bool lost_ = false;
     std::int64_t last_attempt_ms_ = 0;
     bool end_pending_ = false;
@@ -415,6 +417,7 @@ void MpdBackend::drop_connection() {
 // Marks MPD as lost: one console line when it was reachable until now.
 void MpdBackend::report_lost(const std::string& why) {
     known_ = MpdState();
+    playing_ = MpdState();
     end_pending_ = false;
     last_attempt_ms_ = now_ms();
     if (lost_)
@@ -470,14 +473,28 @@ bool song_ended(const MpdState& before, const MpdState& now) {
            now.queue_version == before.queue_version;
 }
 
+// True when state may be MPD halfway out of the song that playing shows: its
+// player has stopped, or paused at the next song's start, but the queue still
+// names the song that ended. MPD moves the queue on a moment after its player,
+// and a status read in between sees this; the end shows only in the next one.
+bool leaving(const MpdState& playing, const MpdState& state) {
+    if (playing.state != State::playing || playing.id < 0 || state.id != playing.id ||
+        state.queue_version != playing.queue_version)
+        return false;
+    return state.state == State::stopped ||
+           (state.state == State::paused && state.elapsed_ms <= kStartSlackMs);
+}
+
 // Takes MPD's new state; ours tells that our own command changed it (its
 // start is counted already). The end of a song becomes the player's end of
-// track, even when it came right after our command (a seek near the end):
-// the player stands at the end of the song that ended, as the simulated one
-// does, until the message has been handled.
+// track, even when it came right after our command (a seek near the end) or
+// was seen halfway: the player stands at the end of the song that ended, as
+// the simulated one does, until the message has been handled.
 void MpdBackend::observe(Playback& playback, const MpdState& now, bool ours) {
-    const MpdState before = known_;
+    const MpdState before = leaving(playing_, known_) ? playing_ : known_;
     known_ = now;
+    if (now.state == State::playing)
+        playing_ = now;
     if (end_pending_)
         return;  // the player stands at the end of the song until the message is sent
     if (song_ended(before, now)) {
