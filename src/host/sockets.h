@@ -51,6 +51,10 @@ bool set_send_timeout(Socket socket, unsigned milliseconds);
 // Returns the send time-out of the socket in milliseconds, 0 for none.
 unsigned send_timeout(Socket socket);
 
+// Returns whether the socket can be read at once (data, the end of the
+// stream or a failure wait there), without waiting.
+bool readable_now(Socket socket);
+
 // Closes a connected socket.
 void close_socket(Socket socket);
 

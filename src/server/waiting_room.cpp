@@ -352,6 +352,9 @@ void WaitingRoom::admit(host::Socket socket, const char* client_address) {
     std::string address(client_address);
     const int most = core_->limits.max_sockets_per_address;
     const std::int64_t now = core_->clock();
+    // A request that has arrived already skips the readiness set: one hand
+    // between threads less on the common path.
+    const bool ready = host::readable_now(socket);
     bool taken = false;
     {
         std::lock_guard<host::Lock> hold(core_->lock);
@@ -363,15 +366,21 @@ void WaitingRoom::admit(host::Socket socket, const char* client_address) {
             } else {
                 ++count;
                 core_->admitted++;
-                core_->arrivals.push_back(Admitted{socket, std::move(address), now});
+                if (!ready)
+                    core_->arrivals.push_back(Admitted{socket, address, now});
                 taken = true;
             }
         }
     }
-    if (taken)
-        core_->ready_set.wake();
-    else
+    if (!taken) {
         host::close_socket(socket);
+    } else if (ready) {
+        std::deque<ReadySocket> handed;
+        handed.push_back(ReadySocket{socket, std::move(address)});
+        hand_over(core_, handed);
+    } else {
+        core_->ready_set.wake();
+    }
 }
 
 void WaitingRoom::recheck() {

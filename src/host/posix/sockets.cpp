@@ -1,4 +1,5 @@
 // TCP sockets on POSIX: BSD sockets; sends never raise SIGPIPE.
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 
@@ -102,6 +103,11 @@ long send(Socket socket, const char* data, std::size_t size) {
         n = ::send(static_cast<int>(socket), data, size, MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
     return n < 0 ? -1 : static_cast<long>(n);
+}
+
+bool readable_now(Socket socket) {
+    pollfd watched{static_cast<int>(socket), POLLIN, 0};
+    return ::poll(&watched, 1, 0) > 0;
 }
 
 bool set_send_timeout(Socket socket, unsigned milliseconds) {

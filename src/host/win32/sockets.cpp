@@ -88,6 +88,11 @@ long send(Socket socket, const char* data, std::size_t size) {
     return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
 }
 
+bool readable_now(Socket socket) {
+    WSAPOLLFD watched{static_cast<SOCKET>(socket), POLLRDNORM, 0};
+    return WSAPoll(&watched, 1, 0) > 0;
+}
+
 bool set_send_timeout(Socket socket, unsigned milliseconds) {
     DWORD limit = milliseconds;
     return setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDTIMEO,
