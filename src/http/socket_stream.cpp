@@ -21,7 +21,7 @@ std::int64_t SteadyMilliseconds() {
 }  // namespace
 
 SocketStream::SocketStream(std::intptr_t socket)
-    : socket_(socket), limit_ms_(host::send_timeout(socket)) {}
+    : socket_(socket), limit_ms_(host::send_timeout(socket)), buffer_(new char[kCapacity]) {}
 
 long SocketStream::receive(char* buffer, std::size_t size) {
     return host::receive(socket_, buffer, size);
@@ -38,7 +38,7 @@ int SocketStream::send(const char* data, std::size_t size) {
         if (!send_all(data, size))
             return -1;
     } else {
-        std::memcpy(buffer_ + used_, data, size);
+        std::memcpy(buffer_.get() + used_, data, size);
         used_ += size;
     }
     return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
@@ -50,7 +50,7 @@ int SocketStream::flush() {
         return -1;
     std::size_t pending = used_;
     used_ = 0;
-    if (pending > 0 && !send_all(buffer_, pending))
+    if (pending > 0 && !send_all(buffer_.get(), pending))
         return -1;
     return 0;
 }

@@ -1,8 +1,10 @@
 // The production stream: an accepted socket with a write buffer that gathers
-// the many small writes of a reply into few system calls.
+// the many small writes of a reply into few system calls; a page of up to
+// kCapacity bytes reaches the peer in one send (one wake-up of the reader).
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "http/stream.h"
 
@@ -10,7 +12,7 @@ namespace velvox {
 
 class SocketStream : public Stream {
   public:
-    static constexpr std::size_t kCapacity = 16384;
+    static constexpr std::size_t kCapacity = 65536;
 
     // A stream on socket; when the socket has a send time-out, no buffer
     // may take longer than it to go out, however the peer trickles.
@@ -28,7 +30,8 @@ class SocketStream : public Stream {
     unsigned limit_ms_;  // the socket's send time-out; 0 for none
     bool failed_ = false;
     std::size_t used_ = 0;
-    char buffer_[kCapacity];
+    // On the heap: connection threads run on small stacks.
+    std::unique_ptr<char[]> buffer_;
 };
 
 }  // namespace velvox

@@ -4,12 +4,10 @@
 #include "server/dispatcher.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "core/settings.h"
@@ -118,57 +116,6 @@ void NormaliseTarget(char (&target)[2048]) {
     }
 }
 
-// A page's bytes gathered in front of the connection's stream while it is
-// rendered, so that a page of up to kPagePiece bytes reaches the socket in one
-// send (one wake-up of the reader) instead of one per stream buffer.
-class PageGathering : public Stream {
-  public:
-    static constexpr std::size_t kPagePiece = 65536;
-
-    // Puts itself in front of the connection's stream until destroyed.
-    explicit PageGathering(HttpConnection& connection)
-        : connection_(connection), inner_(connection.stream) {
-        pending_.reserve(kPagePiece);
-        connection.stream = this;
-    }
-    ~PageGathering() override {
-        Pass();
-        connection_.stream = inner_;
-    }
-    PageGathering(const PageGathering&) = delete;
-    PageGathering& operator=(const PageGathering&) = delete;
-
-    long receive(char* buffer, std::size_t size) override { return inner_->receive(buffer, size); }
-
-    // Keeps data; what no longer fits goes on first. Returns size, or -1 when
-    // passing on failed.
-    int send(const char* data, std::size_t size) override {
-        if (pending_.size() + size > kPagePiece && Pass() != 0)
-            return -1;
-        if (size >= kPagePiece)
-            return inner_->send(data, size);
-        pending_.append(data, size);
-        return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-    }
-
-    // Passes on what is kept and flushes the stream behind; 0, or -1 on failure.
-    int flush() override { return Pass() != 0 ? -1 : inner_->flush(); }
-
-  private:
-    // Hands what is kept to the stream behind; returns 0, or -1 on failure.
-    int Pass() {
-        if (pending_.empty())
-            return 0;
-        const int sent = inner_->send(pending_.data(), pending_.size());
-        pending_.clear();
-        return sent < 0 ? -1 : 0;
-    }
-
-    HttpConnection& connection_;
-    Stream* inner_;
-    std::string pending_;
-};
-
 // Sends a "text/html" file line by line through the renderer; a line it does
 // not take goes out itself, then CR LF.
 void SendRenderedLines(HttpConnection& connection, host::InputFile& file, const PageQuery& query) {
@@ -251,9 +198,6 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
         return RefuseNamed(connection, kRelativeTitle, file_name);
 
     const bool is_page = std::strcmp(content_type, "text/html") == 0;
-    std::optional<PageGathering> gathering;
-    if (is_page && connection.stream != nullptr)
-        gathering.emplace(connection);
     host::InputFile file;
     std::int64_t size = 0;
     host::Opened opened = OpenDirectly(settings, file_name, from_request, is_page, file, size);
