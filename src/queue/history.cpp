@@ -6,7 +6,6 @@
 #include <deque>
 #include <mutex>
 
-#include "core/host_ops.h"
 #include "core/text.h"
 #include "queue/playlist_cache.h"
 
@@ -37,13 +36,17 @@ std::size_t HistoryLimit(const PluginSettings& settings) {
 
 // The entry current at the end of a track is the one that ended: it is read
 // before the end is handled, since handling it may make another current.
-bool RecordEndedTrack() {
+bool HistoryRecording() {
+    return store().inUse.load() && HistoryLimit(*CurrentSettings()) > 0;
+}
+
+bool RecordEndedTrack(std::int32_t position) {
     HistoryStore& s = store();
     const std::size_t limit = HistoryLimit(*CurrentSettings());
     if (!s.inUse.load() || limit == 0)
         return false;
     std::string title;
-    if (!CachedTitle(GetListPos(), title))
+    if (!CachedTitle(position, title))
         return false;
     std::lock_guard<std::mutex> hold(s.mutex);
     s.titles.push_front(std::move(title));

@@ -7,6 +7,7 @@
 // did before the list existed.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,14 @@ constexpr std::size_t kHistoryMax = 100;
 // Returns HistorySize by the decimal rule, held to 0..kHistoryMax.
 std::size_t HistoryLimit(const PluginSettings& settings);
 
-// At the end of a track, when the list is in use and not switched off: asks
-// the player for its current position and puts the title there (from the
-// playlist copy) in front, dropping the oldest beyond the limit. Returns
-// whether it recorded a title. Call with no lock held.
-bool RecordEndedTrack();
+// Returns whether the list records ended tracks now: it is in use and not
+// switched off.
+bool HistoryRecording();
+
+// At the end of a track, when HistoryRecording: puts the title at position,
+// the entry that ended (from the playlist copy), in front, dropping the
+// oldest beyond the limit. Returns whether it recorded a title.
+bool RecordEndedTrack(std::int32_t position);
 
 // Returns the titles, newest first, at most HistoryLimit of them (copied at
 // once), and puts the list in use from now on.

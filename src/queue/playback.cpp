@@ -10,13 +10,20 @@ namespace velvox {
 std::int32_t ResumePosition = -1;
 
 bool HandleEndOfTrack() {
-    // Before anything below makes another entry current.
-    RecordEndedTrack();
+    // The entry that ended, asked for once (before anything below makes
+    // another entry current) and only when the recently played list or the
+    // cooldown needs it: with a cooldown, the song ending now counts as played
+    // even when the player reached it on its own.
+    const bool history = HistoryRecording();
+    const bool cooldown = SongCooldownOn();
+    if (history || cooldown) {
+        const std::int32_t ended = GetListPos();
+        if (history)
+            RecordEndedTrack(ended);
+        if (cooldown)
+            NoteCurrentSong(ended);
+    }
     bool taken = false;
-    // With a cooldown, the song ending now counts as played even when the
-    // player reached it on its own; only then is the player asked.
-    if (SongCooldownOn())
-        NoteCurrentSong(GetListPos());
     // The last request of a run has just ended: back to where the run began,
     // then on to the entry after it (which one that is, is not known here).
     if (QueueLength() == 0 && ResumePosition != -1) {
