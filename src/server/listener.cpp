@@ -3,10 +3,13 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <new>
 
 #include "core/settings.h"
 #include "core/text.h"
+#include "host/lock.h"
 #include "host/module_path.h"
 #include "host/sockets.h"
 #include "host/threads.h"
@@ -161,24 +164,100 @@ void CloseListenSocket() {
 
 namespace {
 
-// Accepts connections until an accept fails, handing each to the waiting
-// room; without a room (its set or thread could not be made) each gets a
-// thread of its own.
+// The accepting threads' shared state. One thread at a time holds the turn
+// and waits in accept; the others wait for the turn or answer a request they
+// accepted, so a request that is there at its accept is answered by the
+// thread that accepted it, with no hand to another thread.
+struct Acceptors {
+    explicit Acceptors(const PluginSettings& settings)
+        : room(AnswerConnection, RoomLimits(settings), nullptr, Platform.load()->start_thread) {}
+    WaitingRoom room;
+    host::Lock turn;
+    std::atomic<int> waiting_for_turn{0};
+};
+
+// An accepting thread that has answered a request ends when this many others
+// wait for the turn already.
+constexpr int kMostWaitingAcceptors = 4;
+
+bool StartAcceptor(const std::shared_ptr<Acceptors>& acceptors);
+
+// Waits for the turn and accepts one connection with it; kNoSocket when
+// accepting is over.
+host::Socket AcceptInTurn(Acceptors& acceptors, SocketListener& listener) {
+    acceptors.waiting_for_turn.fetch_add(1);
+    std::lock_guard<host::Lock> hold(acceptors.turn);
+    acceptors.waiting_for_turn.fetch_sub(1);
+    return AcceptConnection(listener);
+}
+
+// Answers a socket whose request is there on this thread when another thread
+// can take the turn meanwhile (one waits for it, or a new one starts);
+// otherwise queues it for the room's connection threads, so accepting goes on.
+void AnswerOrHandOver(const std::shared_ptr<Acceptors>& acceptors, host::Socket socket,
+                      const char* client_address) {
+    if (acceptors->waiting_for_turn.load() == 0 && !StartAcceptor(acceptors)) {
+        acceptors->room.hand_over_kept(socket, client_address);
+        return;
+    }
+    acceptors->room.serve_kept(socket, client_address);
+}
+
+// Accepts and admits connections until accepting is over, or, when
+// may_retire, until enough other accepting threads wait for the turn.
+void AcceptInTurns(const std::shared_ptr<Acceptors>& acceptors, bool may_retire) {
+    SocketListener listener;
+    for (;;) {
+        host::Socket accepted = AcceptInTurn(*acceptors, listener);
+        if (accepted == host::kNoSocket)
+            return;
+        if (acceptors->room.admit(accepted, listener.peerAddressText, true) !=
+            WaitingRoom::Admission::kept)
+            continue;
+        AnswerOrHandOver(acceptors, accepted, listener.peerAddressText);
+        if (may_retire && acceptors->waiting_for_turn.load() >= kMostWaitingAcceptors)
+            return;
+    }
+}
+
+// Entry of an accepting thread after the listener's own.
+void RunAcceptor(void* raw) {
+    std::shared_ptr<Acceptors> acceptors =
+        std::move(*static_cast<std::shared_ptr<Acceptors>*>(raw));
+    delete static_cast<std::shared_ptr<Acceptors>*>(raw);
+    AcceptInTurns(acceptors, true);
+    acceptors->room.thread_ended();
+}
+
+// Starts one more accepting thread, counted as a connection thread; false
+// when none may or can start.
+bool StartAcceptor(const std::shared_ptr<Acceptors>& acceptors) {
+    auto* held = new (std::nothrow) std::shared_ptr<Acceptors>(acceptors);
+    if (held == nullptr)
+        return false;
+    if (acceptors->room.start_counted_thread(RunAcceptor, held))
+        return true;
+    delete held;
+    return false;
+}
+
+// Accepts connections until an accept fails, with the room and the
+// accepting threads; without a room (its set or thread could not be made)
+// each connection gets a thread of its own.
 void AcceptConnections(const PluginSettings& settings) {
-    WaitingRoom room(AnswerConnection, RoomLimits(settings), nullptr,
-                     Platform.load()->start_thread);
-    const bool waiting_room = room.start();
+    auto acceptors = std::make_shared<Acceptors>(settings);
+    if (acceptors->room.start()) {
+        AcceptInTurns(acceptors, false);
+        acceptors->room.stop();
+        return;
+    }
     SocketListener listener;
     for (;;) {
         host::Socket accepted = AcceptConnection(listener);
         if (accepted == host::kNoSocket)
             break;
-        if (waiting_room)
-            room.admit(accepted, listener.peerAddressText);
-        else
-            StartConnectionThread(accepted, listener.peerAddressText);
+        StartConnectionThread(accepted, listener.peerAddressText);
     }
-    room.stop();
 }
 
 }  // namespace

@@ -129,9 +129,9 @@ void close_all(Core& core, std::deque<ReadySocket>& list) {
 
 // Queues ready sockets for the connection threads, waking idle ones and
 // starting new ones up to the limit; the rest wait for a thread to be free.
+// With handed empty, starts threads for sockets queued already (after a
+// thread that was not the room's own has ended).
 void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& handed) {
-    if (handed.empty())
-        return;
     int to_start = 0;
     {
         std::lock_guard<host::Lock> hold(core->lock);
@@ -139,6 +139,8 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
         for (ReadySocket& r : handed)
             core->ready.push_back(std::move(r));
         handed.clear();
+        if (core->ready.empty())
+            return;
         const int unclaimed = static_cast<int>(core->ready.size()) - core->idle - core->fresh;
         const int room = core->limits.max_connection_threads - core->threads;
         to_start = unclaimed < room ? unclaimed : room;
@@ -309,7 +311,8 @@ void run_room(void* raw) {
             core->waiting.erase(found);
         }
         expire(*core, core->clock());
-        hand_over(core, handed);
+        if (!handed.empty())
+            hand_over(core, handed);
     }
     close_everything(*core);
     std::lock_guard<host::Lock> hold(core->lock);
@@ -348,7 +351,8 @@ bool WaitingRoom::start() {
     return true;
 }
 
-void WaitingRoom::admit(host::Socket socket, const char* client_address) {
+WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* client_address,
+                                          bool keep_ready) {
     std::string address(client_address);
     const int most = core_->limits.max_sockets_per_address;
     const std::int64_t now = core_->clock();
@@ -374,13 +378,53 @@ void WaitingRoom::admit(host::Socket socket, const char* client_address) {
     }
     if (!taken) {
         host::close_socket(socket);
-    } else if (ready) {
-        std::deque<ReadySocket> handed;
-        handed.push_back(ReadySocket{socket, std::move(address)});
-        hand_over(core_, handed);
-    } else {
-        core_->ready_set.wake();
+        return Admission::refused;
     }
+    if (!ready) {
+        core_->ready_set.wake();
+        return Admission::waiting;
+    }
+    if (keep_ready)
+        return Admission::kept;
+    hand_over_kept(socket, address.c_str());
+    return Admission::waiting;
+}
+
+void WaitingRoom::serve_kept(host::Socket socket, const char* client_address) {
+    ReadySocket r{socket, client_address};
+    serve(*core_, r);
+}
+
+void WaitingRoom::hand_over_kept(host::Socket socket, const char* client_address) {
+    std::deque<ReadySocket> handed;
+    handed.push_back(ReadySocket{socket, client_address});
+    hand_over(core_, handed);
+}
+
+bool WaitingRoom::start_counted_thread(host::ThreadEntry entry, void* argument) {
+    {
+        std::lock_guard<host::Lock> hold(core_->lock);
+        if (core_->stopping || core_->threads >= core_->limits.max_connection_threads)
+            return false;
+        core_->threads++;
+    }
+    core_->threads_started++;
+    if (core_->starter(entry, argument, core_->limits.thread_stack_bytes))
+        return true;
+    core_->threads_started--;
+    core_->thread_start_failures++;
+    thread_ended();
+    return false;
+}
+
+void WaitingRoom::thread_ended() {
+    {
+        std::lock_guard<host::Lock> hold(core_->lock);
+        core_->threads--;
+    }
+    // Its place may be what a queued socket waits for.
+    std::deque<ReadySocket> none;
+    hand_over(core_, none);
 }
 
 void WaitingRoom::recheck() {

@@ -67,10 +67,32 @@ class WaitingRoom {
     // the thread could not be made; the room then closes what it is given.
     bool start();
 
+    // What admit did with a socket.
+    enum class Admission {
+        refused,  // closed at once: address over its limit, or room not running
+        waiting,  // taken in: waits here, or is queued for a connection thread
+        kept,     // its request is there: the caller answers it with serve_kept
+    };
+
     // Takes an accepted socket from client_address (any thread). Closes it at
     // once, without a reply, when that address already has its most sockets,
-    // and before start or after stop.
-    void admit(host::Socket socket, const char* client_address);
+    // and before start or after stop. A socket whose request has arrived goes
+    // to a connection thread, or, with keep_ready, back to the caller.
+    Admission admit(host::Socket socket, const char* client_address, bool keep_ready = false);
+
+    // Answers a socket admit gave back (on the calling thread) and closes it;
+    // a room that has stopped since still answers it.
+    void serve_kept(host::Socket socket, const char* client_address);
+
+    // Queues a socket admit gave back for the connection threads after all.
+    void hand_over_kept(host::Socket socket, const char* client_address);
+
+    // Starts a thread of the caller's that counts against the connection
+    // threads' limit and stack size; false when the limit is reached, the room
+    // is stopping or the thread could not start. The thread calls
+    // thread_ended once before it ends.
+    bool start_counted_thread(host::ThreadEntry entry, void* argument);
+    void thread_ended();
 
     // Makes the readiness thread read the clock again now.
     void recheck();
