@@ -48,6 +48,10 @@ long send(Socket socket, const char* data, std::size_t size);
 // pass any byte for milliseconds. Returns false when the option was refused.
 bool set_send_timeout(Socket socket, unsigned milliseconds);
 
+// Whether a connection accepted on a listening socket starts with that
+// socket's send time-out, so that it need not be set on each connection.
+bool accepted_sockets_keep_send_timeout();
+
 // Returns the send time-out of the socket in milliseconds, 0 for none.
 unsigned send_timeout(Socket socket);
 
@@ -61,6 +65,16 @@ void close_socket(Socket socket);
 // Closes a listening socket so that a thread blocked in its accept returns
 // with a failure (a plain close does not wake it on every platform).
 void close_listening_socket(Socket socket);
+
+// Gives threads that accept on a listening socket a handle of their own, so
+// that closing the listening socket cannot leave them accepting on a reused
+// handle; close_listening_socket on the original still makes their accepts
+// fail. On POSIX a duplicate descriptor, on Windows the socket itself.
+// Returns kNoSocket when none could be made.
+Socket share_listening_socket(Socket socket);
+
+// Lets go of a handle from share_listening_socket.
+void release_shared_listening_socket(Socket shared);
 
 // Raises the process's limit on open descriptors to the highest it may
 // reach, so that thousands of waiting sockets fit. Returns the limit now in

@@ -21,7 +21,7 @@ std::int64_t SteadyMilliseconds() {
 }  // namespace
 
 SocketStream::SocketStream(std::intptr_t socket)
-    : socket_(socket), limit_ms_(host::send_timeout(socket)), buffer_(new char[kCapacity]) {}
+    : socket_(socket), buffer_(new char[kCapacity]) {}
 
 long SocketStream::receive(char* buffer, std::size_t size) {
     return host::receive(socket_, buffer, size);
@@ -59,7 +59,9 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
     // The socket's time-out bounds each send; a peer that reads a little
     // before each runs out would hold the thread for ever, so the whole of
     // this data gets that time too.
-    const std::int64_t start = limit_ms_ > 0 ? SteadyMilliseconds() : 0;
+    // The time-out is read from the socket only once a send fell short, which
+    // a reply that fits the socket's buffer never does.
+    const std::int64_t start = SteadyMilliseconds();
     while (size > 0) {
         long sent = host::send(socket_, data, size);
         if (sent <= 0) {
@@ -68,6 +70,8 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
         }
         data += sent;
         size -= static_cast<std::size_t>(sent);
+        if (size > 0 && limit_ms_ < 0)
+            limit_ms_ = static_cast<long long>(host::send_timeout(socket_));
         if (size > 0 && limit_ms_ > 0 && SteadyMilliseconds() - start >= limit_ms_) {
             failed_ = true;
             return false;

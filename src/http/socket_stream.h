@@ -27,7 +27,7 @@ class SocketStream : public Stream {
     bool send_all(const char* data, std::size_t size);
 
     std::intptr_t socket_;
-    unsigned limit_ms_;  // the socket's send time-out; 0 for none
+    long long limit_ms_ = -1;  // the socket's send time-out; 0 for none, -1 not read yet
     bool failed_ = false;
     std::size_t used_ = 0;
     // On the heap: connection threads run on small stacks.

@@ -129,15 +129,21 @@ void SendRenderedLines(HttpConnection& connection, host::InputFile& file, const 
     }
 }
 
-// Sends a file in chunks as read. Send results are not looked at: the file is
-// read to its end (or to a read that brings nothing).
-void SendChunks(HttpConnection& connection, host::InputFile& file) {
+// Sends a file in chunks as read, at most size bytes (what the header
+// announced). Send results are not looked at: the file is read to that size
+// or to a read that brings nothing.
+void SendChunks(HttpConnection& connection, host::InputFile& file, std::int64_t size) {
+    // Stopping at the size saves the read that would only find the end.
     char chunk[kPieceSize];
-    for (;;) {
-        std::size_t n = file.read(chunk, sizeof chunk);
+    while (size > 0) {
+        const std::size_t wanted =
+            size < static_cast<std::int64_t>(sizeof chunk) ? static_cast<std::size_t>(size)
+                                                           : sizeof chunk;
+        const std::size_t n = file.read(chunk, wanted);
         if (n == 0)
             break;
         connection.send_bytes(chunk, n);
+        size -= static_cast<std::int64_t>(n);
     }
 }
 
@@ -221,7 +227,7 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
     if (is_page)
         SendRenderedLines(connection, file, query);
     else
-        SendChunks(connection, file);
+        SendChunks(connection, file, size);
     return 1;
 }
 

@@ -137,16 +137,16 @@ void StartConnectionThread(host::Socket accepted, const char* client_address) {
     }
 }
 
-// Accepts one connection, keeping the peer's address text in listener. A
+// Accepts one connection on listening (the listening socket or a handle
+// shared from it), keeping the peer's address text in listener. A
 // failure that concerns one connection only (reset before it was taken) or a
 // passing shortage is waited out while the listening socket is open, so no
 // client can switch the server off. Returns kNoSocket when accepting is over.
-host::Socket AcceptConnection(SocketListener& listener) {
+host::Socket AcceptConnection(host::Socket listening, SocketListener& listener) {
     for (;;) {
         bool passing = false;
-        host::Socket accepted =
-            host::accept_connection(ListenSocket.load(), listener.peerAddressText,
-                                    sizeof listener.peerAddressText, &passing);
+        host::Socket accepted = host::accept_connection(
+            listening, listener.peerAddressText, sizeof listener.peerAddressText, &passing);
         if (accepted != host::kNoSocket || !passing || ListenSocket.load() == host::kNoSocket)
             return accepted;
         host::sleep_ms(10);
@@ -167,20 +167,40 @@ namespace {
 // The accepting threads' shared state. One thread at a time holds the turn
 // and waits in accept; the others wait for the turn or answer a request they
 // accepted, so a request that is there at its accept is answered by the
-// thread that accepted it, with no hand to another thread.
+// thread that accepted it, with no hand to another thread. (Every thread
+// waiting in accept itself was measured slower at one client: the kernel
+// wakes the thread that has waited longest, not the one just used.)
 struct Acceptors {
-    explicit Acceptors(const PluginSettings& settings)
-        : room(AnswerConnection, RoomLimits(settings), nullptr, Platform.load()->start_thread) {}
+    Acceptors(const WaitingRoomLimits& limits, host::Socket listening)
+        : room(AnswerConnection, limits, nullptr, Platform.load()->start_thread),
+          socket(host::share_listening_socket(listening)) {}
+    ~Acceptors() { host::release_shared_listening_socket(socket); }
+    Acceptors(const Acceptors&) = delete;
+    Acceptors& operator=(const Acceptors&) = delete;
     WaitingRoom room;
+    const host::Socket socket;
     host::Lock turn;
     std::atomic<int> waiting_for_turn{0};
+    std::atomic<int> threads{0};  // started after the listener's own
 };
 
 // An accepting thread that has answered a request ends when this many others
 // wait for the turn already.
-constexpr int kMostWaitingAcceptors = 4;
+constexpr int kMostWaitingAcceptors = 16;
 
 bool StartAcceptor(const std::shared_ptr<Acceptors>& acceptors);
+
+// Answers a socket whose request is there on this thread when another thread
+// can take the turn meanwhile (one waits for it, or a new one starts);
+// otherwise queues it for the room's connection threads, so accepting goes on.
+void AnswerOrHandOver(const std::shared_ptr<Acceptors>& acceptors, int waiting_for_turn,
+                      host::Socket socket, const char* client_address) {
+    if (waiting_for_turn == 0 && !StartAcceptor(acceptors)) {
+        acceptors->room.hand_over_kept(socket, client_address);
+        return;
+    }
+    acceptors->room.answer_kept(socket, client_address);
+}
 
 // Waits for the turn and accepts one connection with it; kNoSocket when
 // accepting is over.
@@ -188,19 +208,7 @@ host::Socket AcceptInTurn(Acceptors& acceptors, SocketListener& listener) {
     acceptors.waiting_for_turn.fetch_add(1);
     std::lock_guard<host::Lock> hold(acceptors.turn);
     acceptors.waiting_for_turn.fetch_sub(1);
-    return AcceptConnection(listener);
-}
-
-// Answers a socket whose request is there on this thread when another thread
-// can take the turn meanwhile (one waits for it, or a new one starts);
-// otherwise queues it for the room's connection threads, so accepting goes on.
-void AnswerOrHandOver(const std::shared_ptr<Acceptors>& acceptors, host::Socket socket,
-                      const char* client_address) {
-    if (acceptors->waiting_for_turn.load() == 0 && !StartAcceptor(acceptors)) {
-        acceptors->room.hand_over_kept(socket, client_address);
-        return;
-    }
-    acceptors->room.serve_kept(socket, client_address);
+    return AcceptConnection(acceptors.socket, listener);
 }
 
 // Accepts and admits connections until accepting is over, or, when
@@ -209,12 +217,13 @@ void AcceptInTurns(const std::shared_ptr<Acceptors>& acceptors, bool may_retire)
     SocketListener listener;
     for (;;) {
         host::Socket accepted = AcceptInTurn(*acceptors, listener);
+        const int others = acceptors->waiting_for_turn.load();
         if (accepted == host::kNoSocket)
             return;
         if (acceptors->room.admit(accepted, listener.peerAddressText, true) !=
             WaitingRoom::Admission::kept)
             continue;
-        AnswerOrHandOver(acceptors, accepted, listener.peerAddressText);
+        AnswerOrHandOver(acceptors, others, accepted, listener.peerAddressText);
         if (may_retire && acceptors->waiting_for_turn.load() >= kMostWaitingAcceptors)
             return;
     }
@@ -226,18 +235,21 @@ void RunAcceptor(void* raw) {
         std::move(*static_cast<std::shared_ptr<Acceptors>*>(raw));
     delete static_cast<std::shared_ptr<Acceptors>*>(raw);
     AcceptInTurns(acceptors, true);
-    acceptors->room.thread_ended();
+    acceptors->threads.fetch_sub(1);
 }
 
-// Starts one more accepting thread, counted as a connection thread; false
-// when none may or can start.
+// Starts one more accepting thread; false when none may or can start.
 bool StartAcceptor(const std::shared_ptr<Acceptors>& acceptors) {
-    auto* held = new (std::nothrow) std::shared_ptr<Acceptors>(acceptors);
-    if (held == nullptr)
+    // As many as connection threads at most: each has answered one.
+    if (acceptors->threads.fetch_add(1) >= acceptors->room.limits().max_connection_threads) {
+        acceptors->threads.fetch_sub(1);
         return false;
-    if (acceptors->room.start_counted_thread(RunAcceptor, held))
+    }
+    auto* held = new (std::nothrow) std::shared_ptr<Acceptors>(acceptors);
+    if (held != nullptr && acceptors->room.start_thread(RunAcceptor, held))
         return true;
     delete held;
+    acceptors->threads.fetch_sub(1);
     return false;
 }
 
@@ -245,15 +257,21 @@ bool StartAcceptor(const std::shared_ptr<Acceptors>& acceptors) {
 // accepting threads; without a room (its set or thread could not be made)
 // each connection gets a thread of its own.
 void AcceptConnections(const PluginSettings& settings) {
-    auto acceptors = std::make_shared<Acceptors>(settings);
-    if (acceptors->room.start()) {
+    WaitingRoomLimits limits = RoomLimits(settings);
+    // Set once on the listening socket where accepted sockets keep it, rather
+    // than on every connection.
+    limits.send_timeout_inherited =
+        limits.send_timeout_ms > 0 && host::accepted_sockets_keep_send_timeout() &&
+        host::set_send_timeout(ListenSocket.load(), limits.send_timeout_ms);
+    auto acceptors = std::make_shared<Acceptors>(limits, ListenSocket.load());
+    if (acceptors->socket != host::kNoSocket && acceptors->room.start()) {
         AcceptInTurns(acceptors, false);
         acceptors->room.stop();
         return;
     }
     SocketListener listener;
     for (;;) {
-        host::Socket accepted = AcceptConnection(listener);
+        host::Socket accepted = AcceptConnection(ListenSocket.load(), listener);
         if (accepted == host::kNoSocket)
             break;
         StartConnectionThread(accepted, listener.peerAddressText);

@@ -172,7 +172,7 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
 
 // Answers one ready socket: the send time-out, the handler, the close.
 void serve(Core& core, ReadySocket& r) {
-    if (core.limits.send_timeout_ms > 0)
+    if (core.limits.send_timeout_ms > 0 && !core.limits.send_timeout_inherited)
         host::set_send_timeout(r.socket, core.limits.send_timeout_ms);
     core.handler(r.socket, r.address.c_str());
     core.served++;
@@ -390,9 +390,27 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
     return Admission::waiting;
 }
 
-void WaitingRoom::serve_kept(host::Socket socket, const char* client_address) {
+void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
+    bool at_limit;
+    {
+        std::lock_guard<host::Lock> hold(core_->lock);
+        at_limit = core_->threads >= core_->limits.max_connection_threads;
+        if (!at_limit)
+            core_->threads++;
+    }
+    if (at_limit) {
+        hand_over_kept(socket, client_address);
+        return;
+    }
     ReadySocket r{socket, client_address};
     serve(*core_, r);
+    {
+        std::lock_guard<host::Lock> hold(core_->lock);
+        core_->threads--;
+    }
+    // The place this thread held may be what a queued socket waits for.
+    std::deque<ReadySocket> none;
+    hand_over(core_, none);
 }
 
 void WaitingRoom::hand_over_kept(host::Socket socket, const char* client_address) {
@@ -401,30 +419,12 @@ void WaitingRoom::hand_over_kept(host::Socket socket, const char* client_address
     hand_over(core_, handed);
 }
 
-bool WaitingRoom::start_counted_thread(host::ThreadEntry entry, void* argument) {
-    {
-        std::lock_guard<host::Lock> hold(core_->lock);
-        if (core_->stopping || core_->threads >= core_->limits.max_connection_threads)
-            return false;
-        core_->threads++;
-    }
-    core_->threads_started++;
-    if (core_->starter(entry, argument, core_->limits.thread_stack_bytes))
-        return true;
-    core_->threads_started--;
-    core_->thread_start_failures++;
-    thread_ended();
-    return false;
+bool WaitingRoom::start_thread(host::ThreadEntry entry, void* argument) {
+    return core_->starter(entry, argument, core_->limits.thread_stack_bytes);
 }
 
-void WaitingRoom::thread_ended() {
-    {
-        std::lock_guard<host::Lock> hold(core_->lock);
-        core_->threads--;
-    }
-    // Its place may be what a queued socket waits for.
-    std::deque<ReadySocket> none;
-    hand_over(core_, none);
+const WaitingRoomLimits& WaitingRoom::limits() const {
+    return core_->limits;
 }
 
 void WaitingRoom::recheck() {

@@ -19,6 +19,8 @@ struct WaitingRoomLimits {
     std::int64_t wait_deadline_ms = 10000;
     // A send that cannot pass a byte this long fails; 0 sets no time-out.
     unsigned send_timeout_ms = 30000;
+    // Set when accepted sockets come with that time-out already.
+    bool send_timeout_inherited = false;
     // Connection threads at once (at least 1); a ready socket over the limit
     // waits in the room until a thread is free.
     int max_connection_threads = 256;
@@ -71,7 +73,7 @@ class WaitingRoom {
     enum class Admission {
         refused,  // closed at once: address over its limit, or room not running
         waiting,  // taken in: waits here, or is queued for a connection thread
-        kept,     // its request is there: the caller answers it with serve_kept
+        kept,     // its request is there: the caller answers it with answer_kept
     };
 
     // Takes an accepted socket from client_address (any thread). Closes it at
@@ -80,19 +82,20 @@ class WaitingRoom {
     // to a connection thread, or, with keep_ready, back to the caller.
     Admission admit(host::Socket socket, const char* client_address, bool keep_ready = false);
 
-    // Answers a socket admit gave back (on the calling thread) and closes it;
-    // a room that has stopped since still answers it.
-    void serve_kept(host::Socket socket, const char* client_address);
+    // Answers a socket admit gave back on the calling thread, which counts as
+    // a connection thread meanwhile, and closes it. At the connection
+    // threads' limit the socket is queued for them instead.
+    void answer_kept(host::Socket socket, const char* client_address);
 
     // Queues a socket admit gave back for the connection threads after all.
     void hand_over_kept(host::Socket socket, const char* client_address);
 
-    // Starts a thread of the caller's that counts against the connection
-    // threads' limit and stack size; false when the limit is reached, the room
-    // is stopping or the thread could not start. The thread calls
-    // thread_ended once before it ends.
-    bool start_counted_thread(host::ThreadEntry entry, void* argument);
-    void thread_ended();
+    // Starts a thread with the room's thread starter and stack size; false
+    // when it could not start.
+    bool start_thread(host::ThreadEntry entry, void* argument);
+
+    // The limits the room was made with.
+    const WaitingRoomLimits& limits() const;
 
     // Makes the readiness thread read the clock again now.
     void recheck();

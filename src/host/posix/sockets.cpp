@@ -1,4 +1,5 @@
 // TCP sockets on POSIX: BSD sockets; sends never raise SIGPIPE.
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -116,6 +117,14 @@ bool set_send_timeout(Socket socket, unsigned milliseconds) {
     return setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
 }
 
+bool accepted_sockets_keep_send_timeout() {
+#ifdef __linux__
+    return true;  // an accepted socket starts as a copy of the listening one
+#else
+    return false;
+#endif
+}
+
 unsigned send_timeout(Socket socket) {
     timeval limit{};
     socklen_t length = sizeof limit;
@@ -136,6 +145,19 @@ void close_listening_socket(Socket socket) {
     // On Linux a close alone leaves a blocked accept waiting; shutdown wakes it.
     ::shutdown(static_cast<int>(socket), SHUT_RDWR);
     ::close(static_cast<int>(socket));
+}
+
+Socket share_listening_socket(Socket socket) {
+    if (socket == kNoSocket)
+        return kNoSocket;
+    // The duplicate is the same socket: the shutdown in close_listening_socket
+    // wakes accepts on it too.
+    const int shared = ::fcntl(static_cast<int>(socket), F_DUPFD_CLOEXEC, 0);
+    return shared < 0 ? kNoSocket : shared;
+}
+
+void release_shared_listening_socket(Socket shared) {
+    close_socket(shared);
 }
 
 long raise_open_file_limit() {

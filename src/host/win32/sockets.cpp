@@ -99,6 +99,10 @@ bool set_send_timeout(Socket socket, unsigned milliseconds) {
                       reinterpret_cast<const char*>(&limit), sizeof limit) == 0;
 }
 
+bool accepted_sockets_keep_send_timeout() {
+    return false;  // not promised for Windows Sockets 1.1: set on each one
+}
+
 unsigned send_timeout(Socket socket) {
     DWORD limit = 0;
     int length = sizeof limit;
@@ -117,6 +121,14 @@ void close_listening_socket(Socket socket) {
     // closesocket makes a pending accept on another thread fail at once.
     close_socket(socket);
 }
+
+Socket share_listening_socket(Socket socket) {
+    // closesocket is what wakes a pending accept here, so the accepting
+    // threads use the socket itself.
+    return socket;
+}
+
+void release_shared_listening_socket(Socket) {}
 
 long raise_open_file_limit() {
     // Winsock sockets are kernel handles, not C runtime descriptors.

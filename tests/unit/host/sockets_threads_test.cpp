@@ -101,10 +101,12 @@ struct Pair {
     int client = -1;
 };
 
-// Connects n clients to a fresh listening socket on 127.0.0.1 and accepts
-// each.
-std::vector<Pair> ConnectPairs(int n) {
+// Connects n clients to a fresh listening socket on 127.0.0.1 (with the
+// send time-out given, when not 0) and accepts each.
+std::vector<Pair> ConnectPairs(int n, unsigned listening_send_timeout_ms = 0) {
     int listening = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (listening_send_timeout_ms > 0)
+        host::set_send_timeout(listening, listening_send_timeout_ms);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -169,17 +171,26 @@ TEST(ReadySet, ReportsSocketsWithDataOrEndOfStreamUntilRemovedAndWakes) {
 }
 
 TEST(Sockets, SendGivesUpAfterItsTimeOutWhenThePeerReadsNothing) {
-    std::vector<Pair> p = ConnectPairs(1);
-    ASSERT_TRUE(host::set_send_timeout(p[0].server, 200));
-    std::vector<char> chunk(64 * 1024, 'a');
-    const auto start = Clock::now();
-    long sent = 0;
-    for (int i = 0; i < 10000 && sent >= 0; ++i)
-        sent = host::send(p[0].server, chunk.data(), chunk.size());
-    EXPECT_EQ(sent, -1);
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
-    ::close(p[0].server);
-    ::close(p[0].client);
+    // The time-out set on the connection, or (where the host says accepted
+    // sockets keep it) only on the listening socket.
+    for (const bool on_listening : {false, true}) {
+        if (on_listening && !host::accepted_sockets_keep_send_timeout())
+            continue;
+        std::vector<Pair> p = ConnectPairs(1, on_listening ? 200 : 0);
+        if (!on_listening) {
+            ASSERT_TRUE(host::set_send_timeout(p[0].server, 200));
+        }
+        EXPECT_EQ(host::send_timeout(p[0].server), 200u) << on_listening;
+        std::vector<char> chunk(64 * 1024, 'a');
+        const auto start = Clock::now();
+        long sent = 0;
+        for (int i = 0; i < 10000 && sent >= 0; ++i)
+            sent = host::send(p[0].server, chunk.data(), chunk.size());
+        EXPECT_EQ(sent, -1) << on_listening;
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
+        ::close(p[0].server);
+        ::close(p[0].client);
+    }
 }
 
 TEST(Sockets, OpenFileLimitIsRaisedToTheHardLimit) {
