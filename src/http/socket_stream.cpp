@@ -21,7 +21,7 @@ std::int64_t SteadyMilliseconds() {
 }  // namespace
 
 SocketStream::SocketStream(std::intptr_t socket)
-    : socket_(socket), buffer_(new char[kCapacity]) {}
+    : socket_(socket), buffer_(TakePooledBlock()) {}
 
 long SocketStream::receive(char* buffer, std::size_t size) {
     return host::receive(socket_, buffer, size);
@@ -34,7 +34,7 @@ int SocketStream::send(const char* data, std::size_t size) {
         return -1;
     if (used_ + size > kCapacity && flush() != 0)
         return -1;
-    if (size >= kCapacity) {
+    if (size >= kCapacity || buffer_ == nullptr) {
         if (!send_all(data, size))
             return -1;
     } else {

@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "http/block_pool.h"
 #include "http/stream.h"
 
 namespace velvox {
 
 class SocketStream : public Stream {
   public:
-    static constexpr std::size_t kCapacity = 65536;
+    static constexpr std::size_t kCapacity = kPooledBlockBytes;
 
     // A stream on socket; when the socket has a send time-out, no buffer
     // may take longer than it to go out, however the peer trickles.
@@ -30,8 +31,13 @@ class SocketStream : public Stream {
     long long limit_ms_ = -1;  // the socket's send time-out; 0 for none, -1 not read yet
     bool failed_ = false;
     std::size_t used_ = 0;
-    // On the heap: connection threads run on small stacks.
-    std::unique_ptr<char[]> buffer_;
+    // Back to the pool at the end.
+    struct GiveBack {
+        void operator()(char* block) const { GiveBackPooledBlock(block); }
+    };
+    // From the pool, not the stack: connection threads run on small stacks.
+    // Without one (memory short) every send goes straight out.
+    std::unique_ptr<char[], GiveBack> buffer_;
 };
 
 }  // namespace velvox

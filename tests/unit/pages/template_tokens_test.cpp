@@ -5,6 +5,7 @@
 
 #include "core/host_ops.h"
 #include "pages/playback_timing.h"
+#include "pages/page_text.h"
 #include "pages_fixture.h"
 
 namespace velvox::testing {
@@ -268,6 +269,26 @@ TEST_F(TemplateTokens, OutsideTextIsHtmlEscaped) {
               "<i>Tom &amp; Jerry&#39;s &quot;Best&quot;</i>\n\r\n");
     EXPECT_EQ(Render("URL=%%HTTP_REFERRER%%\n", q),
               "URL=/p?a=&quot;&gt;&lt;script&gt;x&lt;/script&gt;\n\r\n");
+}
+
+TEST(HtmlEscaping, EachSpecialByteIsFoundAtEveryPlaceInAWord) {
+    // Titles are passed over eight bytes at a time: a special byte at any
+    // place of a word, or in the tail after the last whole word, is escaped.
+    const std::pair<char, const char*> kSpecials[] = {
+        {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&#39;"}};
+    for (const auto& [special, reference] : kSpecials) {
+        for (std::size_t length = 1; length <= 19; ++length) {
+            for (std::size_t at = 0; at < length; ++at) {
+                std::string text(length, 'x');
+                text[at] = special;
+                const std::string expected =
+                    std::string(at, 'x') + reference + std::string(length - at - 1, 'x');
+                EXPECT_EQ(HtmlEscaped(text), expected) << special << " " << length << " " << at;
+            }
+        }
+    }
+    // Bytes one away from a special byte, and high bytes, stand for themselves.
+    EXPECT_EQ(HtmlEscaped("%'()=;?@\x80\xff\x27\x25;=?"), "%&#39;()=;?@\x80\xff&#39;%;=?");
 }
 
 }  // namespace
