@@ -59,6 +59,12 @@ unsigned send_timeout(Socket socket);
 // stream or a failure wait there), without waiting.
 bool readable_now(Socket socket);
 
+// Waits up to milliseconds for the socket to become readable, but no longer
+// than until other (when not kNoSocket) is readable too: on a listening
+// socket, until another connection waits. Returns whether the socket is
+// readable.
+bool readable_soon(Socket socket, Socket other, int milliseconds);
+
 // Closes a connected socket.
 void close_socket(Socket socket);
 

@@ -20,8 +20,7 @@ std::int64_t SteadyMilliseconds() {
 
 }  // namespace
 
-SocketStream::SocketStream(std::intptr_t socket)
-    : socket_(socket), buffer_(TakePooledBlock()) {}
+SocketStream::SocketStream(std::intptr_t socket) : socket_(socket), buffer_(TakePooledBlock()) {}
 
 long SocketStream::receive(char* buffer, std::size_t size) {
     return host::receive(socket_, buffer, size);

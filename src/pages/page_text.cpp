@@ -32,8 +32,8 @@ constexpr bool HasByte(std::uint64_t word, std::uint64_t byte) {
 bool NeedsReference(const char* text) {
     std::uint64_t word;
     std::memcpy(&word, text, sizeof word);
-    return HasByte(word, '&') || HasByte(word, '<') || HasByte(word, '>') ||
-           HasByte(word, '"') || HasByte(word, '\'');
+    return HasByte(word, '&') || HasByte(word, '<') || HasByte(word, '>') || HasByte(word, '"') ||
+           HasByte(word, '\'');
 }
 
 }  // namespace

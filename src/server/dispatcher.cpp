@@ -136,9 +136,9 @@ void SendChunks(HttpConnection& connection, host::InputFile& file, std::int64_t 
     // Stopping at the size saves the read that would only find the end.
     char chunk[kPieceSize];
     while (size > 0) {
-        const std::size_t wanted =
-            size < static_cast<std::int64_t>(sizeof chunk) ? static_cast<std::size_t>(size)
-                                                           : sizeof chunk;
+        const std::size_t wanted = size < static_cast<std::int64_t>(sizeof chunk)
+                                       ? static_cast<std::size_t>(size)
+                                       : sizeof chunk;
         const std::size_t n = file.read(chunk, wanted);
         if (n == 0)
             break;

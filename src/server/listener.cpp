@@ -3,18 +3,16 @@
 
 #include <atomic>
 #include <cstdio>
-#include <memory>
-#include <mutex>
 #include <new>
 
 #include "core/settings.h"
 #include "core/text.h"
-#include "host/lock.h"
 #include "host/module_path.h"
 #include "host/sockets.h"
 #include "host/threads.h"
 #include "http/http_connection.h"
 #include "http/socket_stream.h"
+#include "server/acceptors.h"
 #include "server/dispatcher.h"
 #include "server/waiting_room.h"
 
@@ -138,15 +136,14 @@ void StartConnectionThread(host::Socket accepted, const char* client_address) {
 }
 
 // Accepts one connection on listening (the listening socket or a handle
-// shared from it), keeping the peer's address text in listener. A
+// shared from it), writing the peer's address text. A
 // failure that concerns one connection only (reset before it was taken) or a
 // passing shortage is waited out while the listening socket is open, so no
 // client can switch the server off. Returns kNoSocket when accepting is over.
-host::Socket AcceptConnection(host::Socket listening, SocketListener& listener) {
+host::Socket AcceptConnection(host::Socket listening, char* address_text, std::size_t size) {
     for (;;) {
         bool passing = false;
-        host::Socket accepted = host::accept_connection(
-            listening, listener.peerAddressText, sizeof listener.peerAddressText, &passing);
+        host::Socket accepted = host::accept_connection(listening, address_text, size, &passing);
         if (accepted != host::kNoSocket || !passing || ListenSocket.load() == host::kNoSocket)
             return accepted;
         host::sleep_ms(10);
@@ -164,114 +161,27 @@ void CloseListenSocket() {
 
 namespace {
 
-// The accepting threads' shared state. One thread at a time holds the turn
-// and waits in accept; the others wait for the turn or answer a request they
-// accepted, so a request that is there at its accept is answered by the
-// thread that accepted it, with no hand to another thread. (Every thread
-// waiting in accept itself was measured slower at one client: the kernel
-// wakes the thread that has waited longest, not the one just used.)
-struct Acceptors {
-    Acceptors(const WaitingRoomLimits& limits, host::Socket listening)
-        : room(AnswerConnection, limits, nullptr, Platform.load()->start_thread),
-          socket(host::share_listening_socket(listening)) {}
-    ~Acceptors() { host::release_shared_listening_socket(socket); }
-    Acceptors(const Acceptors&) = delete;
-    Acceptors& operator=(const Acceptors&) = delete;
-    WaitingRoom room;
-    const host::Socket socket;
-    host::Lock turn;
-    std::atomic<int> waiting_for_turn{0};
-    std::atomic<int> threads{0};  // started after the listener's own
-};
-
-// An accepting thread that has answered a request ends when this many others
-// wait for the turn already.
-constexpr int kMostWaitingAcceptors = 16;
-
-bool StartAcceptor(const std::shared_ptr<Acceptors>& acceptors);
-
-// Answers a socket whose request is there on this thread when another thread
-// can take the turn meanwhile (one waits for it, or a new one starts);
-// otherwise queues it for the room's connection threads, so accepting goes on.
-void AnswerOrHandOver(const std::shared_ptr<Acceptors>& acceptors, int waiting_for_turn,
-                      host::Socket socket, const char* client_address) {
-    if (waiting_for_turn == 0 && !StartAcceptor(acceptors)) {
-        acceptors->room.hand_over_kept(socket, client_address);
-        return;
-    }
-    acceptors->room.answer_kept(socket, client_address);
-}
-
-// Waits for the turn and accepts one connection with it; kNoSocket when
-// accepting is over.
-host::Socket AcceptInTurn(Acceptors& acceptors, SocketListener& listener) {
-    acceptors.waiting_for_turn.fetch_add(1);
-    std::lock_guard<host::Lock> hold(acceptors.turn);
-    acceptors.waiting_for_turn.fetch_sub(1);
-    return AcceptConnection(acceptors.socket, listener);
-}
-
-// Accepts and admits connections until accepting is over, or, when
-// may_retire, until enough other accepting threads wait for the turn.
-void AcceptInTurns(const std::shared_ptr<Acceptors>& acceptors, bool may_retire) {
-    SocketListener listener;
-    for (;;) {
-        host::Socket accepted = AcceptInTurn(*acceptors, listener);
-        const int others = acceptors->waiting_for_turn.load();
-        if (accepted == host::kNoSocket)
-            return;
-        if (acceptors->room.admit(accepted, listener.peerAddressText, true) !=
-            WaitingRoom::Admission::kept)
-            continue;
-        AnswerOrHandOver(acceptors, others, accepted, listener.peerAddressText);
-        if (may_retire && acceptors->waiting_for_turn.load() >= kMostWaitingAcceptors)
-            return;
-    }
-}
-
-// Entry of an accepting thread after the listener's own.
-void RunAcceptor(void* raw) {
-    std::shared_ptr<Acceptors> acceptors =
-        std::move(*static_cast<std::shared_ptr<Acceptors>*>(raw));
-    delete static_cast<std::shared_ptr<Acceptors>*>(raw);
-    AcceptInTurns(acceptors, true);
-    acceptors->threads.fetch_sub(1);
-}
-
-// Starts one more accepting thread; false when none may or can start.
-bool StartAcceptor(const std::shared_ptr<Acceptors>& acceptors) {
-    // As many as connection threads at most: each has answered one.
-    if (acceptors->threads.fetch_add(1) >= acceptors->room.limits().max_connection_threads) {
-        acceptors->threads.fetch_sub(1);
-        return false;
-    }
-    auto* held = new (std::nothrow) std::shared_ptr<Acceptors>(acceptors);
-    if (held != nullptr && acceptors->room.start_thread(RunAcceptor, held))
-        return true;
-    delete held;
-    acceptors->threads.fetch_sub(1);
-    return false;
-}
-
 // Accepts connections until an accept fails, with the room and the
 // accepting threads; without a room (its set or thread could not be made)
 // each connection gets a thread of its own.
 void AcceptConnections(const PluginSettings& settings) {
-    WaitingRoomLimits limits = RoomLimits(settings);
+    AcceptorsSetup setup;
+    setup.listening = ListenSocket.load();
+    setup.handler = AnswerConnection;
+    setup.limits = RoomLimits(settings);
+    setup.starter = Platform.load()->start_thread;
+    setup.accept_one = AcceptConnection;
     // Set once on the listening socket where accepted sockets keep it, rather
     // than on every connection.
-    limits.send_timeout_inherited =
-        limits.send_timeout_ms > 0 && host::accepted_sockets_keep_send_timeout() &&
-        host::set_send_timeout(ListenSocket.load(), limits.send_timeout_ms);
-    auto acceptors = std::make_shared<Acceptors>(limits, ListenSocket.load());
-    if (acceptors->socket != host::kNoSocket && acceptors->room.start()) {
-        AcceptInTurns(acceptors, false);
-        acceptors->room.stop();
+    setup.limits.send_timeout_inherited =
+        setup.limits.send_timeout_ms > 0 && host::accepted_sockets_keep_send_timeout() &&
+        host::set_send_timeout(setup.listening, setup.limits.send_timeout_ms);
+    if (AcceptWithRoom(setup))
         return;
-    }
     SocketListener listener;
     for (;;) {
-        host::Socket accepted = AcceptConnection(ListenSocket.load(), listener);
+        host::Socket accepted = AcceptConnection(ListenSocket.load(), listener.peerAddressText,
+                                                 sizeof listener.peerAddressText);
         if (accepted == host::kNoSocket)
             break;
         StartConnectionThread(accepted, listener.peerAddressText);

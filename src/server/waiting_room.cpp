@@ -2,6 +2,7 @@
 // of connection threads that take ready sockets in turn.
 #include "server/waiting_room.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -133,6 +134,7 @@ void close_all(Core& core, std::deque<ReadySocket>& list) {
 // thread that was not the room's own has ended).
 void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& handed) {
     int to_start = 0;
+    int to_wake = 0;
     {
         std::lock_guard<host::Lock> hold(core->lock);
         const int count = static_cast<int>(handed.size());
@@ -152,8 +154,12 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
             core->waited_for_thread += static_cast<std::uint64_t>(over);
         core->threads += to_start;
         core->fresh += to_start;
+        to_wake = std::min(static_cast<int>(core->ready.size()), core->idle);
     }
-    core->work.notify_all();
+    // One idle thread woken per queued socket: waking them all would wake
+    // every lingering thread for each request.
+    for (int i = 0; i < to_wake; ++i)
+        core->work.notify_one();
     for (int i = 0; i < to_start; ++i) {
         if (start_connection_thread(core))
             continue;
@@ -352,13 +358,15 @@ bool WaitingRoom::start() {
 }
 
 WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* client_address,
-                                          bool keep_ready) {
+                                          bool keep_ready, host::Socket listening, int grace_ms) {
+    // A request that has arrived already skips the readiness set: one hand
+    // between threads less on the common path. The request of a client that
+    // has just connected is usually a few microseconds behind the accept.
+    const bool ready = grace_ms > 0 ? host::readable_soon(socket, listening, grace_ms)
+                                    : host::readable_now(socket);
     std::string address(client_address);
     const int most = core_->limits.max_sockets_per_address;
     const std::int64_t now = core_->clock();
-    // A request that has arrived already skips the readiness set: one hand
-    // between threads less on the common path.
-    const bool ready = host::readable_now(socket);
     bool taken = false;
     {
         std::lock_guard<host::Lock> hold(core_->lock);

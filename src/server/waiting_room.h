@@ -80,7 +80,10 @@ class WaitingRoom {
     // once, without a reply, when that address already has its most sockets,
     // and before start or after stop. A socket whose request has arrived goes
     // to a connection thread, or, with keep_ready, back to the caller.
-    Admission admit(host::Socket socket, const char* client_address, bool keep_ready = false);
+    // With grace_ms, a request not there yet is waited for that long on the
+    // calling thread, unless another connection waits on listening first.
+    Admission admit(host::Socket socket, const char* client_address, bool keep_ready = false,
+                    host::Socket listening = host::kNoSocket, int grace_ms = 0);
 
     // Answers a socket admit gave back on the calling thread, which counts as
     // a connection thread meanwhile, and closes it. At the connection

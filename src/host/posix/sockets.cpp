@@ -111,6 +111,17 @@ bool readable_now(Socket socket) {
     return ::poll(&watched, 1, 0) > 0;
 }
 
+bool readable_soon(Socket socket, Socket other, int milliseconds) {
+    pollfd watched[2] = {{static_cast<int>(socket), POLLIN, 0},
+                         {static_cast<int>(other), POLLIN, 0}};
+    const nfds_t count = other == kNoSocket ? 1 : 2;
+    int n;
+    do {
+        n = ::poll(watched, count, milliseconds);
+    } while (n < 0 && errno == EINTR);
+    return n > 0 && watched[0].revents != 0;
+}
+
 bool set_send_timeout(Socket socket, unsigned milliseconds) {
     timeval limit{static_cast<time_t>(milliseconds / 1000),
                   static_cast<suseconds_t>(milliseconds % 1000) * 1000};

@@ -93,6 +93,13 @@ bool readable_now(Socket socket) {
     return WSAPoll(&watched, 1, 0) > 0;
 }
 
+bool readable_soon(Socket socket, Socket other, int milliseconds) {
+    WSAPOLLFD watched[2] = {{static_cast<SOCKET>(socket), POLLRDNORM, 0},
+                            {static_cast<SOCKET>(other), POLLRDNORM, 0}};
+    const ULONG count = other == kNoSocket ? 1 : 2;
+    return WSAPoll(watched, count, milliseconds) > 0 && watched[0].revents != 0;
+}
+
 bool set_send_timeout(Socket socket, unsigned milliseconds) {
     DWORD limit = milliseconds;
     return setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDTIMEO,

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "core/host_ops.h"
-#include "pages/playback_timing.h"
 #include "pages/page_text.h"
+#include "pages/playback_timing.h"
 #include "pages_fixture.h"
 
 namespace velvox::testing {

@@ -144,8 +144,7 @@ TEST_F(Listener, AReplyStuckOnAPeerThatReadsNothingHoldsUpNoOtherRequest) {
         ::send(stuck, request.data(), request.size(), MSG_NOSIGNAL);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Fetch(port, "GET /small.css HTTP/1.0\r\n\r\n"),
-                  FileHead(2, "text/css") + "ok")
+        EXPECT_EQ(Fetch(port, "GET /small.css HTTP/1.0\r\n\r\n"), FileHead(2, "text/css") + "ok")
             << threads;
         const auto waited = std::chrono::steady_clock::now() - start;
         if (threads > 1) {
