@@ -170,6 +170,50 @@ TEST(ReadySet, ReportsSocketsWithDataOrEndOfStreamUntilRemovedAndWakes) {
     }
 }
 
+TEST(Sockets, ReadableSoonWaitsForDataUnlessTheOtherSocketIsReadyFirst) {
+    struct Case {
+        bool data_first;   // the peer has sent before the wait
+        bool other_ready;  // the other socket is readable before the wait
+        bool data_later;   // the peer sends 20 ms into the wait
+        bool expected;
+    };
+    const Case kCases[] = {
+        {true, false, false, true},   // there already
+        {false, false, true, true},   // comes during the wait
+        {false, false, false, false}, // never comes: the whole wait
+        {false, true, true, false},   // another is ready: no wait at all
+        {true, true, false, true},    // both ready: the socket counts
+    };
+    for (const Case& c : kCases) {
+        std::vector<Pair> p = ConnectPairs(2);
+        if (c.data_first)
+            ::send(p[0].client, "x", 1, 0);
+        if (c.other_ready)
+            ::send(p[1].client, "y", 1, 0);
+        std::thread later([&] {
+            if (!c.data_later)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::send(p[0].client, "x", 1, 0);
+        });
+        const auto start = Clock::now();
+        // Only the case that waits it out has a short limit.
+        const int limit_ms = c.data_first || c.other_ready || c.data_later ? 2000 : 200;
+        EXPECT_EQ(host::readable_soon(p[0].server, p[1].server, limit_ms), c.expected);
+        const auto waited = Clock::now() - start;
+        later.join();
+        if (c.data_first || c.other_ready) {
+            EXPECT_LT(waited, std::chrono::milliseconds(15));
+        } else if (!c.data_later) {
+            EXPECT_GE(waited, std::chrono::milliseconds(190));
+        }
+        for (const Pair& pair : p) {
+            ::close(pair.server);
+            ::close(pair.client);
+        }
+    }
+}
+
 TEST(Sockets, SendGivesUpAfterItsTimeOutWhenThePeerReadsNothing) {
     // The time-out set on the connection, or (where the host says accepted
     // sockets keep it) only on the listening socket.
