@@ -59,11 +59,13 @@ unsigned send_timeout(Socket socket);
 // stream or a failure wait there), without waiting.
 bool readable_now(Socket socket);
 
-// Waits up to milliseconds for the socket to become readable, but no longer
-// than until other (when not kNoSocket) is readable too: on a listening
-// socket, until another connection waits. Returns whether the socket is
-// readable.
-bool readable_soon(Socket socket, Socket other, int milliseconds);
+// The most sockets one wait_readable call watches.
+constexpr std::size_t kMostWatched = 64;
+
+// Waits up to milliseconds (-1: without limit) until one of the first count
+// sockets (at most kMostWatched) is readable, and marks in readable which
+// are. Returns how many are, 0 when the time ran out, -1 on failure.
+int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds);
 
 // Closes a connected socket.
 void close_socket(Socket socket);

@@ -43,11 +43,6 @@ struct Acceptors {
     std::atomic<bool> watch_resting{false};
 };
 
-// How long an accepting thread waits for the request of a connection it has
-// just accepted while no other connection waits; after it, or when another
-// waits, the socket waits in the room instead.
-constexpr int kRequestGraceMs = 1;
-
 // Wakes the watch from its rest (it rests while nothing is answered).
 void WakeWatch(Acceptors& acceptors) {
     if (!acceptors.watch_resting.exchange(false))
@@ -56,27 +51,115 @@ void WakeWatch(Acceptors& acceptors) {
     acceptors.wake.notify_all();
 }
 
+// Answers a socket the room gave back, whose request is there, on this
+// thread (or queues it, at the threads' limit).
+void Answer(Acceptors& acceptors, host::Socket socket, const char* address) {
+    acceptors.answering.fetch_add(1);
+    WakeWatch(acceptors);
+    acceptors.room.answer_kept(socket, address);
+    acceptors.answering.fetch_sub(1);
+    acceptors.answered.fetch_add(1);
+}
+
+// Connections just accepted whose request is not there yet. A client's
+// request is usually microseconds behind its connection, so the accepting
+// thread holds a few for a moment, answering each as its request comes,
+// instead of handing every one through the room to another thread; those
+// still silent after kHoldMs go to the room.
+struct Held {
+    struct Connection {
+        host::Socket socket;
+        std::int64_t since;
+        char address[64];
+    };
+    static constexpr std::size_t kMost = host::kMostWatched - 1;  // and the listening socket
+    static constexpr std::int64_t kHoldMs = 10;
+    Connection list[kMost];
+    std::size_t count = 0;
+
+    // Takes the connection out at i (the last takes its place).
+    Connection take(std::size_t i) {
+        Connection c = list[i];
+        list[i] = list[--count];
+        return c;
+    }
+};
+
+// Hands every held connection to the room.
+void ReleaseHeld(Acceptors& acceptors, Held& held) {
+    while (held.count > 0) {
+        const Held::Connection c = held.take(held.count - 1);
+        acceptors.room.wait_in_room(c.socket, c.address);
+    }
+}
+
+// Waits until a held connection's request or another connection comes, or
+// the oldest held one's time is up; answers those whose request came, hands
+// those whose time is up to the room. Returns whether a connection waits.
+bool TendHeld(Acceptors& acceptors, Held& held) {
+    host::Socket watched[host::kMostWatched];
+    bool readable[host::kMostWatched];
+    std::int64_t oldest = held.list[0].since;
+    watched[0] = acceptors.socket;
+    for (std::size_t i = 0; i < held.count; ++i) {
+        watched[i + 1] = held.list[i].socket;
+        oldest = held.list[i].since < oldest ? held.list[i].since : oldest;
+    }
+    const std::int64_t left = oldest + Held::kHoldMs - steady_milliseconds();
+    host::wait_readable(watched, readable, held.count + 1, left > 0 ? static_cast<int>(left) : 0);
+    // From the end, so that taking one out moves only ones looked at already.
+    for (std::size_t i = held.count; i-- > 0;) {
+        if (!readable[i + 1])
+            continue;
+        const Held::Connection c = held.take(i);
+        Answer(acceptors, c.socket, c.address);
+    }
+    const std::int64_t now = steady_milliseconds();
+    for (std::size_t i = held.count; i-- > 0;) {
+        if (now - held.list[i].since < Held::kHoldMs)
+            continue;
+        const Held::Connection c = held.take(i);
+        acceptors.room.wait_in_room(c.socket, c.address);
+    }
+    return readable[0];
+}
+
 // Accepts and admits connections, answering those whose request is there,
 // until accepting is over, or, when may_retire, until another thread waits in
 // accept after an answer (one thread is enough while answers are quick).
+// Only the one accepting thread holds connections: with another accepting
+// too, a connection this one saw waiting could be taken by the other, and
+// the held ones would wait for the next.
 void AcceptLoop(Acceptors& acceptors, bool may_retire) {
-    char address[1024];
+    Held held;
     for (;;) {
+        if (held.count > 0 && acceptors.threads.load() == 0 && !may_retire) {
+            if (!TendHeld(acceptors, held))
+                continue;
+        } else {
+            ReleaseHeld(acceptors, held);
+        }
+        Held::Connection c{host::kNoSocket, 0, ""};
         acceptors.in_accept.fetch_add(1);
-        const host::Socket accepted =
-            acceptors.accept_one(acceptors.socket, address, sizeof address);
+        c.socket = acceptors.accept_one(acceptors.socket, c.address, sizeof c.address);
         acceptors.in_accept.fetch_sub(1);
         acceptors.accepts.fetch_add(1);
-        if (accepted == host::kNoSocket)
+        if (c.socket == host::kNoSocket) {
+            ReleaseHeld(acceptors, held);
             return;
-        if (acceptors.room.admit(accepted, address, true, acceptors.socket, kRequestGraceMs) !=
-            WaitingRoom::Admission::kept)
+        }
+        // Held even when its request is there: the next wait sees that at once.
+        const bool hold = held.count < Held::kMost && !may_retire && acceptors.threads.load() == 0;
+        const WaitingRoom::Admission admission = acceptors.room.admit(
+            c.socket, c.address, hold ? WaitingRoom::Keep::always : WaitingRoom::Keep::ready);
+        if (admission != WaitingRoom::Admission::kept)
             continue;
-        acceptors.answering.fetch_add(1);
-        WakeWatch(acceptors);
-        acceptors.room.answer_kept(accepted, address);
-        acceptors.answering.fetch_sub(1);
-        acceptors.answered.fetch_add(1);
+        if (hold) {
+            c.since = steady_milliseconds();
+            held.list[held.count++] = c;
+            continue;
+        }
+        Answer(acceptors, c.socket, c.address);
         if (may_retire && acceptors.in_accept.load() > 0)
             return;
     }

@@ -358,12 +358,10 @@ bool WaitingRoom::start() {
 }
 
 WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* client_address,
-                                          bool keep_ready, host::Socket listening, int grace_ms) {
+                                          Keep keep) {
     // A request that has arrived already skips the readiness set: one hand
-    // between threads less on the common path. The request of a client that
-    // has just connected is usually a few microseconds behind the accept.
-    const bool ready = grace_ms > 0 ? host::readable_soon(socket, listening, grace_ms)
-                                    : host::readable_now(socket);
+    // between threads less on the common path.
+    const bool ready = keep != Keep::always && host::readable_now(socket);
     std::string address(client_address);
     const int most = core_->limits.max_sockets_per_address;
     const std::int64_t now = core_->clock();
@@ -378,7 +376,7 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
             } else {
                 ++count;
                 core_->admitted++;
-                if (!ready)
+                if (!ready && keep != Keep::always)
                     core_->arrivals.push_back(Admitted{socket, address, now});
                 taken = true;
             }
@@ -388,14 +386,34 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
         host::close_socket(socket);
         return Admission::refused;
     }
+    if (keep == Keep::always || (ready && keep == Keep::ready))
+        return Admission::kept;
     if (!ready) {
         core_->ready_set.wake();
         return Admission::waiting;
     }
-    if (keep_ready)
-        return Admission::kept;
     hand_over_kept(socket, address.c_str());
     return Admission::waiting;
+}
+
+void WaitingRoom::wait_in_room(host::Socket socket, const char* client_address) {
+    if (host::readable_now(socket)) {
+        hand_over_kept(socket, client_address);
+        return;
+    }
+    std::string address(client_address);
+    bool taken = false;
+    {
+        std::lock_guard<host::Lock> hold(core_->lock);
+        if (!core_->stopping && core_->room_thread_running) {
+            core_->arrivals.push_back(Admitted{socket, address, core_->clock()});
+            taken = true;
+        }
+    }
+    if (taken)
+        core_->ready_set.wake();
+    else
+        core_->close(socket, address);
 }
 
 void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {

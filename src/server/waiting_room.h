@@ -76,14 +76,23 @@ class WaitingRoom {
         kept,     // its request is there: the caller answers it with answer_kept
     };
 
-    // Takes an accepted socket from client_address (any thread). Closes it at
-    // once, without a reply, when that address already has its most sockets,
-    // and before start or after stop. A socket whose request has arrived goes
-    // to a connection thread, or, with keep_ready, back to the caller.
-    // With grace_ms, a request not there yet is waited for that long on the
-    // calling thread, unless another connection waits on listening first.
-    Admission admit(host::Socket socket, const char* client_address, bool keep_ready = false,
-                    host::Socket listening = host::kNoSocket, int grace_ms = 0);
+    // What the caller of admit keeps of a socket it takes in.
+    enum class Keep {
+        none,    // nothing: the room answers it
+        ready,   // the socket when its request is there already
+        always,  // the socket: the caller answers it or lets it wait in the room
+    };
+
+    // Takes an accepted socket from client_address (any thread) and counts it
+    // as that address's. Closes it at once, without a reply, when the address
+    // already has its most sockets, and before start or after stop. The room
+    // answers it on a connection thread once its request is there, unless
+    // keep gives it back to the caller (kept).
+    Admission admit(host::Socket socket, const char* client_address, Keep keep = Keep::none);
+
+    // Lets a socket admit gave back wait in the room after all (it counts as
+    // its address's already); closed after stop.
+    void wait_in_room(host::Socket socket, const char* client_address);
 
     // Answers a socket admit gave back on the calling thread, which counts as
     // a connection thread meanwhile, and closes it. At the connection

@@ -111,15 +111,19 @@ bool readable_now(Socket socket) {
     return ::poll(&watched, 1, 0) > 0;
 }
 
-bool readable_soon(Socket socket, Socket other, int milliseconds) {
-    pollfd watched[2] = {{static_cast<int>(socket), POLLIN, 0},
-                         {static_cast<int>(other), POLLIN, 0}};
-    const nfds_t count = other == kNoSocket ? 1 : 2;
+int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds) {
+    if (count > kMostWatched)
+        count = kMostWatched;
+    pollfd watched[kMostWatched];
+    for (std::size_t i = 0; i < count; ++i)
+        watched[i] = pollfd{static_cast<int>(sockets[i]), POLLIN, 0};
     int n;
     do {
-        n = ::poll(watched, count, milliseconds);
+        n = ::poll(watched, static_cast<nfds_t>(count), milliseconds);
     } while (n < 0 && errno == EINTR);
-    return n > 0 && watched[0].revents != 0;
+    for (std::size_t i = 0; i < count; ++i)
+        readable[i] = n > 0 && watched[i].revents != 0;
+    return n;
 }
 
 bool set_send_timeout(Socket socket, unsigned milliseconds) {

@@ -93,11 +93,16 @@ bool readable_now(Socket socket) {
     return WSAPoll(&watched, 1, 0) > 0;
 }
 
-bool readable_soon(Socket socket, Socket other, int milliseconds) {
-    WSAPOLLFD watched[2] = {{static_cast<SOCKET>(socket), POLLRDNORM, 0},
-                            {static_cast<SOCKET>(other), POLLRDNORM, 0}};
-    const ULONG count = other == kNoSocket ? 1 : 2;
-    return WSAPoll(watched, count, milliseconds) > 0 && watched[0].revents != 0;
+int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds) {
+    if (count > kMostWatched)
+        count = kMostWatched;
+    WSAPOLLFD watched[kMostWatched];
+    for (std::size_t i = 0; i < count; ++i)
+        watched[i] = WSAPOLLFD{static_cast<SOCKET>(sockets[i]), POLLRDNORM, 0};
+    const int n = WSAPoll(watched, static_cast<ULONG>(count), milliseconds);
+    for (std::size_t i = 0; i < count; ++i)
+        readable[i] = n > 0 && watched[i].revents != 0;
+    return n;
 }
 
 bool set_send_timeout(Socket socket, unsigned milliseconds) {

@@ -170,41 +170,44 @@ TEST(ReadySet, ReportsSocketsWithDataOrEndOfStreamUntilRemovedAndWakes) {
     }
 }
 
-TEST(Sockets, ReadableSoonWaitsForDataUnlessTheOtherSocketIsReadyFirst) {
+TEST(Sockets, WaitReadableMarksTheSocketsWithDataAndWaitsOnlyForTheFirst) {
     struct Case {
-        bool data_first;   // the peer has sent before the wait
-        bool other_ready;  // the other socket is readable before the wait
-        bool data_later;   // the peer sends 20 ms into the wait
-        bool expected;
+        bool first_before, second_before;  // sent before the wait
+        bool first_later;                  // sent 20 ms into the wait
+        int expected;                      // the count returned
     };
     const Case kCases[] = {
-        {true, false, false, true},   // there already
-        {false, false, true, true},   // comes during the wait
-        {false, false, false, false}, // never comes: the whole wait
-        {false, true, true, false},   // another is ready: no wait at all
-        {true, true, false, true},    // both ready: the socket counts
+        {true, false, false, 1},   // there already
+        {false, true, false, 1},   // the other one
+        {true, true, false, 2},    // both
+        {false, false, true, 1},   // comes during the wait
+        {false, false, false, 0},  // never comes: the whole wait
     };
     for (const Case& c : kCases) {
         std::vector<Pair> p = ConnectPairs(2);
-        if (c.data_first)
+        if (c.first_before)
             ::send(p[0].client, "x", 1, 0);
-        if (c.other_ready)
+        if (c.second_before)
             ::send(p[1].client, "y", 1, 0);
         std::thread later([&] {
-            if (!c.data_later)
+            if (!c.first_later)
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             ::send(p[0].client, "x", 1, 0);
         });
-        const auto start = Clock::now();
+        const host::Socket sockets[2] = {p[0].server, p[1].server};
+        bool readable[2] = {true, true};
         // Only the case that waits it out has a short limit.
-        const int limit_ms = c.data_first || c.other_ready || c.data_later ? 2000 : 200;
-        EXPECT_EQ(host::readable_soon(p[0].server, p[1].server, limit_ms), c.expected);
+        const int limit_ms = c.expected > 0 ? 2000 : 200;
+        const auto start = Clock::now();
+        EXPECT_EQ(host::wait_readable(sockets, readable, 2, limit_ms), c.expected);
         const auto waited = Clock::now() - start;
         later.join();
-        if (c.data_first || c.other_ready) {
+        EXPECT_EQ(readable[0], c.first_before || c.first_later);
+        EXPECT_EQ(readable[1], c.second_before);
+        if (c.first_before || c.second_before) {
             EXPECT_LT(waited, std::chrono::milliseconds(15));
-        } else if (!c.data_later) {
+        } else if (c.expected == 0) {
             EXPECT_GE(waited, std::chrono::milliseconds(190));
         }
         for (const Pair& pair : p) {
