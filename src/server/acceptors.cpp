@@ -1,6 +1,7 @@
 // The accepting threads and their watch.
 #include "server/acceptors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -8,12 +9,38 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "host/lock.h"
 
 namespace velvox {
 
 namespace {
+
+// Connections just accepted whose request is not there yet. A client's
+// request is usually microseconds behind its connection, so the accepting
+// thread holds a few for a moment, answering each as its request comes,
+// instead of handing every one through the room to another thread; those
+// still silent after kHoldMs go to the room, and so do all when the thread
+// has been answering one request for a whole watch period.
+struct Held {
+    struct Connection {
+        host::Socket socket;
+        std::int64_t since;
+        char address[64];
+    };
+    static constexpr std::size_t kMost = host::kMostWatched - 1;  // and the listening socket
+    static constexpr std::int64_t kHoldMs = 10;
+    Connection list[kMost];
+    std::size_t count = 0;
+
+    // Takes the connection out at i (the last takes its place).
+    Connection take(std::size_t i) {
+        Connection c = list[i];
+        list[i] = list[--count];
+        return c;
+    }
+};
 
 // What the accepting threads and the watch share; it lives as long as the
 // last of them.
@@ -37,6 +64,12 @@ struct Acceptors {
     std::atomic<int> threads{0};    // accepting threads started by the watch
     std::atomic<std::uint64_t> accepts{0}, answered{0};
 
+    // The connections the listener's own thread holds; the watch may hand
+    // them to the room while that thread is busy answering.
+    host::Lock held_lock;
+    Held held;
+    std::atomic<std::int64_t> holder_answering_since{0};  // 0: not answering
+
     host::Lock lock;  // guards over and the watch's sleep
     std::condition_variable_any wake;
     bool over = false;
@@ -53,113 +86,129 @@ void WakeWatch(Acceptors& acceptors) {
 
 // Answers a socket the room gave back, whose request is there, on this
 // thread (or queues it, at the threads' limit).
-void Answer(Acceptors& acceptors, host::Socket socket, const char* address) {
+void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool holder) {
     acceptors.answering.fetch_add(1);
+    if (holder)  // 1 ms later rather than 0, which means not answering
+        acceptors.holder_answering_since.store(steady_milliseconds() | 1);
     WakeWatch(acceptors);
     acceptors.room.answer_kept(socket, address);
+    acceptors.holder_answering_since.store(0);
     acceptors.answering.fetch_sub(1);
     acceptors.answered.fetch_add(1);
 }
 
-// Connections just accepted whose request is not there yet. A client's
-// request is usually microseconds behind its connection, so the accepting
-// thread holds a few for a moment, answering each as its request comes,
-// instead of handing every one through the room to another thread; those
-// still silent after kHoldMs go to the room.
-struct Held {
-    struct Connection {
-        host::Socket socket;
-        std::int64_t since;
-        char address[64];
-    };
-    static constexpr std::size_t kMost = host::kMostWatched - 1;  // and the listening socket
-    static constexpr std::int64_t kHoldMs = 10;
-    Connection list[kMost];
-    std::size_t count = 0;
+// Holds connection c (this, the only holding thread, saw room for it).
+void PutBackHeld(Acceptors& acceptors, const Held::Connection& c) {
+    std::lock_guard<host::Lock> hold(acceptors.held_lock);
+    acceptors.held.list[acceptors.held.count++] = c;
+}
 
-    // Takes the connection out at i (the last takes its place).
-    Connection take(std::size_t i) {
-        Connection c = list[i];
-        list[i] = list[--count];
-        return c;
-    }
-};
+// Connections held now.
+std::size_t HeldCount(Acceptors& acceptors) {
+    std::lock_guard<host::Lock> hold(acceptors.held_lock);
+    return acceptors.held.count;
+}
 
-// Hands every held connection to the room.
-void ReleaseHeld(Acceptors& acceptors, Held& held) {
-    while (held.count > 0) {
-        const Held::Connection c = held.take(held.count - 1);
-        acceptors.room.wait_in_room(c.socket, c.address);
+// Hands every held connection to the room (any thread).
+void ReleaseHeld(Acceptors& acceptors) {
+    Held taken;
+    {
+        std::lock_guard<host::Lock> hold(acceptors.held_lock);
+        std::swap(taken, acceptors.held);
     }
+    for (std::size_t i = 0; i < taken.count; ++i)
+        acceptors.room.wait_in_room(taken.list[i].socket, taken.list[i].address);
+}
+
+// Takes the held connection on socket out, when it is still held (the watch
+// may have handed it to the room). Returns whether it was.
+bool TakeHeld(Acceptors& acceptors, host::Socket socket, Held::Connection& taken) {
+    std::lock_guard<host::Lock> hold(acceptors.held_lock);
+    for (std::size_t i = 0; i < acceptors.held.count; ++i) {
+        if (acceptors.held.list[i].socket == socket) {
+            taken = acceptors.held.take(i);
+            return true;
+        }
+    }
+    return false;
 }
 
 // Waits until a held connection's request or another connection comes, or
 // the oldest held one's time is up; answers those whose request came, hands
-// those whose time is up to the room. Returns whether a connection waits.
-bool TendHeld(Acceptors& acceptors, Held& held) {
+// those whose time is up to the room. Returns whether a connection waits
+// (or nothing is held any more).
+bool TendHeld(Acceptors& acceptors) {
     host::Socket watched[host::kMostWatched];
     bool readable[host::kMostWatched];
-    std::int64_t oldest = held.list[0].since;
+    std::size_t count;
+    std::int64_t oldest;
+    {
+        std::lock_guard<host::Lock> hold(acceptors.held_lock);
+        count = acceptors.held.count;
+        oldest = count > 0 ? acceptors.held.list[0].since : 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            watched[i + 1] = acceptors.held.list[i].socket;
+            oldest = std::min(oldest, acceptors.held.list[i].since);
+        }
+    }
+    if (count == 0)
+        return true;
     watched[0] = acceptors.socket;
-    for (std::size_t i = 0; i < held.count; ++i) {
-        watched[i + 1] = held.list[i].socket;
-        oldest = held.list[i].since < oldest ? held.list[i].since : oldest;
-    }
     const std::int64_t left = oldest + Held::kHoldMs - steady_milliseconds();
-    host::wait_readable(watched, readable, held.count + 1, left > 0 ? static_cast<int>(left) : 0);
-    // From the end, so that taking one out moves only ones looked at already.
-    for (std::size_t i = held.count; i-- > 0;) {
-        if (!readable[i + 1])
-            continue;
-        const Held::Connection c = held.take(i);
-        Answer(acceptors, c.socket, c.address);
+    host::wait_readable(watched, readable, count + 1, left > 0 ? static_cast<int>(left) : 0);
+    Held::Connection c;
+    for (std::size_t i = 1; i <= count; ++i) {
+        if (readable[i] && TakeHeld(acceptors, watched[i], c))
+            Answer(acceptors, c.socket, c.address, true);
     }
-    const std::int64_t now = steady_milliseconds();
-    for (std::size_t i = held.count; i-- > 0;) {
-        if (now - held.list[i].since < Held::kHoldMs)
-            continue;
-        const Held::Connection c = held.take(i);
-        acceptors.room.wait_in_room(c.socket, c.address);
+    Held expired;
+    {
+        const std::int64_t now = steady_milliseconds();
+        std::lock_guard<host::Lock> hold(acceptors.held_lock);
+        for (std::size_t i = acceptors.held.count; i-- > 0;) {
+            if (now - acceptors.held.list[i].since >= Held::kHoldMs)
+                expired.list[expired.count++] = acceptors.held.take(i);
+        }
     }
+    for (std::size_t i = 0; i < expired.count; ++i)
+        acceptors.room.wait_in_room(expired.list[i].socket, expired.list[i].address);
     return readable[0];
 }
 
 // Accepts and admits connections, answering those whose request is there,
 // until accepting is over, or, when may_retire, until another thread waits in
 // accept after an answer (one thread is enough while answers are quick).
-// Only the one accepting thread holds connections: with another accepting
-// too, a connection this one saw waiting could be taken by the other, and
-// the held ones would wait for the next.
+// Only the listener's own thread holds connections, and only while it
+// accepts alone: with another accepting too, a connection it saw waiting
+// could be taken by the other, and the held ones would wait for the next.
 void AcceptLoop(Acceptors& acceptors, bool may_retire) {
-    Held held;
     for (;;) {
-        if (held.count > 0 && acceptors.threads.load() == 0 && !may_retire) {
-            if (!TendHeld(acceptors, held))
-                continue;
-        } else {
-            ReleaseHeld(acceptors, held);
-        }
+        const bool alone = !may_retire && acceptors.threads.load() == 0;
+        if (!alone)
+            ReleaseHeld(acceptors);
+        else if (!TendHeld(acceptors))
+            continue;
         Held::Connection c{host::kNoSocket, 0, ""};
         acceptors.in_accept.fetch_add(1);
         c.socket = acceptors.accept_one(acceptors.socket, c.address, sizeof c.address);
         acceptors.in_accept.fetch_sub(1);
         acceptors.accepts.fetch_add(1);
         if (c.socket == host::kNoSocket) {
-            ReleaseHeld(acceptors, held);
+            ReleaseHeld(acceptors);
             return;
         }
         // Held even when its request is there: the next wait sees that at once.
-        const bool hold = held.count < Held::kMost && !may_retire && acceptors.threads.load() == 0;
+        const bool hold = alone && HeldCount(acceptors) < Held::kMost;
         const WaitingRoom::Admission admission = acceptors.room.admit(
             c.socket, c.address, hold ? WaitingRoom::Keep::always : WaitingRoom::Keep::ready);
         if (admission != WaitingRoom::Admission::kept)
             continue;
         if (hold) {
             c.since = steady_milliseconds();
-            held.list[held.count++] = c;
+            PutBackHeld(acceptors, c);
             continue;
         }
-        Answer(acceptors, c.socket, c.address);
+        Answer(acceptors, c.socket, c.address, false);
         if (may_retire && acceptors.in_accept.load() > 0)
             return;
     }
@@ -217,6 +266,9 @@ void RunWatch(void* raw) {
         hold.unlock();
         if (AcceptingIsHeldUp(a, accepts))
             StartAcceptor(acceptors);
+        const std::int64_t since = a.holder_answering_since.load();
+        if (since != 0 && steady_milliseconds() - since >= a.period.count())
+            ReleaseHeld(a);
         const std::uint64_t answered_now = a.answered.load();
         quiet = answered_now == answered && a.answering.load() == 0 ? quiet + 1 : 0;
         accepts = a.accepts.load();
