@@ -5,8 +5,9 @@
 #
 #   bench/compare.sh [--rounds N] [--no-build] [--keep] [--wine]
 #
-# --wine also measures the Windows build (build/mingw) under Wine, after the
-# Linux rounds.
+# --wine also measures the Windows build under Wine, after the Linux rounds:
+# the 32-bit one (build/mingw), or, where this kernel cannot run 32-bit
+# programs, the 64-bit one (build/mingw64) under wine64.
 #
 # The report goes to standard output, progress to standard error:
 #   bench/compare.sh > bench/results/after.txt
@@ -19,6 +20,13 @@ keep=0
 wine=0
 build_dir=$root/build/release
 mingw_dir=$root/build/mingw
+wine_arch=win32
+wine_loader=wine
+if [ ! -x /usr/lib/wine/wine ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  wine_arch=win64
+  wine_loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  mingw_dir=$root/build/mingw64
+fi
 
 while [ $# -gt 0 ]; do
   case $1 in
@@ -260,13 +268,16 @@ report_line() {
 # -- the Windows build under Wine ----------------------------------------------------------
 
 # Runs a command inside the Wine session of this run.
+# Every Windows program goes through the session's loader (VELVOX_WINE):
+# Debian's wine and winepath commands pick the 32-bit loader when installed.
 in_wine() {
-  "$root/tests/wine/wine-session.sh" run "$work/wine-session" "$@"
+  "$root/tests/wine/wine-session.sh" run "$work/wine-session" \
+    sh -c 'exec "$VELVOX_WINE" "$@"' wine "$@"
 }
 
 # Prints path $1 as the Windows player sees it.
 win_path() {
-  in_wine winepath -w "$1" 2>/dev/null
+  in_wine winepath.exe -w "$1" 2>/dev/null
 }
 
 # Starts velvox-host.exe with gen_velvox.dll on port $1 and the 100,000 titles
@@ -275,14 +286,14 @@ win_path() {
 start_wine_player() {
   local dir=$work/w
   say "starting a Wine session and the Windows player"
-  "$root/tests/wine/wine-session.sh" start "$work/wine-session" >&2
+  "$root/tests/wine/wine-session.sh" start "$work/wine-session" "$wine_arch" "$wine_loader" >&2
   mkdir -p "$dir"
   cp "$mingw_dir/gen_velvox.dll" "$dir/"
   printf '[HTTP Request]\r\nbDisabled=FALSE\r\nWebRoot=%s\r\nPort=%s\r\nPlaylistfile=playlist.html\r\nAdminPassword=%s\r\ng_MaxRequestsPerIP=3\r\ng_MaxEntries=300\r\ng_MaxQueueSize=50\r\n' \
     "$(win_path "$work/web")" "$1" "$admin_password" >"$dir/plugin.ini"
   mkfifo "$dir/console"
   exec 9<>"$dir/console"
-  in_wine wine "$mingw_dir/velvox-host.exe" --plugin "$(win_path "$dir/gen_velvox.dll")" \
+  in_wine "$mingw_dir/velvox-host.exe" --plugin "$(win_path "$dir/gen_velvox.dll")" \
     --clock manual "$(win_path "$work/titles-100k.m3u")" \
     <"$dir/console" >"$dir/stdout.txt" 2>"$dir/stderr.txt" &
   pids+=($!)
@@ -335,9 +346,13 @@ trap cleanup EXIT
 if [ "$build" = 1 ]; then
   build_release
   if [ "$wine" = 1 ]; then
-    say "building the mingw preset"
-    (cd "$root" && cmake --preset mingw &&
-      cmake --build --preset mingw -j2 --target velvox_module velvox-host) >&2
+    say "building the Windows player and plug-in ($mingw_dir)"
+    toolchain=mingw-w64-i686
+    [ "$wine_arch" = win64 ] && toolchain=mingw-w64-x86_64
+    [ -f "$mingw_dir/CMakeCache.txt" ] ||
+      cmake -S "$root" -B "$mingw_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$toolchain.cmake" >&2
+    cmake --build "$mingw_dir" -j2 --target velvox_module velvox-host >&2
   fi
 fi
 install_nginx
@@ -348,7 +363,7 @@ if [ "$wine" = 1 ]; then
   for f in "$mingw_dir/velvox-host.exe" "$mingw_dir/gen_velvox.dll"; do
     [ -f "$f" ] || die "$f is missing: build the mingw preset"
   done
-  command -v wine >/dev/null && command -v Xvfb >/dev/null ||
+  command -v "$wine_loader" >/dev/null && command -v Xvfb >/dev/null ||
     die "--wine needs wine and Xvfb (scripts/install-deps.sh test installs them)"
 fi
 
@@ -456,7 +471,7 @@ awk -v i="$rss_idle" -v l="$rss_loaded" -v c="$rss_cached" -v t="$title_bytes_1m
     t / 1048576, i / 1024, l / 1024, c / 1024, s, (c - l) / 1024, (c - l) * 1024 / t }'
 if [ "$wine" = 1 ]; then
   echo
-  echo "7 the Windows build (velvox-host.exe + gen_velvox.dll) under $(wine --version 2>/dev/null), the same rounds:"
+  echo "7 the Windows build (velvox-host.exe + gen_velvox.dll) ($wine_arch) under $("$wine_loader" --version 2>/dev/null), the same rounds:"
   tag=wine.
   report_line static64 "7.1 1 KiB file, 64 clients" "req/s" nginx 0
   report_line static1 "7.2 1 KiB file, 1 client, p50" "us" nginx 0

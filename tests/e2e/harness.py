@@ -156,11 +156,16 @@ class WineTarget:
     def player_path(self, path):
         # winepath.exe through the session's loader: the winepath command would pick the
         # 32-bit Wine even where only wine64 runs.
-        out = subprocess.run([self.wine, "winepath.exe", "-w", os.path.abspath(path)],
-                             capture_output=True, text=True, timeout=60, env=self.env())
-        if out.returncode != 0 or not out.stdout.strip():
-            raise HarnessError("winepath -w %s failed: %s" % (path, out.stderr.strip()))
-        return out.stdout.strip()
+        # Now and then a winepath run under a busy wineserver prints nothing and fails;
+        # it is asked again before the test gives up.
+        for attempt in range(3):
+            out = subprocess.run([self.wine, "winepath.exe", "-w", os.path.abspath(path)],
+                                 capture_output=True, text=True, timeout=60, env=self.env())
+            if out.returncode == 0 and out.stdout.strip():
+                return out.stdout.strip()
+            time.sleep(0.5)
+        raise HarnessError("winepath -w %s failed (exit %d): %s"
+                           % (path, out.returncode, out.stderr.strip()))
 
     def no_export_module(self):
         # Any Windows system library loads but does not have the plug-in's export.
