@@ -92,7 +92,8 @@ void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool
         acceptors.holder_answering_since.store(steady_milliseconds() | 1);
     WakeWatch(acceptors);
     acceptors.room.answer_kept(socket, address);
-    acceptors.holder_answering_since.store(0);
+    if (holder)
+        acceptors.holder_answering_since.store(0);
     acceptors.answering.fetch_sub(1);
     acceptors.answered.fetch_add(1);
 }
