@@ -206,7 +206,7 @@ TEST(Sockets, WaitReadableMarksTheSocketsWithDataAndWaitsOnlyForTheFirst) {
         EXPECT_EQ(readable[0], c.first_before || c.first_later);
         EXPECT_EQ(readable[1], c.second_before);
         if (c.first_before || c.second_before) {
-            EXPECT_LT(waited, std::chrono::milliseconds(15));
+            EXPECT_LT(waited, std::chrono::milliseconds(500));
         } else if (c.expected == 0) {
             EXPECT_GE(waited, std::chrono::milliseconds(190));
         }
