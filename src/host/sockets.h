@@ -55,10 +55,6 @@ bool accepted_sockets_keep_send_timeout();
 // Returns the send time-out of the socket in milliseconds, 0 for none.
 unsigned send_timeout(Socket socket);
 
-// Returns whether the socket can be read at once (data, the end of the
-// stream or a failure wait there), without waiting.
-bool readable_now(Socket socket);
-
 // The most sockets one wait_readable call watches.
 constexpr std::size_t kMostWatched = 64;
 
@@ -66,6 +62,13 @@ constexpr std::size_t kMostWatched = 64;
 // sockets (at most kMostWatched) is readable, and marks in readable which
 // are. Returns how many are, 0 when the time ran out, -1 on failure.
 int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds);
+
+// Returns whether the socket can be read at once (data, the end of the
+// stream or a failure wait there), without waiting.
+inline bool readable_now(Socket socket) {
+    bool readable = false;
+    return wait_readable(&socket, &readable, 1, 0) > 0;
+}
 
 // Closes a connected socket.
 void close_socket(Socket socket);

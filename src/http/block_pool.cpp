@@ -53,10 +53,4 @@ void GiveBackPooledBlock(char* block) {
     delete[] block;
 }
 
-std::size_t PooledBlocksKept() {
-    Pool& pool = ThePool();
-    std::lock_guard<host::Lock> hold(pool.lock);
-    return pool.count;
-}
-
 }  // namespace velvox

@@ -18,7 +18,4 @@ char* TakePooledBlock();
 // already. nullptr is ignored.
 void GiveBackPooledBlock(char* block);
 
-// Blocks kept now (for tests).
-std::size_t PooledBlocksKept();
-
 }  // namespace velvox

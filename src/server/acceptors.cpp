@@ -99,7 +99,7 @@ void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool
 }
 
 // Holds connection c (this, the only holding thread, saw room for it).
-void PutBackHeld(Acceptors& acceptors, const Held::Connection& c) {
+void AddHeld(Acceptors& acceptors, const Held::Connection& c) {
     std::lock_guard<host::Lock> hold(acceptors.held_lock);
     acceptors.held.list[acceptors.held.count++] = c;
 }
@@ -206,7 +206,7 @@ void AcceptLoop(Acceptors& acceptors, bool may_retire) {
             continue;
         if (hold) {
             c.since = steady_milliseconds();
-            PutBackHeld(acceptors, c);
+            AddHeld(acceptors, c);
             continue;
         }
         Answer(acceptors, c.socket, c.address, false);

@@ -362,22 +362,18 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
     // A request that has arrived already skips the readiness set: one hand
     // between threads less on the common path.
     const bool ready = keep != Keep::always && host::readable_now(socket);
-    std::string address(client_address);
     const int most = core_->limits.max_sockets_per_address;
-    const std::int64_t now = core_->clock();
     bool taken = false;
     {
         std::lock_guard<host::Lock> hold(core_->lock);
         // Before start and after stop nothing is taken in.
         if (!core_->stopping && core_->room_thread_running) {
-            int& count = core_->per_address[address];
+            int& count = core_->per_address[client_address];
             if (most > 0 && count >= most) {
                 core_->refused_per_address++;
             } else {
                 ++count;
                 core_->admitted++;
-                if (!ready && keep != Keep::always)
-                    core_->arrivals.push_back(Admitted{socket, address, now});
                 taken = true;
             }
         }
@@ -388,17 +384,19 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
     }
     if (keep == Keep::always || (ready && keep == Keep::ready))
         return Admission::kept;
-    if (!ready) {
-        core_->ready_set.wake();
-        return Admission::waiting;
-    }
-    hand_over_kept(socket, address.c_str());
+    enter(socket, client_address, ready);
     return Admission::waiting;
 }
 
 void WaitingRoom::wait_in_room(host::Socket socket, const char* client_address) {
-    if (host::readable_now(socket)) {
-        hand_over_kept(socket, client_address);
+    enter(socket, client_address, host::readable_now(socket));
+}
+
+void WaitingRoom::enter(host::Socket socket, const char* client_address, bool ready) {
+    if (ready) {
+        std::deque<ReadySocket> handed;
+        handed.push_back(ReadySocket{socket, client_address});
+        hand_over(core_, handed);
         return;
     }
     std::string address(client_address);
@@ -413,7 +411,7 @@ void WaitingRoom::wait_in_room(host::Socket socket, const char* client_address) 
     if (taken)
         core_->ready_set.wake();
     else
-        core_->close(socket, address);
+        core_->close(socket, address);  // stopped since it was counted
 }
 
 void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
@@ -425,24 +423,22 @@ void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
             core_->threads++;
     }
     if (at_limit) {
-        hand_over_kept(socket, client_address);
+        enter(socket, client_address, true);
         return;
     }
     ReadySocket r{socket, client_address};
     serve(*core_, r);
+    bool queued;
     {
         std::lock_guard<host::Lock> hold(core_->lock);
         core_->threads--;
+        queued = !core_->ready.empty();
     }
     // The place this thread held may be what a queued socket waits for.
-    std::deque<ReadySocket> none;
-    hand_over(core_, none);
-}
-
-void WaitingRoom::hand_over_kept(host::Socket socket, const char* client_address) {
-    std::deque<ReadySocket> handed;
-    handed.push_back(ReadySocket{socket, client_address});
-    hand_over(core_, handed);
+    if (queued) {
+        std::deque<ReadySocket> none;
+        hand_over(core_, none);
+    }
 }
 
 bool WaitingRoom::start_thread(host::ThreadEntry entry, void* argument) {

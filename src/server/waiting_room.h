@@ -99,9 +99,6 @@ class WaitingRoom {
     // threads' limit the socket is queued for them instead.
     void answer_kept(host::Socket socket, const char* client_address);
 
-    // Queues a socket admit gave back for the connection threads after all.
-    void hand_over_kept(host::Socket socket, const char* client_address);
-
     // Starts a thread with the room's thread starter and stack size; false
     // when it could not start.
     bool start_thread(host::ThreadEntry entry, void* argument);
@@ -126,6 +123,10 @@ class WaitingRoom {
     struct Core;
 
   private:
+    // Puts a counted socket in the room: queued for a connection thread when
+    // its request is there, else watched; closed (and counted out) after stop.
+    void enter(host::Socket socket, const char* client_address, bool ready);
+
     std::shared_ptr<Core> core_;
     bool started_ = false;
 };

@@ -106,11 +106,6 @@ long send(Socket socket, const char* data, std::size_t size) {
     return n < 0 ? -1 : static_cast<long>(n);
 }
 
-bool readable_now(Socket socket) {
-    pollfd watched{static_cast<int>(socket), POLLIN, 0};
-    return ::poll(&watched, 1, 0) > 0;
-}
-
 int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds) {
     if (count > kMostWatched)
         count = kMostWatched;

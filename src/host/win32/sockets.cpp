@@ -88,11 +88,6 @@ long send(Socket socket, const char* data, std::size_t size) {
     return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
 }
 
-bool readable_now(Socket socket) {
-    WSAPOLLFD watched{static_cast<SOCKET>(socket), POLLRDNORM, 0};
-    return WSAPoll(&watched, 1, 0) > 0;
-}
-
 int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds) {
     if (count > kMostWatched)
         count = kMostWatched;
