@@ -1,5 +1,6 @@
-// Calendar time formatting shared by both platforms; the UTC conversion is
+// The clocks and calendar time formatting shared by both platforms; the UTC conversion is
 // the platform's thread-safe one (gmtime_r / gmtime_s).
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -11,6 +12,11 @@ bool utc_fields(std::int64_t seconds, std::tm& out);  // per platform
 
 std::int64_t now_seconds() {
     return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+std::int64_t steady_milliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 std::size_t format_http_date(std::int64_t seconds, char* out, std::size_t size) {

@@ -1,24 +1,14 @@
 // The buffered socket stream.
 #include "http/socket_stream.h"
 
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 
+#include "host/clock.h"
 #include "host/sockets.h"
 
 namespace velvox {
-
-namespace {
-
-// Milliseconds on the steady clock.
-std::int64_t SteadyMilliseconds() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-}  // namespace
 
 SocketStream::SocketStream(std::intptr_t socket) : socket_(socket), buffer_(TakePooledBlock()) {}
 
@@ -60,7 +50,7 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
     // this data gets that time too.
     // The time-out is read from the socket only once a send fell short, which
     // a reply that fits the socket's buffer never does.
-    const std::int64_t start = SteadyMilliseconds();
+    const std::int64_t start = host::steady_milliseconds();
     while (size > 0) {
         long sent = host::send(socket_, data, size);
         if (sent <= 0) {
@@ -71,7 +61,7 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(sent);
         if (size > 0 && limit_ms_ < 0)
             limit_ms_ = static_cast<long long>(host::send_timeout(socket_));
-        if (size > 0 && limit_ms_ > 0 && SteadyMilliseconds() - start >= limit_ms_) {
+        if (size > 0 && limit_ms_ > 0 && host::steady_milliseconds() - start >= limit_ms_) {
             failed_ = true;
             return false;
         }

@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "host/clock.h"
 #include "host/lock.h"
 
 namespace velvox {
@@ -89,7 +90,7 @@ void WakeWatch(Acceptors& acceptors) {
 void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool holder) {
     acceptors.answering.fetch_add(1);
     if (holder)  // 1 ms later rather than 0, which means not answering
-        acceptors.holder_answering_since.store(steady_milliseconds() | 1);
+        acceptors.holder_answering_since.store(host::steady_milliseconds() | 1);
     WakeWatch(acceptors);
     acceptors.room.answer_kept(socket, address);
     if (holder)
@@ -155,7 +156,7 @@ bool TendHeld(Acceptors& acceptors) {
     if (count == 0)
         return true;
     watched[0] = acceptors.socket;
-    const std::int64_t left = oldest + Held::kHoldMs - steady_milliseconds();
+    const std::int64_t left = oldest + Held::kHoldMs - host::steady_milliseconds();
     host::wait_readable(watched, readable, count + 1, left > 0 ? static_cast<int>(left) : 0);
     Held::Connection c;
     for (std::size_t i = 1; i <= count; ++i) {
@@ -164,7 +165,7 @@ bool TendHeld(Acceptors& acceptors) {
     }
     Held expired;
     {
-        const std::int64_t now = steady_milliseconds();
+        const std::int64_t now = host::steady_milliseconds();
         std::lock_guard<host::Lock> hold(acceptors.held_lock);
         for (std::size_t i = acceptors.held.count; i-- > 0;) {
             if (now - acceptors.held.list[i].since >= Held::kHoldMs)
@@ -205,7 +206,7 @@ void AcceptLoop(Acceptors& acceptors, bool may_retire) {
         if (admission != WaitingRoom::Admission::kept)
             continue;
         if (hold) {
-            c.since = steady_milliseconds();
+            c.since = host::steady_milliseconds();
             AddHeld(acceptors, c);
             continue;
         }
@@ -268,7 +269,7 @@ void RunWatch(void* raw) {
         if (AcceptingIsHeldUp(a, accepts))
             StartAcceptor(acceptors);
         const std::int64_t since = a.holder_answering_since.load();
-        if (since != 0 && steady_milliseconds() - since >= a.period.count())
+        if (since != 0 && host::steady_milliseconds() - since >= a.period.count())
             ReleaseHeld(a);
         const std::uint64_t answered_now = a.answered.load();
         quiet = answered_now == answered && a.answering.load() == 0 ? quiet + 1 : 0;

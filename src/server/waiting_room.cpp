@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/clock.h"
 #include "host/lock.h"
 #include "host/readiness.h"
 
@@ -53,11 +54,6 @@ bool start_host_thread(host::ThreadEntry entry, void* argument, std::size_t stac
 }
 
 }  // namespace
-
-std::int64_t steady_milliseconds() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 struct WaitingRoom::Core {
     Handler handler;
@@ -335,7 +331,7 @@ WaitingRoom::WaitingRoom(Handler handler, const WaitingRoomLimits& limits, Clock
     core_->limits = limits;
     if (core_->limits.max_connection_threads < 1)
         core_->limits.max_connection_threads = 1;
-    core_->clock = clock != nullptr ? clock : steady_milliseconds;
+    core_->clock = clock != nullptr ? clock : host::steady_milliseconds;
     core_->starter = starter != nullptr ? starter : start_host_thread;
 }
 

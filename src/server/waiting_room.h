@@ -131,7 +131,4 @@ class WaitingRoom {
     bool started_ = false;
 };
 
-// Milliseconds on the steady clock.
-std::int64_t steady_milliseconds();
-
 }  // namespace velvox
