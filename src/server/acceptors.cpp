@@ -50,7 +50,9 @@ struct Acceptors {
         : room(setup.handler, setup.limits, nullptr, setup.starter),
           socket(host::share_listening_socket(setup.listening)),
           accept_one(setup.accept_one),
-          period(setup.watch_period_ms > 0 ? setup.watch_period_ms : 1) {}
+          period(setup.watch_period_ms > 0 ? setup.watch_period_ms : 1),
+          answer_begins(setup.answer_begins),
+          answer_ends(setup.answer_ends) {}
     ~Acceptors() { host::release_shared_listening_socket(socket); }
     Acceptors(const Acceptors&) = delete;
     Acceptors& operator=(const Acceptors&) = delete;
@@ -59,6 +61,8 @@ struct Acceptors {
     const host::Socket socket;
     const AcceptOne accept_one;
     const std::chrono::milliseconds period;
+    void (*const answer_begins)();
+    void (*const answer_ends)();
 
     std::atomic<int> in_accept{0};  // threads waiting in accept
     std::atomic<int> answering{0};  // threads answering a request
@@ -86,8 +90,11 @@ void WakeWatch(Acceptors& acceptors) {
 }
 
 // Answers a socket the room gave back, whose request is there, on this
-// thread (or queues it, at the threads' limit).
-void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool holder) {
+// thread (or queues it, at the threads' limit). The listener's own thread
+// (own) tells the setup's hooks around the answer.
+void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool holder, bool own) {
+    if (own && acceptors.answer_begins != nullptr)
+        acceptors.answer_begins();
     acceptors.answering.fetch_add(1);
     if (holder)  // 1 ms later rather than 0, which means not answering
         acceptors.holder_answering_since.store(host::steady_milliseconds() | 1);
@@ -97,6 +104,8 @@ void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool
         acceptors.holder_answering_since.store(0);
     acceptors.answering.fetch_sub(1);
     acceptors.answered.fetch_add(1);
+    if (own && acceptors.answer_ends != nullptr)
+        acceptors.answer_ends();
 }
 
 // Holds connection c (this, the only holding thread, saw room for it).
@@ -161,7 +170,7 @@ bool TendHeld(Acceptors& acceptors) {
     Held::Connection c;
     for (std::size_t i = 1; i <= count; ++i) {
         if (readable[i] && TakeHeld(acceptors, watched[i], c))
-            Answer(acceptors, c.socket, c.address, true);
+            Answer(acceptors, c.socket, c.address, true, true);
     }
     Held expired;
     {
@@ -210,7 +219,7 @@ void AcceptLoop(Acceptors& acceptors, bool may_retire) {
             AddHeld(acceptors, c);
             continue;
         }
-        Answer(acceptors, c.socket, c.address, false);
+        Answer(acceptors, c.socket, c.address, false, !may_retire);
         if (may_retire && acceptors.in_accept.load() > 0)
             return;
     }

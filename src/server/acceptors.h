@@ -26,6 +26,12 @@ struct AcceptorsSetup {
     // How often the watch looks while requests are being answered, and how
     // long connections may wait with every accepting thread busy.
     int watch_period_ms = 10;
+    // Called by the calling thread (the listener's own) before and after it
+    // answers a request itself: an answer may wait for the player's window,
+    // and quit, on that window's thread, waits only for a listener that is
+    // not answering. Null: nothing is called.
+    void (*answer_begins)() = nullptr;
+    void (*answer_ends)() = nullptr;
 };
 
 // Accepts on the calling thread, with the room, the watch and the accepting

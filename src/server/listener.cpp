@@ -157,9 +157,19 @@ void CloseListenSocket() {
         host::close_listening_socket(s);
 }
 
-}  // namespace
+// While the listener's own thread answers a request it does not count as the
+// listener: the answer may wait for the player's window, whose thread is the
+// one that waits in quit for the count to reach zero. Back from the answer,
+// it counts again until it ends (a quit that came in between has closed the
+// listening socket, so that is soon, with no more waits for the window).
+void ListenerAnswerBegins() {
+    ServerThreadCount.fetch_sub(1);
+}
 
-namespace {
+// The listener's own thread is back from an answer.
+void ListenerAnswerEnds() {
+    ServerThreadCount.fetch_add(1);
+}
 
 // Accepts connections until an accept fails, with the room and the
 // accepting threads; without a room (its set or thread could not be made)
@@ -171,6 +181,8 @@ void AcceptConnections(const PluginSettings& settings) {
     setup.limits = RoomLimits(settings);
     setup.starter = Platform.load()->start_thread;
     setup.accept_one = AcceptConnection;
+    setup.answer_begins = ListenerAnswerBegins;
+    setup.answer_ends = ListenerAnswerEnds;
     // Set once on the listening socket where accepted sockets keep it, rather
     // than on every connection.
     setup.limits.send_timeout_inherited =
