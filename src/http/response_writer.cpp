@@ -96,7 +96,7 @@ void HttpConnection::send_reply_head(int status, const char* reason, const char*
 
 int HttpConnection::send_error(int status, const char* title, const char* extra_header,
                                const char* message) {
-    send_reply_head(200, title, extra_header, "text/html", -1, -1);
+    send_reply_head(status, title, extra_header, "text/html", -1, -1);
 
     // The title and message may hold text of the request: escaped in the
     // page (the status line above keeps them as they are).

@@ -41,17 +41,23 @@ constexpr char kMissingTitle[] = "Invalid File %s";
 constexpr std::size_t kTargetLimit = 256;
 constexpr std::size_t kPieceSize = 8096;  // a template line (8095 + NUL) or a file chunk
 
-// Sends the error page of a refused request; returns 0, DoProxy's result.
-int Refuse(HttpConnection& connection, const char* title, const char* message) {
-    connection.send_error(400, title, nullptr, message);
+constexpr int kBadRequest = 400;
+constexpr int kNotFound = 404;
+
+// Sends the error page of a refused request with its status (400 unless
+// given); returns 0, DoProxy's result.
+int Refuse(HttpConnection& connection, const char* title, const char* message,
+           int status = kBadRequest) {
+    connection.send_error(status, title, nullptr, message);
     return 0;
 }
 
 // Refuses with a title formatted from pattern and name and an empty message.
-int RefuseNamed(HttpConnection& connection, const char* pattern, const char* name) {
+int RefuseNamed(HttpConnection& connection, const char* pattern, const char* name,
+                int status = kBadRequest) {
     char title[2112];  // room for the longest name in either pattern
     std::snprintf(title, sizeof title, pattern, name);
-    return Refuse(connection, title, "");
+    return Refuse(connection, title, "", status);
 }
 
 // Sets referer from the "Referer: " header of the received text: its value up
@@ -183,13 +189,13 @@ int LookUp(HttpConnection& connection, const SettingsSnapshot& settings, const c
             case Containment::inside:
                 break;
             case Containment::unresolved:
-                return RefuseNamed(connection, kMissingTitle, shown.c_str());
+                return RefuseNamed(connection, kMissingTitle, shown.c_str(), kNotFound);
             case Containment::outside:
                 return RefuseNamed(connection, kRelativeTitle, file_name);
         }
     }
     if (!host::path_size(full_path.c_str(), size))
-        return RefuseNamed(connection, kMissingTitle, shown.c_str());
+        return RefuseNamed(connection, kMissingTitle, shown.c_str(), kNotFound);
     opened = file.open(full_path.c_str(), text) ? host::Opened::regular : host::Opened::other;
     return -1;
 }
@@ -214,6 +220,9 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
             return refused;
     }
 
+    // Not a file (a folder): the error page alone, with no header before it.
+    if (opened != host::Opened::regular)
+        return Refuse(connection, "Invalid File", "", kNotFound);
     char header[1024];
     if (is_page)
         std::snprintf(header, sizeof header, kPageHeader, content_type);
@@ -221,9 +230,6 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
         std::snprintf(header, sizeof header, kFileHeader, std::to_string(size).c_str(),
                       content_type);
     connection.send_text(header);
-
-    if (opened != host::Opened::regular)
-        return Refuse(connection, "Invalid File", "");
     if (is_page)
         SendRenderedLines(connection, file, query);
     else
@@ -279,12 +285,18 @@ int ServePlaylistFeed(HttpConnection& connection) {
     return 1;
 }
 
-// A file under the web root named by the target.
+// A file under the web root named by the target, up to a "?": what follows
+// is a query (a skin's way to make browsers fetch a file anew), and a name
+// holding "?" cannot exist on Windows at all.
 int ServeFile(HttpConnection& connection) {
-    const char* type = ContentTypeFor(connection.requestTarget);
+    const char* target = connection.requestTarget;
+    const char* query = std::strchr(target, '?');
+    const std::string name(
+        target, query != nullptr ? static_cast<std::size_t>(query - target) : std::strlen(target));
+    const char* type = ContentTypeFor(name.c_str());
     const SettingsSnapshot settings = CurrentSettings();
-    return ServeFromWebRoot(connection, settings, connection.requestTarget,
-                            type != nullptr ? type : "", true, PageQuery{});
+    return ServeFromWebRoot(connection, settings, name.c_str(), type != nullptr ? type : "", true,
+                            PageQuery{});
 }
 
 const Route kRoutes[] = {

@@ -89,18 +89,18 @@ class LimitsTest(unittest.TestCase):
 
     def test_request_text_stays_text(self):
         port = self.player.port
-        bad = (b"HTTP/1.0 200 Bad Request\r\nServer: Quellix" + FIXED_DATE +
+        bad = (b"HTTP/1.0 400 Bad Request\r\nServer: Quellix" + FIXED_DATE +
                b"Content-type: text/html\r\nConnection: close\r\n\r\n"
                b"<HTML><HEAD><TITLE>400 Bad Request</TITLE></HEAD>\n<BODY><H4>400 Bad Request"
                b"</H4>\nCan't parse request.\n<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/"
                b"\">Tarnwick Velvox</A></ADDRESS>\n</BODY></HTML>\n")
         # The missing file's name is shown with the platform's separators.
         sep = harness.TARGET.separator.encode()
-        escaped = (b"HTTP/1.0 200 Invalid File " + sep + b"<b>x<" + sep + b"b>.txt\r\n"
+        escaped = (b"HTTP/1.0 404 Invalid File " + sep + b"<b>x<" + sep + b"b>.txt\r\n"
                    b"Server: Quellix" + FIXED_DATE +
                    b"Content-type: text/html\r\nConnection: close\r\n\r\n"
-                   b"<HTML><HEAD><TITLE>400 Invalid File " + sep + b"&lt;b&gt;x&lt;" + sep +
-                   b"b&gt;.txt</TITLE></HEAD>\n<BODY><H4>400 Invalid File " + sep +
+                   b"<HTML><HEAD><TITLE>404 Invalid File " + sep + b"&lt;b&gt;x&lt;" + sep +
+                   b"b&gt;.txt</TITLE></HEAD>\n<BODY><H4>404 Invalid File " + sep +
                    b"&lt;b&gt;x&lt;" + sep + b"b&gt;.txt</H4>\n\n"
                    b"<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">Tarnwick Velvox</A>"
                    b"</ADDRESS>\n</BODY></HTML>\n")

@@ -18,6 +18,7 @@ WEB_FILES = {
     "style.css": b"body { color: black; }\r\n",
     "logo.png": BINARY,
     "big.mp3": b"m" * (8 << 20),
+    "docs/notes.txt": b"notes",
 }
 SETTINGS = {"Playlistfile": "playlist.html"}
 
@@ -27,11 +28,12 @@ def file_head(length, content_type):
             b"Content-Type: %s\r\n\r\n" % (length, content_type))
 
 
-def error_page(title, message=b""):
+def error_page(title, message=b"", status=b"400"):
     """The whole error reply for a refused request, with the Date line masked."""
-    return (b"HTTP/1.0 200 " + title + b"\r\nServer: Quellix" + FIXED_DATE +
+    return (b"HTTP/1.0 " + status + b" " + title + b"\r\nServer: Quellix" + FIXED_DATE +
             b"Content-type: text/html\r\nConnection: close\r\n\r\n"
-            b"<HTML><HEAD><TITLE>400 " + title + b"</TITLE></HEAD>\n<BODY><H4>400 " + title +
+            b"<HTML><HEAD><TITLE>" + status + b" " + title + b"</TITLE></HEAD>\n<BODY><H4>" +
+            status + b" " + title +
             b"</H4>\n" + message + b"\n<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">"
             b"Tarnwick Velvox</A></ADDRESS>\n</BODY></HTML>\n")
 
@@ -52,9 +54,10 @@ class ServerTest(unittest.TestCase):
                 self.assertEqual(self.player.http_get(target), page)
 
     def test_static_files_go_out_byte_for_byte(self):
-        self.assertEqual(self.player.http_get("/style.css"),
-                         file_head(len(WEB_FILES["style.css"]), b"text/css") +
-                         WEB_FILES["style.css"])
+        for target in ("/style.css", "/style.css?v=2"):
+            self.assertEqual(self.player.http_get(target),
+                             file_head(len(WEB_FILES["style.css"]), b"text/css") +
+                             WEB_FILES["style.css"])
         self.assertEqual(self.player.http_get("/logo.png"),
                          file_head(len(BINARY), b"image/png") + BINARY)
 
@@ -67,7 +70,8 @@ class ServerTest(unittest.TestCase):
             (b"HEAD / HTTP/1.0\r\n\r\n", error_page(b"Only GET requests supported", b"Error")),
             (b"GET /index.html\r\n\r\n", error_page(b"Bad Request", b"Can't parse request.")),
             (b"GET /missing.txt HTTP/1.0\r\n\r\n",
-             error_page(b"Invalid File " + sep + b"missing.txt")),
+             error_page(b"Invalid File " + sep + b"missing.txt", status=b"404")),
+            (b"GET /docs HTTP/1.0\r\n\r\n", error_page(b"Invalid File", status=b"404")),
             (b"GET /.hidden HTTP/1.0\r\n\r\n",
              error_page(b"Invalid File /.hidden - relative paths not supported")),
         ]

@@ -37,16 +37,18 @@ class CaptureStream : public Stream {
 std::int64_t fixed_clock();
 
 // The writer's header block of an error page with the given title.
-inline std::string ErrorHead(const std::string& title) {
-    return "HTTP/1.0 200 " + title +
+inline std::string ErrorHead(const std::string& title, int status = 400) {
+    return "HTTP/1.0 " + std::to_string(status) + " " + title +
            "\r\nServer: Quellix\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
            "Content-type: text/html\r\nConnection: close\r\n\r\n";
 }
 
-// A whole error reply for status 400 with the given title and message.
-inline std::string ErrorPage(const std::string& title, const std::string& message) {
-    return ErrorHead(title) + "<HTML><HEAD><TITLE>400 " + title +
-           "</TITLE></HEAD>\n<BODY><H4>400 " + title + "</H4>\n" + message +
+// A whole error reply with the given title, message and status.
+inline std::string ErrorPage(const std::string& title, const std::string& message,
+                             int status = 400) {
+    const std::string code = std::to_string(status);
+    return ErrorHead(title, status) + "<HTML><HEAD><TITLE>" + code + " " + title +
+           "</TITLE></HEAD>\n<BODY><H4>" + code + " " + title + "</H4>\n" + message +
            "\n<HR>\n<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">Tarnwick "
            "Velvox</A></ADDRESS>\n</BODY></HTML>\n";
 }

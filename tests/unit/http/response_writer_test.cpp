@@ -58,7 +58,7 @@ TEST(ResponseWriter, ErrorPageShowsStatusInBodyAndTwoHundredOnTheWire) {
     connection.set_socket(&stream);
     EXPECT_EQ(connection.send_error(400, "Bad Request", nullptr, "No request found."), 0);
     EXPECT_EQ(stream.sent(),
-              "HTTP/1.0 200 Bad Request\r\nServer: Quellix\r\n"
+              "HTTP/1.0 400 Bad Request\r\nServer: Quellix\r\n"
               "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-type: text/html\r\n"
               "Connection: close\r\n\r\n"
               "<HTML><HEAD><TITLE>400 Bad Request</TITLE></HEAD>\n"
@@ -75,7 +75,7 @@ TEST(ResponseWriter, ErrorPageEscapesMarkupInTitleAndMessageButNotInTheStatusLin
     connection.set_socket(&stream);
     connection.send_error(400, "Invalid File <i>a&b</i>", nullptr, "<script>'x'</script>");
     EXPECT_EQ(stream.sent(),
-              "HTTP/1.0 200 Invalid File <i>a&b</i>\r\nServer: Quellix\r\n"
+              "HTTP/1.0 400 Invalid File <i>a&b</i>\r\nServer: Quellix\r\n"
               "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-type: text/html\r\n"
               "Connection: close\r\n\r\n"
               "<HTML><HEAD><TITLE>400 Invalid File &lt;i&gt;a&amp;b&lt;/i&gt;</TITLE></HEAD>\n"
@@ -92,7 +92,7 @@ TEST(ResponseWriter, ErrorPageWithEmptyMessageAndExtraLine) {
     connection.set_socket(&stream);
     connection.send_error(403, "Invalid File", "X-Why: none", "");
     const std::string head =
-        "HTTP/1.0 200 Invalid File\r\nServer: Quellix\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+        "HTTP/1.0 403 Invalid File\r\nServer: Quellix\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
         "X-Why: none\r\nContent-type: text/html\r\nConnection: close\r\n\r\n";
     EXPECT_EQ(stream.sent(), head +
                                  "<HTML><HEAD><TITLE>403 Invalid File</TITLE></HEAD>\n"

@@ -30,6 +30,7 @@ TEST_F(RequestDispatch, RefusalsOfTheRequestLine) {
         const char* request;
         const char* title;
         const char* message;
+        int status = 400;
     } cases[] = {
         {"HEAD / HTTP/1.0\r\n\r\n", "Only GET requests supported", "Error"},
         {"get / HTTP/1.0\r\n\r\n", "Only GET requests supported", "Error"},
@@ -41,9 +42,12 @@ TEST_F(RequestDispatch, RefusalsOfTheRequestLine) {
          ""},
         {"GET /../secret.txt HTTP/1.0\r\n\r\n",
          "Invalid File /../secret.txt - relative paths not supported", ""},
-        {"GET /missing.txt HTTP/1.0\r\n\r\n", "Invalid File /missing.txt", ""},
-        {"GET /style.css?v=2 HTTP/1.0\r\n\r\n", "Invalid File /style.css?v=2", ""},
-        {"GET /Playlist.cgi HTTP/1.0\r\n\r\n", "Invalid File /Playlist.cgi", ""},
+        {"GET /missing.txt HTTP/1.0\r\n\r\n", "Invalid File /missing.txt", "", 404},
+        // The query is not part of the name.
+        {"GET /style.css?v=2 HTTP/1.0\r\n\r\n", "Invalid File /style.css", "", 404},
+        {"GET /../x.css?v=2 HTTP/1.0\r\n\r\n",
+         "Invalid File /../x.css - relative paths not supported", ""},
+        {"GET /Playlist.cgi HTTP/1.0\r\n\r\n", "Invalid File /Playlist.cgi", "", 404},
         // A control character in the target could break a line of the reply.
         {"GET /a\rX-Injected: 1 HTTP/1.0\r\n\r\n", "Bad Request", "Can't parse request."},
         {"GET /a\tb HTTP/1.0\r\n\r\n", "Bad Request", "Can't parse request."},
@@ -53,7 +57,7 @@ TEST_F(RequestDispatch, RefusalsOfTheRequestLine) {
     for (const auto& c : cases) {
         Exchange e = RunRequest(c.request);
         EXPECT_EQ(e.result, 0) << c.request;
-        EXPECT_EQ(e.sent, ErrorPage(c.title, c.message)) << c.request;
+        EXPECT_EQ(e.sent, ErrorPage(c.title, c.message, c.status)) << c.request;
         EXPECT_EQ(e.out, "") << c.request;
     }
 }
@@ -64,15 +68,15 @@ TEST_F(RequestDispatch, ErrorPagesShowTheRequestsTextEscaped) {
         const char* reply;
     } cases[] = {
         {"GET /<b>&x</b>.txt HTTP/1.0\r\n\r\n",
-         "HTTP/1.0 200 Invalid File /<b>&x</b>.txt\r\nServer: Quellix\r\n"
+         "HTTP/1.0 404 Invalid File /<b>&x</b>.txt\r\nServer: Quellix\r\n"
          "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-type: text/html\r\n"
          "Connection: close\r\n\r\n"
-         "<HTML><HEAD><TITLE>400 Invalid File /&lt;b&gt;&amp;x&lt;/b&gt;.txt</TITLE></HEAD>\n"
-         "<BODY><H4>400 Invalid File /&lt;b&gt;&amp;x&lt;/b&gt;.txt</H4>\n\n<HR>\n"
+         "<HTML><HEAD><TITLE>404 Invalid File /&lt;b&gt;&amp;x&lt;/b&gt;.txt</TITLE></HEAD>\n"
+         "<BODY><H4>404 Invalid File /&lt;b&gt;&amp;x&lt;/b&gt;.txt</H4>\n\n<HR>\n"
          "<ADDRESS><A HREF=\"http://velvox.tarnwick.net/\">Tarnwick Velvox</A></ADDRESS>\n"
          "</BODY></HTML>\n"},
         {"GET /../<script>.txt HTTP/1.0\r\n\r\n",
-         "HTTP/1.0 200 Invalid File /../<script>.txt - relative paths not supported\r\n"
+         "HTTP/1.0 400 Invalid File /../<script>.txt - relative paths not supported\r\n"
          "Server: Quellix\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
          "Content-type: text/html\r\nConnection: close\r\n\r\n"
          "<HTML><HEAD><TITLE>400 Invalid File /../&lt;script&gt;.txt - relative paths not "
@@ -131,7 +135,7 @@ TEST_F(RequestDispatch, TargetIsCutTo256Characters) {
     const std::string long_name = "/" + std::string(300, 'a');
     Exchange e = RunRequest("GET " + long_name + " HTTP/1.0\r\n\r\n");
     EXPECT_EQ(e.target, long_name.substr(0, 256));
-    EXPECT_EQ(e.sent, ErrorPage("Invalid File " + long_name.substr(0, 256), ""));
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File " + long_name.substr(0, 256), "", 404));
 }
 
 TEST_F(RequestDispatch, NormalisedPageTargetIsCutTo255Characters) {
@@ -209,7 +213,7 @@ TEST_F(RequestDispatch, MissingTemplateIsInvalidFileWithItsName) {
     Publish(root_, "nothere.html");
     Exchange e = RunRequest("GET / HTTP/1.0\r\n\r\n");
     EXPECT_EQ(e.result, 0);
-    EXPECT_EQ(e.sent, ErrorPage("Invalid File nothere.html", ""));
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File nothere.html", "", 404));
 }
 
 TEST_F(RequestDispatch, AdminActionRedirectIsFollowedByThePage) {

@@ -351,7 +351,7 @@ TEST_F(Listener, ConnectionThreadFlushesEveryReplyAndReportsFailures) {
         {"GET /big.mp3 HTTP/1.0\r\n\r\n", FileHead(big.size(), "audio/mpeg") + big, ""},
         {"GET / HTTP/1.0\r\n\r\n", page, ""},
         {"HEAD / HTTP/1.0\r\n\r\n", ErrorPage("Only GET requests supported", "Error"), failed},
-        {"GET /images HTTP/1.0\r\n\r\n", FileHead(0, "") + ErrorPage("Invalid File", ""), failed},
+        {"GET /images HTTP/1.0\r\n\r\n", ErrorPage("Invalid File", "", 404), failed},
         {"", "", "Socket error: Couldn't find end of line for first request\n" + failed},
     };
     for (const auto& c : cases) {

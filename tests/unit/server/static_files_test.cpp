@@ -62,6 +62,8 @@ TEST(ContentTypeTable, FirstDotAndWholeExtension) {
 TEST_F(StaticFiles, EmptyFileIsJustTheHeader) {
     Write("empty.css", "");
     EXPECT_EQ(RunRequest("GET /empty.css HTTP/1.0\r\n\r\n").sent, FileHead(0, "text/css"));
+    // A query after the name leaves the file and its type as they are.
+    EXPECT_EQ(RunRequest("GET /empty.css?v=2 HTTP/1.0\r\n\r\n").sent, FileHead(0, "text/css"));
     Write("empty.html", "");
     Exchange e = RunRequest("GET /empty.html HTTP/1.0\r\n\r\n");
     EXPECT_EQ(e.result, 1);
@@ -132,31 +134,31 @@ TEST_F(StaticFiles, LongLinesArriveInPiecesOf8095) {
                           "\n\r\nok\n\r\n");
 }
 
-TEST_F(StaticFiles, DirectoryPassesExistenceThenCannotBeOpened) {
+TEST_F(StaticFiles, DirectoryGetsTheErrorPageAlone) {
     std::filesystem::create_directories(root_ + "/images");
     Exchange e = RunRequest("GET /images HTTP/1.0\r\n\r\n");
     EXPECT_EQ(e.result, 0);
-    EXPECT_EQ(e.sent, FileHead(0, "") + ErrorPage("Invalid File", ""));
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File", "", 404));
     std::filesystem::create_directories(root_ + "/dir.html");
     e = RunRequest("GET /dir.html HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(e.sent, std::string(kPageHead) + ErrorPage("Invalid File", ""));
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File", "", 404));
 }
 
-TEST_F(StaticFiles, UnreadableFileGetsInvalidFileAfterTheHeader) {
+TEST_F(StaticFiles, UnreadableFileGetsTheErrorPageAlone) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root reads every file";
     Write("locked.css", "secret");
     std::filesystem::permissions(root_ + "/locked.css", std::filesystem::perms::none);
     Exchange e = RunRequest("GET /locked.css HTTP/1.0\r\n\r\n");
     EXPECT_EQ(e.result, 0);
-    EXPECT_EQ(e.sent, FileHead(6, "text/css") + ErrorPage("Invalid File", ""));
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File", "", 404));
 }
 
 TEST_F(StaticFiles, PipeInTheWebRootIsRefusedWithoutWaitingForAWriter) {
     ASSERT_EQ(::mkfifo((root_ + "/pipe.css").c_str(), 0600), 0);
     Exchange e = RunRequest("GET /pipe.css HTTP/1.0\r\n\r\n");
     EXPECT_EQ(e.result, 0);
-    EXPECT_EQ(e.sent, FileHead(0, "text/css") + ErrorPage("Invalid File", ""));
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File", "", 404));
 }
 
 TEST_F(StaticFiles, NothingOutsideTheWebRootIsServed) {
@@ -188,7 +190,7 @@ TEST_F(StaticFiles, NothingOutsideTheWebRootIsServed) {
 TEST_F(StaticFiles, AbsoluteLookingNamesStayUnderTheRoot) {
     // "//etc/passwd" is the web root's own "etc/passwd", which is not there.
     Exchange e = RunRequest("GET //etc/hostname HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(e.sent, ErrorPage("Invalid File //etc/hostname", ""));
+    EXPECT_EQ(e.sent, ErrorPage("Invalid File //etc/hostname", "", 404));
     Write("etc/hostname", "mine");
     e = RunRequest("GET //etc/hostname HTTP/1.0\r\n\r\n");
     EXPECT_EQ(e.sent, FileHead(4, "") + "mine");
