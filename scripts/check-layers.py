@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Keeps the layering of src/ true. Fails (exit 1, one line per finding) when:
 - a file of one src/ folder includes a header of a folder at its own level or
-  above (host at the bottom, plugin at the top);
-- a platform header is included by C++ code outside src/host/ (a resource
+  above (platform at the bottom, plugin at the top);
+- a platform header is included by C++ code outside src/platform/ (a resource
   script may take <windows.h> for its style names: it holds no code);
 - a .cpp file under a src/ folder is missing from that folder's CMakeLists.txt,
   or the CMakeLists.txt collects sources with a glob or a regex filter.
@@ -13,7 +13,7 @@ import re
 import sys
 
 # Lower number = lower layer. Folders on one level must not include each other.
-LAYERS = {"host": 0, "core": 1, "queue": 2, "http": 2, "pages": 3, "server": 4, "plugin": 5}
+LAYERS = {"platform": 0, "core": 1, "queue": 2, "http": 2, "pages": 3, "server": 4, "plugin": 5}
 
 PLATFORM_HEADERS = re.compile(
     r"^(windows|winsock2?|ws2tcpip|windowsx|commctrl|mswsock|io|process|direct|"
@@ -30,8 +30,8 @@ def check_file(path, folder, findings):
             continue
         kind, name = m.groups()
         where = f"{path}:{number}"
-        if folder != "host" and path.suffix != ".rc" and PLATFORM_HEADERS.match(name):
-            findings.append(f"{where}: platform header <{name}> outside src/host/")
+        if folder != "platform" and path.suffix != ".rc" and PLATFORM_HEADERS.match(name):
+            findings.append(f"{where}: platform header <{name}> outside src/platform/")
         if kind == '"' and "/" in name:
             target = name.split("/", 1)[0]
             if target in LAYERS and target != folder and LAYERS[target] >= LAYERS[folder]:
@@ -74,7 +74,7 @@ def main():
     if findings:
         print(f"layer check: {len(findings)} finding(s)")
         return 1
-    print("layer check: every include points down, platform headers only in host/")
+    print("layer check: every include points down, platform headers only in platform/")
     return 0
 
 

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "core/text.h"
-#include "host/clock.h"
+#include "platform/clock.h"
 
 namespace velvox {
 
-HttpConnection::HttpConnection() : clock(host::now_seconds) {
+HttpConnection::HttpConnection() : clock(platform::now_seconds) {
     clientAddress[0] = '\0';
     referer[0] = '\0';
     requestTarget[0] = '\0';

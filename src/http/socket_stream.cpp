@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/clock.h"
-#include "host/sockets.h"
+#include "platform/clock.h"
+#include "platform/sockets.h"
 
 namespace velvox {
 
 SocketStream::SocketStream(std::intptr_t socket) : socket_(socket), buffer_(TakePooledBlock()) {}
 
 long SocketStream::receive(char* buffer, std::size_t size) {
-    return host::receive(socket_, buffer, size);
+    return platform::receive(socket_, buffer, size);
 }
 
 // Buffers data, flushing first when it does not fit; data at least as large
@@ -50,9 +50,9 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
     // this data gets that time too.
     // The time-out is read from the socket only once a send fell short, which
     // a reply that fits the socket's buffer never does.
-    const std::int64_t start = host::steady_milliseconds();
+    const std::int64_t start = platform::steady_milliseconds();
     while (size > 0) {
-        long sent = host::send(socket_, data, size);
+        long sent = platform::send(socket_, data, size);
         if (sent <= 0) {
             failed_ = true;
             return false;
@@ -60,8 +60,8 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
         data += sent;
         size -= static_cast<std::size_t>(sent);
         if (size > 0 && limit_ms_ < 0)
-            limit_ms_ = static_cast<long long>(host::send_timeout(socket_));
-        if (size > 0 && limit_ms_ > 0 && host::steady_milliseconds() - start >= limit_ms_) {
+            limit_ms_ = static_cast<long long>(platform::send_timeout(socket_));
+        if (size > 0 && limit_ms_ > 0 && platform::steady_milliseconds() - start >= limit_ms_) {
             failed_ = true;
             return false;
         }

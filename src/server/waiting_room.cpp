@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/clock.h"
-#include "host/lock.h"
-#include "host/readiness.h"
+#include "platform/lock.h"
+#include "platform/readiness.h"
+#include "platform/services.h"
 
 namespace velvox {
 
@@ -23,13 +23,13 @@ namespace {
 
 // A socket whose request has arrived, waiting for a connection thread.
 struct ReadySocket {
-    host::Socket socket;
+    platform::Socket socket;
     std::string address;
 };
 
 // A socket admitted, not yet in the readiness set.
 struct Admitted {
-    host::Socket socket;
+    platform::Socket socket;
     std::string address;
     std::int64_t accepted_at;
 };
@@ -44,26 +44,22 @@ struct WaitingSocket {
 // Where a waiting socket stands in accept order (for the deadline).
 struct Arrival {
     std::int64_t accepted_at;
-    host::Socket socket;
+    platform::Socket socket;
     std::uint64_t serial;
 };
-
-// The default thread starter: host::start_thread.
-bool start_host_thread(host::ThreadEntry entry, void* argument, std::size_t stack_bytes) {
-    return host::start_thread(entry, argument, stack_bytes);
-}
 
 }  // namespace
 
 struct WaitingRoom::Core {
     Handler handler;
     WaitingRoomLimits limits;
-    Clock clock;
-    ThreadStarter starter;
-    host::ReadySet ready_set;
+    // The platform's services when the room was made.
+    std::int64_t (*clock)();
+    bool (*starter)(platform::ThreadEntry entry, void* argument, std::size_t stack_bytes);
+    platform::ReadySet ready_set;
 
     // Guarded by lock.
-    host::Lock lock;
+    platform::Lock lock;
     std::condition_variable_any work;      // connection threads wait here
     std::condition_variable_any finished;  // stop waits here for the room thread
     std::vector<Admitted> arrivals;
@@ -76,7 +72,7 @@ struct WaitingRoom::Core {
     bool room_thread_running = false;
 
     // The readiness thread's own.
-    std::unordered_map<host::Socket, WaitingSocket> waiting;
+    std::unordered_map<platform::Socket, WaitingSocket> waiting;
     std::deque<Arrival> order;
     std::uint64_t next_serial = 0;
 
@@ -86,17 +82,17 @@ struct WaitingRoom::Core {
 
     // Counts a closed socket out of its address's sockets.
     void release(const std::string& address) {
-        std::lock_guard<host::Lock> hold(lock);
+        std::lock_guard<platform::Lock> hold(lock);
         auto found = per_address.find(address);
         if (found != per_address.end() && --found->second <= 0)
             per_address.erase(found);
     }
 
     // Closes a socket the room owns and counts it out of its address.
-    void close(host::Socket socket, const std::string& address) {
+    void close(platform::Socket socket, const std::string& address) {
         // Counted out first: a peer that sees the close may connect again.
         release(address);
-        host::close_socket(socket);
+        platform::close_socket(socket);
     }
 };
 
@@ -132,7 +128,7 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
     int to_start = 0;
     int to_wake = 0;
     {
-        std::lock_guard<host::Lock> hold(core->lock);
+        std::lock_guard<platform::Lock> hold(core->lock);
         const int count = static_cast<int>(handed.size());
         for (ReadySocket& r : handed)
             core->ready.push_back(std::move(r));
@@ -162,7 +158,7 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
         core->thread_start_failures++;
         std::deque<ReadySocket> orphans;
         {
-            std::lock_guard<host::Lock> hold(core->lock);
+            std::lock_guard<platform::Lock> hold(core->lock);
             core->fresh--;
             // With no thread left to take them, the queued sockets are closed.
             if (--core->threads == 0)
@@ -175,7 +171,7 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
 // Answers one ready socket: the send time-out, the handler, the close.
 void serve(Core& core, ReadySocket& r) {
     if (core.limits.send_timeout_ms > 0 && !core.limits.send_timeout_inherited)
-        host::set_send_timeout(r.socket, core.limits.send_timeout_ms);
+        platform::set_send_timeout(r.socket, core.limits.send_timeout_ms);
     core.handler(r.socket, r.address.c_str());
     core.served++;
     core.close(r.socket, r.address);
@@ -187,7 +183,7 @@ void run_connection_thread(void* raw) {
     std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(raw));
     delete static_cast<std::shared_ptr<Core>*>(raw);
     const auto linger = std::chrono::milliseconds(core->limits.thread_linger_ms);
-    std::unique_lock<host::Lock> hold(core->lock);
+    std::unique_lock<platform::Lock> hold(core->lock);
     core->fresh--;  // from here on counted as answering or idle
     for (;;) {
         if (core->stopping)
@@ -217,7 +213,7 @@ void run_connection_thread(void* raw) {
 bool take_arrivals(Core& core) {
     std::vector<Admitted> taken;
     {
-        std::lock_guard<host::Lock> hold(core.lock);
+        std::lock_guard<platform::Lock> hold(core.lock);
         if (core.stopping)
             return false;
         taken.swap(core.arrivals);
@@ -284,7 +280,7 @@ void close_everything(Core& core) {
     std::deque<ReadySocket> left;
     std::vector<Admitted> arrived;
     {
-        std::lock_guard<host::Lock> hold(core.lock);
+        std::lock_guard<platform::Lock> hold(core.lock);
         left.swap(core.ready);
         arrived.swap(core.arrivals);
     }
@@ -298,12 +294,12 @@ void close_everything(Core& core) {
 void run_room(void* raw) {
     std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(raw));
     delete static_cast<std::shared_ptr<Core>*>(raw);
-    host::Socket batch[256];
+    platform::Socket batch[256];
     std::deque<ReadySocket> handed;
     while (take_arrivals(*core)) {
         int n = core->ready_set.wait(batch, 256, wait_timeout(*core, core->clock()));
         if (n < 0)
-            host::sleep_ms(10);  // a failing wait is not made to spin
+            platform::sleep_ms(10);  // a failing wait is not made to spin
         for (int i = 0; i < n; ++i) {
             auto found = core->waiting.find(batch[i]);
             core->ready_set.remove(batch[i]);
@@ -317,22 +313,21 @@ void run_room(void* raw) {
             hand_over(core, handed);
     }
     close_everything(*core);
-    std::lock_guard<host::Lock> hold(core->lock);
+    std::lock_guard<platform::Lock> hold(core->lock);
     core->room_thread_running = false;
     core->finished.notify_all();
 }
 
 }  // namespace
 
-WaitingRoom::WaitingRoom(Handler handler, const WaitingRoomLimits& limits, Clock clock,
-                         ThreadStarter starter)
+WaitingRoom::WaitingRoom(Handler handler, const WaitingRoomLimits& limits)
     : core_(std::make_shared<Core>()) {
     core_->handler = std::move(handler);
     core_->limits = limits;
     if (core_->limits.max_connection_threads < 1)
         core_->limits.max_connection_threads = 1;
-    core_->clock = clock != nullptr ? clock : host::steady_milliseconds;
-    core_->starter = starter != nullptr ? starter : start_host_thread;
+    core_->clock = platform::services().steady_milliseconds;
+    core_->starter = platform::services().start_thread;
 }
 
 WaitingRoom::~WaitingRoom() {
@@ -353,15 +348,15 @@ bool WaitingRoom::start() {
     return true;
 }
 
-WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* client_address,
+WaitingRoom::Admission WaitingRoom::admit(platform::Socket socket, const char* client_address,
                                           Keep keep) {
     // A request that has arrived already skips the readiness set: one hand
     // between threads less on the common path.
-    const bool ready = keep != Keep::always && host::readable_now(socket);
+    const bool ready = keep != Keep::always && platform::readable_now(socket);
     const int most = core_->limits.max_sockets_per_address;
     bool taken = false;
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         // Before start and after stop nothing is taken in.
         if (!core_->stopping && core_->room_thread_running) {
             int& count = core_->per_address[client_address];
@@ -375,7 +370,7 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
         }
     }
     if (!taken) {
-        host::close_socket(socket);
+        platform::close_socket(socket);
         return Admission::refused;
     }
     if (keep == Keep::always || (ready && keep == Keep::ready))
@@ -384,11 +379,11 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
     return Admission::waiting;
 }
 
-void WaitingRoom::wait_in_room(host::Socket socket, const char* client_address) {
-    enter(socket, client_address, host::readable_now(socket));
+void WaitingRoom::wait_in_room(platform::Socket socket, const char* client_address) {
+    enter(socket, client_address, platform::readable_now(socket));
 }
 
-void WaitingRoom::enter(host::Socket socket, const char* client_address, bool ready) {
+void WaitingRoom::enter(platform::Socket socket, const char* client_address, bool ready) {
     if (ready) {
         std::deque<ReadySocket> handed;
         handed.push_back(ReadySocket{socket, client_address});
@@ -398,7 +393,7 @@ void WaitingRoom::enter(host::Socket socket, const char* client_address, bool re
     std::string address(client_address);
     bool taken = false;
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         if (!core_->stopping && core_->room_thread_running) {
             core_->arrivals.push_back(Admitted{socket, address, core_->clock()});
             taken = true;
@@ -410,10 +405,10 @@ void WaitingRoom::enter(host::Socket socket, const char* client_address, bool re
         core_->close(socket, address);  // stopped since it was counted
 }
 
-void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
+void WaitingRoom::answer_kept(platform::Socket socket, const char* client_address) {
     bool at_limit;
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         at_limit = core_->threads >= core_->limits.max_connection_threads;
         if (!at_limit)
             core_->threads++;
@@ -426,7 +421,7 @@ void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
     serve(*core_, r);
     bool queued;
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         core_->threads--;
         queued = !core_->ready.empty();
     }
@@ -437,7 +432,7 @@ void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
     }
 }
 
-bool WaitingRoom::start_thread(host::ThreadEntry entry, void* argument) {
+bool WaitingRoom::start_thread(platform::ThreadEntry entry, void* argument) {
     return core_->starter(entry, argument, core_->limits.thread_stack_bytes);
 }
 
@@ -450,7 +445,7 @@ void WaitingRoom::recheck() {
 }
 
 void WaitingRoom::stop() {
-    std::unique_lock<host::Lock> hold(core_->lock);
+    std::unique_lock<platform::Lock> hold(core_->lock);
     core_->stopping = true;
     core_->work.notify_all();
     hold.unlock();
@@ -472,12 +467,12 @@ WaitingRoomCounts WaitingRoom::counts() const {
 }
 
 int WaitingRoom::connection_threads() const {
-    std::lock_guard<host::Lock> hold(core_->lock);
+    std::lock_guard<platform::Lock> hold(core_->lock);
     return core_->threads;
 }
 
 int WaitingRoom::idle_connection_threads() const {
-    std::lock_guard<host::Lock> hold(core_->lock);
+    std::lock_guard<platform::Lock> hold(core_->lock);
     return core_->idle;
 }
 

@@ -191,7 +191,7 @@ TEST_F(PlaybackTest, CooldownCountsFromEachStartThePlugInSees) {
         {7301, "ask", 2, kRequestAccepted},  // began at 0
     };
     SetRules("0", false, "60", false);
-    SetQueueClockForTesting(TestClock);
+    UseTestClock();
     const std::int64_t start = 1'600'000'000;
     for (const Moment& s : moments) {
         g_testNow = start + s.at;
@@ -222,17 +222,17 @@ TEST_F(PlaybackTest, WithACooldownTheEndOfATrackAsksForTheSongEnding) {
 
 // A window hook as the plug-in installs it: end-of-track goes to the handler
 // first, everything else and anything not taken to the player's procedure.
-host::WindowProc g_playerProc = nullptr;
+platform::WindowProc g_playerProc = nullptr;
 
-host::LResult VELVOX_CALLBACK HookProc(host::Window window, unsigned message, host::WParam wparam,
-                                       host::LParam lparam) {
+platform::LResult VELVOX_CALLBACK HookProc(platform::Window window, unsigned message,
+                                           platform::WParam wparam, platform::LParam lparam) {
     if (message == kMsgEndOfTrack && HandleEndOfTrack())
         return 0;
-    return host::call_window_proc(g_playerProc, window, message, wparam, lparam);
+    return platform::call_window_proc(g_playerProc, window, message, wparam, lparam);
 }
 
 TEST_F(PlaybackTest, SkipToNextThroughTheHookSavesThePositionNextReached) {
-    g_playerProc = host::replace_window_proc(player.window(), HookProc);
+    g_playerProc = platform::replace_window_proc(player.window(), HookProc);
     InsertRequest(6, "x");
     player.position = 3;
     SkipToNext();
@@ -251,7 +251,7 @@ TEST_F(PlaybackTest, SkipToNextThroughTheHookSavesThePositionNextReached) {
     player.received.clear();
     SendEndOfTrack();
     EXPECT_EQ(player.received, std::vector<Message>{EndOfTrackMsg()});
-    host::replace_window_proc(player.window(), g_playerProc);
+    platform::replace_window_proc(player.window(), g_playerProc);
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "services_override.h"
+
 namespace velvox::testing {
 namespace {
 
@@ -72,7 +74,8 @@ class RoomFixture : public ::testing::Test {
         a.sin_port = port_;
         EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
         char address[64];
-        host::Socket accepted = host::accept_connection(listening_, address, sizeof address);
+        platform::Socket accepted =
+            platform::accept_connection(listening_, address, sizeof address);
         EXPECT_STREQ(address, source);
         room.admit(accepted, address);
         clients_.push_back(fd);
@@ -107,11 +110,11 @@ int WaitFor(const std::string& expected) {
 }
 
 // Answers "reply:" and what one receive brought.
-void Echo(host::Socket socket, const char*) {
+void Echo(platform::Socket socket, const char*) {
     char buffer[256];
-    long n = host::receive(socket, buffer, sizeof buffer);
+    long n = platform::receive(socket, buffer, sizeof buffer);
     std::string reply = "reply:" + std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-    host::send(socket, reply.data(), reply.size());
+    platform::send(socket, reply.data(), reply.size());
 }
 
 TEST_F(RoomFixture, IdleSocketsTakeNoThreadAndReadyOnesAreAnsweredInTurn) {
@@ -138,7 +141,10 @@ TEST_F(RoomFixture, IdleSocketsTakeNoThreadAndReadyOnesAreAnsweredInTurn) {
 TEST_F(RoomFixture, SocketsPastTheDeadlineAreClosedWithoutAReply) {
     WaitingRoomLimits limits;
     limits.wait_deadline_ms = 10000;
-    WaitingRoom room(Echo, limits, ManualClock);
+    testing::ServicesOverride services;
+    services.table.steady_milliseconds = ManualClock;
+    services.apply();
+    WaitingRoom room(Echo, limits);
     ASSERT_TRUE(room.start());
     int first = Arrive(room, "127.0.0.2");
     manual_now = 4000;
@@ -197,7 +203,7 @@ struct Gate {
 };
 Gate gate;
 
-void GatedEcho(host::Socket socket, const char* address) {
+void GatedEcho(platform::Socket socket, const char* address) {
     std::unique_lock<std::mutex> hold(gate.mutex);
     gate.inside++;
     gate.changed.notify_all();
@@ -254,14 +260,17 @@ TEST_F(RoomFixture, AConnectionThreadIsReusedWhileItLingersAndEndsAfter) {
 }
 
 // Starts the room's own thread, refuses every connection thread.
-bool StartOnlyTheRoom(host::ThreadEntry entry, void* argument, std::size_t stack_bytes) {
+bool StartOnlyTheRoom(platform::ThreadEntry entry, void* argument, std::size_t stack_bytes) {
     static std::atomic<int> calls{0};
-    return calls++ == 0 && host::start_thread(entry, argument, stack_bytes);
+    return calls++ == 0 && platform::start_thread(entry, argument, stack_bytes);
 }
 
 TEST_F(RoomFixture, AReadySocketWithNoThreadToAnswerItIsClosed) {
     WaitingRoomLimits limits;
-    WaitingRoom room(Echo, limits, nullptr, StartOnlyTheRoom);
+    testing::ServicesOverride services;
+    services.table.start_thread = StartOnlyTheRoom;
+    services.apply();
+    WaitingRoom room(Echo, limits);
     ASSERT_TRUE(room.start());
     int fd = Arrive(room, "127.0.0.2");
     ::send(fd, "q", 1, 0);
@@ -274,11 +283,11 @@ TEST_F(RoomFixture, AReadySocketWithNoThreadToAnswerItIsClosed) {
 std::atomic<long> last_send{0};
 
 // Sends until a send fails; notes the failing result.
-void Flood(host::Socket socket, const char*) {
+void Flood(platform::Socket socket, const char*) {
     std::vector<char> chunk(64 * 1024, 'x');
     long sent = 0;
     for (int i = 0; i < 10000 && sent >= 0; ++i)
-        sent = host::send(socket, chunk.data(), chunk.size());
+        sent = platform::send(socket, chunk.data(), chunk.size());
     last_send = sent;
 }
 

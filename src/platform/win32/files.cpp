@@ -1,0 +1,101 @@
+// Files on Windows: the C library's text and binary streams.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace platform {
+
+const char kPathSeparator = '\\';
+
+bool path_size(const char* path, std::int64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        size = 0;
+    else
+        size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+bool resolve_path(const char* path, std::string& resolved) {
+    char full[MAX_PATH * 4];
+    DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full)
+        return false;
+    resolved.assign(full, n);
+    return true;
+}
+
+bool path_inside(const std::string& resolved, const std::string& root) {
+    if (resolved.size() < root.size() ||
+        CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, resolved.data(),
+                       static_cast<int>(root.size()), root.data(),
+                       static_cast<int>(root.size())) != CSTR_EQUAL)
+        return false;
+    if (resolved.size() == root.size())
+        return true;
+    char last = root.back();
+    char next = resolved[root.size()];
+    return last == '\\' || last == '/' || next == '\\' || next == '/';
+}
+
+Directory::~Directory() = default;
+
+// Names are looked up the long way on Windows.
+bool Directory::open(const char*) {
+    return false;
+}
+
+InputFile::~InputFile() {
+    close();
+}
+
+Opened InputFile::open_sized(const char*, bool, std::int64_t&) {
+    return Opened::unknown;
+}
+
+Opened InputFile::open_beneath(const Directory&, const char*, bool, std::int64_t&) {
+    return Opened::unknown;
+}
+
+bool InputFile::open(const char* path, bool text) {
+    close();
+    // Directories cannot be opened by the C library on Windows.
+    std::FILE* f = std::fopen(path, text ? "r" : "rb");
+    if (f == nullptr)
+        return false;
+    file_ = f;
+    text_ = text;
+    return true;
+}
+
+bool InputFile::read_line(char* buffer, std::size_t size) {
+    auto* f = static_cast<std::FILE*>(file_);
+    if (f == nullptr || size == 0)
+        return false;
+    int limit = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+    if (std::fgets(buffer, limit, f) == nullptr) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t size) {
+    auto* f = static_cast<std::FILE*>(file_);
+    if (f == nullptr)
+        return 0;
+    return std::fread(buffer, 1, size, f);
+}
+
+void InputFile::close() {
+    if (file_ != nullptr)
+        std::fclose(static_cast<std::FILE*>(file_));
+    file_ = nullptr;
+}
+
+}  // namespace platform
