@@ -1,5 +1,8 @@
-// The one lock type: a mutual-exclusion lock usable with std::lock_guard.
-// A critical section on Windows, a pthread mutex on POSIX.
+// A mutual-exclusion lock usable with std::lock_guard and
+// std::condition_variable_any: a critical section on Windows, a pthread mutex
+// on POSIX. The request queue's lock is one, and so are the server's; the
+// standard library's std::mutex, which is no different in use, guards the
+// settings, the playlist copy and the other state private to one file.
 #pragma once
 
 namespace platform {

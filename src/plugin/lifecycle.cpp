@@ -23,7 +23,7 @@ std::atomic<platform::WindowProc> PreviousWindowProc{nullptr};
 namespace {
 
 // The description text, built once at init; field 2 points here from then on.
-char description[sizeof "Velvox Plugin v2.5 ()" + 512];
+char description[sizeof "Velvox Plugin v" VELVOX_VERSION " ()" + 512];
 
 // Formats the description from the file name of our module: the part of its
 // full path after the last separator, or the whole path when it has none.
@@ -33,7 +33,7 @@ void BuildDescription() {
     const char* separator = std::strrchr(path, platform::kPathSeparator);
     const char* name = separator != nullptr ? separator + 1 : path;
     ThePluginRecord().description = description;
-    std::snprintf(description, sizeof description, "Velvox Plugin v2.5 (%s)", name);
+    std::snprintf(description, sizeof description, "Velvox Plugin v" VELVOX_VERSION " (%s)", name);
 }
 
 // Puts our procedure in front of HostWindow's own, remembering the one found.

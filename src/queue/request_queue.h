@@ -15,7 +15,8 @@
 
 namespace velvox {
 
-// Returns the lock that guards RequestQueue.
+// Returns the lock that guards the request queue (every entry, turn and
+// song start).
 platform::Lock& QueueLock();
 
 // Tests a request against the rules; returns 1, 4, 5, 6, 7, 8, 11 or 13.
