@@ -23,7 +23,9 @@ int own_host_address_family();
 enum class ListenFailure { none, in_use, no_permission, other };
 
 // Makes a stream socket of the family, binds it to all interfaces on port and
-// listens with the largest backlog the platform allows. No options are set.
+// listens with the largest backlog the platform allows. On POSIX it asks to
+// reuse the address (SO_REUSEADDR), so that a restart can listen at once on a
+// port whose old connections wait out TIME_WAIT; Windows allows that anyway.
 // Returns the socket, or kNoSocket (nothing left open) when a step failed;
 // then why (when given) tells the reason.
 Socket open_listening_socket(int family, std::uint16_t port, ListenFailure* why = nullptr);

@@ -44,10 +44,13 @@ Socket open_listening_socket(int family, std::uint16_t port, ListenFailure* why)
             *why = failure_of(errno);
         return kNoSocket;
     }
-#ifdef SO_NOSIGPIPE
     int on = 1;
+#ifdef SO_NOSIGPIPE
     setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
 #endif
+    // The connections a previous run closed wait out TIME_WAIT on this port;
+    // without this a restart could not listen there for a minute or so.
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = static_cast<sa_family_t>(family);
     address.sin_port = htons(port);

@@ -38,6 +38,9 @@ Socket open_listening_socket(int family, std::uint16_t port, ListenFailure* why)
             *why = failure_of(WSAGetLastError());
         return kNoSocket;
     }
+    // No SO_REUSEADDR here: on Windows it would let another program bind the
+    // same port, and Windows binds a port whose old connections wait out
+    // TIME_WAIT without it.
     sockaddr_in address{};
     address.sin_family = static_cast<short>(family);
     address.sin_port = htons(port);

@@ -87,6 +87,38 @@ TEST_F(PlaybackTest, RequestAfterTheRestoreStartsANewRun) {
     RunSteps(7, steps);
 }
 
+TEST_F(PlaybackTest, HandOverToThePlaylistNeverRepeatsTheRequestJustHeard) {
+    // From start the requests play, one per end of track; the next end hands
+    // over to the playlist: what the player is sent then, and where it is.
+    const struct {
+        const char* what;
+        std::int32_t start;
+        std::vector<std::int32_t> requests;
+        std::vector<Message> sent;
+        std::int32_t after;
+    } cases[] = {
+        {"next entry", 3, {4}, {SetListPosMsg(4), PlayMsg(), NextMsg()}, 5},
+        {"run ending with it", 3, {7, 4}, {SetListPosMsg(4), PlayMsg(), NextMsg()}, 5},
+        {"run ending elsewhere", 3, {4, 7}, {SetListPosMsg(3), PlayMsg(), NextMsg()}, 4},
+        {"current song again", 3, {3}, {SetListPosMsg(3), PlayMsg(), NextMsg()}, 4},
+        {"last entry", 10, {11}, {SetListPosMsg(11), PlayMsg(), NextMsg()}, 0},
+        {"first after last", 11, {0}, {ListLengthMsg(), SetListPosMsg(0), PlayMsg(), NextMsg()}, 1},
+        {"first mid-list", 5, {0}, {SetListPosMsg(5), PlayMsg(), NextMsg()}, 6},
+    };
+    for (const auto& c : cases) {
+        ResetAll();
+        LoadPlaylist(NumberedTitles(12));
+        player.position = c.start;
+        std::vector<Message> sent;
+        for (std::int32_t position : c.requests)
+            ASSERT_EQ(CheckAndInsertRequest(position, "10.0.0.1"), kRequestAccepted) << c.what;
+        for (std::size_t i = 0; i <= c.requests.size(); ++i)
+            EXPECT_TRUE(EndTrack(sent)) << c.what;
+        EXPECT_EQ(sent, c.sent) << c.what;
+        EXPECT_EQ(player.position, c.after) << c.what;
+    }
+}
+
 TEST_F(PlaybackTest, PositionOutsideThePlaylistIsStillSent) {
     InsertRequest(40, "admin");
     player.position = 1;
