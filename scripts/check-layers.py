@@ -6,6 +6,11 @@
   script may take <windows.h> for its style names: it holds no code);
 - a .cpp file under a src/ folder is missing from that folder's CMakeLists.txt,
   or the CMakeLists.txt collects sources with a glob or a regex filter.
+The stand-in player (player/) is checked too: it speaks to the plug-in only
+through the contract (the record's shape, the player's messages) and the
+platform layer, so it may include platform/, core/host_ops.h and
+plugin/plugin_record.h and nothing else of src/; platform headers only in
+player/posix/ and player/win32/; its sources listed in its CMakeLists.txt.
 Usage: scripts/check-layers.py [SRC_DIR]   (default: the src/ beside scripts/)
 """
 import pathlib
@@ -36,6 +41,26 @@ def check_file(path, folder, findings):
             target = name.split("/", 1)[0]
             if target in LAYERS and target != folder and LAYERS[target] >= LAYERS[folder]:
                 findings.append(f"{where}: {folder}/ includes {name}, which is not below it")
+
+
+# What the player may include of src/.
+PLAYER_MAY_INCLUDE = re.compile(r"^(platform/.*|core/host_ops\.h|plugin/plugin_record\.h)$")
+
+
+def check_player_file(path, findings):
+    """Appends the findings of one source file of the stand-in player."""
+    front = path.parent.name in ("posix", "win32")
+    for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+        m = INCLUDE.match(line)
+        if not m:
+            continue
+        kind, name = m.groups()
+        where = f"{path}:{number}"
+        if not front and PLATFORM_HEADERS.match(name):
+            findings.append(f"{where}: platform header <{name}> outside player/posix, player/win32")
+        if kind == '"' and "/" in name and name.split("/", 1)[0] in LAYERS and \
+                not PLAYER_MAY_INCLUDE.match(name):
+            findings.append(f"{where}: the player includes {name}, which is not of the contract")
 
 
 def check_cmake(folder_path, findings):
@@ -69,12 +94,19 @@ def main():
             if path.suffix in (".h", ".cpp", ".rc"):
                 check_file(path, folder, findings)
         check_cmake(folder_path, findings)
+    player = src.parent / "player"
+    if player.is_dir():
+        for path in sorted(player.rglob("*")):
+            if path.suffix in (".h", ".cpp"):
+                check_player_file(path, findings)
+        check_cmake(player, findings)
     for finding in findings:
         print(finding)
     if findings:
         print(f"layer check: {len(findings)} finding(s)")
         return 1
-    print("layer check: every include points down, platform headers only in platform/")
+    print("layer check: every include points down, platform headers only in platform/ "
+          "and the player's fronts")
     return 0
 
 
