@@ -14,6 +14,7 @@
 #include "http/socket_stream.h"
 #include "server/acceptors.h"
 #include "server/dispatcher.h"
+#include "server/live_events.h"
 #include "server/waiting_room.h"
 
 namespace velvox {
@@ -117,6 +118,7 @@ WaitingRoomLimits RoomLimits(const PluginSettings& settings) {
     limits.max_connection_threads = settings.maxConnectionThreads;
     limits.max_sockets_per_address = settings.maxSocketsPerAddress;
     limits.thread_stack_bytes = kConnectionStackBytes;
+    limits.subscriber_gone = SubscriberGone;
     return limits;
 }
 
@@ -177,7 +179,8 @@ void ListenerAnswerEnds() {
 void AcceptConnections(const PluginSettings& settings) {
     AcceptorsSetup setup;
     setup.listening = ListenSocket.load();
-    setup.handler = AnswerConnection;
+    setup.handler = AnswerWithoutWaiting;
+    setup.room_runs = AttachEventRoom;
     setup.limits = RoomLimits(settings);
     setup.starter = Platform.load()->start_thread;
     setup.accept_one = AcceptConnection;
@@ -249,8 +252,10 @@ void SetListenerPlatform(const ListenerPlatform* platform) {
     Platform.store(platform != nullptr ? platform : &kRealPlatform);
 }
 
-void AnswerConnection(host::Socket socket, const char* client_address) {
-    SocketStream stream(socket);
+namespace {
+
+// Answers one request on stream, flushing it after.
+void Answer(SocketStream& stream, const char* client_address) {
     HttpConnection connection;
     connection.set_socket(&stream);
     connection.set_client_address(client_address);
@@ -260,6 +265,19 @@ void AnswerConnection(host::Socket socket, const char* client_address) {
         std::printf("Error returned after DoProxy()\n");
         std::fflush(stdout);
     }
+}
+
+}  // namespace
+
+void AnswerConnection(host::Socket socket, const char* client_address) {
+    SocketStream stream(socket);
+    Answer(stream, client_address);
+}
+
+std::unique_ptr<ReplyRest> AnswerWithoutWaiting(host::Socket socket, const char* client_address) {
+    SocketStream stream(socket, SocketStream::Mode::parking);
+    Answer(stream, client_address);
+    return stream.take_rest();
 }
 
 void ServeConnection(void* raw) {

@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "host/sockets.h"
 #include "host/threads.h"
+#include "http/reply_rest.h"
 
 namespace velvox {
 
@@ -36,6 +38,12 @@ void StopListener();
 // Answers one request on an accepted socket with the connection on the
 // calling thread's stack; leaves the socket open.
 void AnswerConnection(host::Socket socket, const char* client_address);
+
+// Answers as AnswerConnection does, without ever waiting for the peer to
+// read. Returns what is left of the reply (for the waiting room to send as
+// the socket becomes writable, or a subscriber to keep), or nullptr when it
+// all went out or the socket failed.
+std::unique_ptr<ReplyRest> AnswerWithoutWaiting(host::Socket socket, const char* client_address);
 
 // Entry of a connection thread started for one connection (when the waiting
 // room cannot run): answers its ticket's socket, closes it, frees the ticket.

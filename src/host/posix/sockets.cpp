@@ -106,6 +106,21 @@ long send(Socket socket, const char* data, std::size_t size) {
     return n < 0 ? -1 : static_cast<long>(n);
 }
 
+bool set_nonblocking(Socket socket) {
+    const int flags = ::fcntl(static_cast<int>(socket), F_GETFL);
+    return flags >= 0 && ::fcntl(static_cast<int>(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+long try_send(Socket socket, const char* data, std::size_t size) {
+    const long n = send(socket, data, size);
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? kWouldBlock : n;
+}
+
+long try_receive(Socket socket, char* buffer, std::size_t size) {
+    const long n = receive(socket, buffer, size);
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? kWouldBlock : n;
+}
+
 int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds) {
     if (count > kMostWatched)
         count = kMostWatched;
