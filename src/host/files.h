@@ -102,7 +102,8 @@ class InputFile {
 
 // What is left of an open file to send on a socket: sent as the socket
 // takes it, never waiting (sendfile on Linux, reads of a chunk at a time on
-// Windows), so that a slow reader holds no thread.
+// Windows), so that a slow reader holds no thread. Sent on POSIX only from
+// threads of start_thread, on which a broken pipe raises no signal.
 class FileRest {
   public:
     // Takes file, of which the next left bytes are to be sent.

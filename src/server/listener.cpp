@@ -186,13 +186,12 @@ void AcceptConnections(const PluginSettings& settings) {
     setup.accept_one = AcceptConnection;
     setup.answer_begins = ListenerAnswerBegins;
     setup.answer_ends = ListenerAnswerEnds;
-    // Set once on the listening socket where accepted sockets keep it, rather
-    // than on every connection.
-    setup.limits.send_timeout_inherited =
-        setup.limits.send_timeout_ms > 0 && host::accepted_sockets_keep_send_timeout() &&
-        host::set_send_timeout(setup.listening, setup.limits.send_timeout_ms);
     if (AcceptWithRoom(setup))
         return;
+    // Without the room replies wait for their peer: the send time-out bounds
+    // that, set once on the listening socket where accepted sockets keep it.
+    if (setup.limits.send_timeout_ms > 0 && host::accepted_sockets_keep_send_timeout())
+        host::set_send_timeout(setup.listening, setup.limits.send_timeout_ms);
     SocketListener listener;
     for (;;) {
         host::Socket accepted = AcceptConnection(ListenSocket.load(), listener.peerAddressText,

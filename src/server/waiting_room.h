@@ -24,8 +24,6 @@ struct WaitingRoomLimits {
     // A reply whose peer takes no byte this long is closed; 0 sets no
     // time-out.
     unsigned send_timeout_ms = 30000;
-    // Set when accepted sockets come with that time-out already.
-    bool send_timeout_inherited = false;
     // Connection threads at once (at least 1); a ready socket over the limit
     // waits in the room until a thread is free.
     int max_connection_threads = 256;
