@@ -62,6 +62,15 @@ long try_send(Socket socket, const char* data, std::size_t size);
 // peer has closed, kWouldBlock when nothing is there, or -1 on failure.
 long try_receive(Socket socket, char* buffer, std::size_t size);
 
+// Returns the bytes sent on the socket that the peer has not yet
+// acknowledged, or -1 where the platform does not tell: that count moving
+// shows a peer that reads, while the socket is not yet writable again.
+long long unsent_bytes(Socket socket);
+
+// Sets the size of the socket's send buffer in the system. Returns false when
+// it was refused.
+bool set_send_buffer(Socket socket, int bytes);
+
 // Makes every later send on the socket give up (fail) when it could not
 // pass any byte for milliseconds. Returns false when the option was refused.
 bool set_send_timeout(Socket socket, unsigned milliseconds);

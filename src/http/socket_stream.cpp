@@ -80,6 +80,9 @@ int SocketStream::send_file(std::unique_ptr<host::InputFile> file, std::int64_t 
 bool SocketStream::stay_open(std::uint64_t events_seen) {
     if (mode_ == Mode::blocking || failed_ || !ready_to_park())
         return false;
+    // Events are small: a small buffer in the system bounds what a thousand
+    // subscribers hold there, and shows soon which cannot keep up.
+    host::set_send_buffer(socket_, kSubscriberSendBuffer);
     rest().stays_open = true;
     rest_->events_seen = events_seen;
     return true;

@@ -19,6 +19,8 @@ namespace velvox {
 class SocketStream : public Stream {
   public:
     static constexpr std::size_t kCapacity = kPooledBlockBytes;
+    // The system's send buffer of a connection that stays open for events.
+    static constexpr int kSubscriberSendBuffer = 32768;
 
     // How sends that the socket cannot take at once are handled.
     enum class Mode {

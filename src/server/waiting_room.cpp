@@ -54,6 +54,7 @@ struct Parked {
     std::string address;
     std::unique_ptr<ReplyRest> rest;
     std::int64_t since = 0;  // its last progress, or when bytes began to wait
+    long long unsent = -1;   // the system's unsent bytes then, where it tells
     bool writable = false;   // watched for writability (else for readability)
 };
 
@@ -295,6 +296,8 @@ bool go_on(Core& core, host::Socket socket, Parked& p, std::int64_t now) {
     if (sent == RestSent::failed || (sent == RestSent::all && !p.rest->stays_open))
         return false;
     const bool writable = sent == RestSent::blocked;
+    if (writable && moved > 0)
+        p.unsent = host::unsent_bytes(socket);
     if (writable != p.writable) {
         if (!core.ready_set.change(socket, writable ? host::Interest::writable
                                                     : host::Interest::readable))
@@ -312,6 +315,7 @@ void settle(Core& core, Parking& k, std::int64_t now) {
     if (p.rest->stays_open && p.rest->events_seen < core.latest_serial && core.latest_event)
         p.rest->bytes += *core.latest_event;
     p.writable = p.rest->pending();
+    p.unsent = host::unsent_bytes(k.socket);
     if (!core.ready_set.add(k.socket,
                             p.writable ? host::Interest::writable : host::Interest::readable)) {
         close_kept(core, k.socket, p.address, p.rest->stays_open);
@@ -365,6 +369,21 @@ void send_to_subscribers(Core& core, const std::string& text, std::int64_t now) 
     }
 }
 
+// Whether the peer of a parked socket took nothing for the send time-out.
+// The socket becomes writable only once the peer has taken much of what the
+// system holds for it, so a peer that reads still counts as reading while the
+// system's unsent count goes down.
+bool stalled(Parked& p, host::Socket socket, std::int64_t now, std::int64_t limit) {
+    if (limit <= 0 || !p.writable || now - p.since < limit)
+        return false;
+    const long long unsent = host::unsent_bytes(socket);
+    if (unsent < 0 || unsent == p.unsent)
+        return true;
+    p.unsent = unsent;
+    p.since = now;
+    return false;
+}
+
 // Every tick while sockets are parked: closes the replies whose peer took
 // nothing for the send time-out, and sends the keep-alive when it is due.
 void tick(Core& core, std::int64_t now) {
@@ -374,7 +393,7 @@ void tick(Core& core, std::int64_t now) {
     const std::int64_t limit = core.limits.send_timeout_ms;
     for (auto it = core.parked.begin(); limit > 0 && it != core.parked.end();) {
         const ParkedPlace here = it++;
-        if (here->second.writable && now - here->second.since >= limit) {
+        if (stalled(here->second, here->first, now, limit)) {
             core.stalled++;
             unpark(core, here);
         }

@@ -1,6 +1,8 @@
 // TCP sockets on POSIX: BSD sockets; sends never raise SIGPIPE.
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 
@@ -134,6 +136,20 @@ int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int 
     for (std::size_t i = 0; i < count; ++i)
         readable[i] = n > 0 && watched[i].revents != 0;
     return n;
+}
+
+long long unsent_bytes(Socket socket) {
+#ifdef SIOCOUTQ
+    int unsent = 0;
+    return ::ioctl(static_cast<int>(socket), SIOCOUTQ, &unsent) == 0 ? unsent : -1;
+#else
+    (void)socket;
+    return -1;
+#endif
+}
+
+bool set_send_buffer(Socket socket, int bytes) {
+    return setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
 }
 
 bool set_send_timeout(Socket socket, unsigned milliseconds) {

@@ -115,6 +115,15 @@ int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int 
     return n;
 }
 
+long long unsent_bytes(Socket) {
+    return -1;  // not told by Windows Sockets 1.1
+}
+
+bool set_send_buffer(Socket socket, int bytes) {
+    return setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDBUF,
+                      reinterpret_cast<const char*>(&bytes), sizeof bytes) == 0;
+}
+
 bool set_send_timeout(Socket socket, unsigned milliseconds) {
     DWORD limit = milliseconds;
     return setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDTIMEO,
