@@ -23,8 +23,8 @@
 
 #include "core/settings.h"
 #include "core/text.h"
-#include "host/threads.h"
 #include "loopback.h"
+#include "platform/threads.h"
 #include "plugin/lifecycle.h"
 #include "server/listener.h"
 
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     // takes it for a quit and closes its socket at once.
     velvox::ServerRunning.store(1);
     velvox::ServerThreadCount.store(1);
-    if (!host::start_thread(velvox::RunListener, nullptr)) {
+    if (!platform::start_thread(velvox::RunListener, nullptr)) {
         std::fprintf(stderr, "cannot start the listener\n");
         return 1;
     }

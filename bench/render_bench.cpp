@@ -11,11 +11,11 @@
 #include "core/player_link.h"
 #include "core/settings.h"
 #include "core/text.h"
-#include "host/posix/emulated_window.h"
 #include "http/http_connection.h"
 #include "pages/artist_list.h"
 #include "pages/page_query.h"
 #include "pages/template_renderer.h"
+#include "platform/posix/emulated_window.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 
@@ -30,16 +30,16 @@ constexpr int kArtists = 5000;
 // entry and the playback time.
 std::vector<std::string> playlist;
 
-host::LResult VELVOX_CALLBACK PlayerProc(host::Window, unsigned message, host::WParam wparam,
-                                         host::LParam lparam) {
+platform::LResult VELVOX_CALLBACK PlayerProc(platform::Window, unsigned message,
+                                             platform::WParam wparam, platform::LParam lparam) {
     if (message != kMsgUser)
         return 0;
     switch (lparam) {
         case kIpcGetListLength:
-            return static_cast<host::LResult>(playlist.size());
+            return static_cast<platform::LResult>(playlist.size());
         case kIpcGetPlaylistTitle:
             return wparam < playlist.size()
-                       ? reinterpret_cast<host::LResult>(playlist[wparam].c_str())
+                       ? reinterpret_cast<platform::LResult>(playlist[wparam].c_str())
                        : 0;
         case kIpcGetListPos:
             return 17;
@@ -101,7 +101,7 @@ void Measure(const char* name, int repeats, const std::function<std::size_t()>& 
 }  // namespace
 
 int main() {
-    static host::Window player_window = host::emu::create_window(PlayerProc);
+    static platform::Window player_window = platform::emu::create_window(PlayerProc);
     AttachPlayer(&player_window, nullptr);
     playlist.reserve(kTitles);
     for (int i = 0; i < kTitles; ++i) {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/profile.h"
+#include "platform/profile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string path = [] {
@@ -27,10 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                        "g_MaxEntries", "g_MaxQueueSize"};
     char value[1024];
     for (const char* key : keys) {
-        host::read_profile_string(path.c_str(), "HTTP Request", key, "", value, sizeof value);
+        platform::read_profile_string(path.c_str(), "HTTP Request", key, "", value, sizeof value);
     }
-    host::write_profile_string(path.c_str(), "HTTP Request", "Port", "8080");
-    host::read_profile_string(path.c_str(), "http request", "PORT", "80", value, 10);
+    platform::write_profile_string(path.c_str(), "HTTP Request", "Port", "8080");
+    platform::read_profile_string(path.c_str(), "http request", "PORT", "80", value, 10);
     if (std::strcmp(value, "8080") != 0)
         std::abort();  // a write must read back
     return 0;

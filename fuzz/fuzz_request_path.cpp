@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "host/posix/emulated_window.h"
+#include "platform/posix/emulated_window.h"
 #include "server/listener.h"
 #include "server/waiting_room.h"
 #include "server_world.h"
@@ -33,7 +33,7 @@ std::size_t Drain(std::vector<int>& clients, Clock::duration limit) {
     const auto end = Clock::now() + limit;
     std::size_t open = 0;
     do {
-        host::emu::handle_pending_sends(velvox::fuzzing::server_world_window());
+        platform::emu::handle_pending_sends(velvox::fuzzing::server_world_window());
         open = 0;
         for (int& fd : clients) {
             if (fd < 0)
@@ -50,7 +50,7 @@ std::size_t Drain(std::vector<int>& clients, Clock::duration limit) {
             ++open;
         }
         if (open > 0)
-            host::emu::wait_for_activity(velvox::fuzzing::server_world_window(), 1);
+            platform::emu::wait_for_activity(velvox::fuzzing::server_world_window(), 1);
     } while (open > 0 && Clock::now() < end);
     return open;
 }
@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     room.stop();
     // Connection threads may still be sending messages to the player.
     while (room.connection_threads() != 0) {
-        host::emu::handle_pending_sends(velvox::fuzzing::server_world_window());
-        host::emu::wait_for_activity(velvox::fuzzing::server_world_window(), 1);
+        platform::emu::handle_pending_sends(velvox::fuzzing::server_world_window());
+        platform::emu::wait_for_activity(velvox::fuzzing::server_world_window(), 1);
     }
     return 0;
 }

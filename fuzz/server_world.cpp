@@ -17,7 +17,7 @@ namespace {
 testing::FakePlayer* world_player = nullptr;
 }  // namespace
 
-host::Window server_world_window() {
+platform::Window server_world_window() {
     return world_player != nullptr ? world_player->window() : nullptr;
 }
 

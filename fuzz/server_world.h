@@ -1,7 +1,7 @@
 // Shared set-up of the fuzz targets that serve requests: a web root with a
 // template that uses every token, a fake player and a small playlist.
 #pragma once
-#include "host/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace velvox::fuzzing {
 
@@ -10,6 +10,6 @@ const char* prepare_server_world();
 
 // The fake player's window (owned by the thread that prepared the world, which
 // must answer the sends of other threads).
-host::Window server_world_window();
+platform::Window server_world_window();
 
 }  // namespace velvox::fuzzing

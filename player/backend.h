@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "host/window_messages.h"
 #include "options.h"
+#include "platform/window_messages.h"
 #include "playback.h"
 
 namespace player {
@@ -25,13 +25,13 @@ class Backend {
     // Fills playback with the playlist and state to start from, before the
     // plug-in's init; window is the player's. Returns false with a message in
     // error when the back end cannot run.
-    virtual bool begin(Playback& playback, host::Window window, std::string& error) = 0;
+    virtual bool begin(Playback& playback, platform::Window window, std::string& error) = 0;
     // Sets the state the player shows once the plug-in is started.
     virtual void start(Playback& playback) = 0;
     // Carries out what the handling that has just ended changed in playback.
     virtual void commit(Playback& playback) = 0;
     // Handles an event that the back end's thread sent (kMsgBackendEvent).
-    virtual void on_event(Playback& playback, host::WParam wparam, host::LParam lparam) = 0;
+    virtual void on_event(Playback& playback, platform::WParam wparam, platform::LParam lparam) = 0;
     // Returns how long the loop may wait before take_track_end needs another
     // look: milliseconds, or -1 for ever.
     virtual int wait_timeout_ms(const Playback& playback) const = 0;

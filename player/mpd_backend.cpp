@@ -18,7 +18,7 @@
 #include <utility>
 
 #include "backend.h"
-#include "host/threads.h"
+#include "platform/threads.h"
 #include "player_app.h"
 
 namespace player {
@@ -257,17 +257,17 @@ struct Event {
 // What the watching thread needs: MPD's address and the window to tell.
 struct Watcher {
     Address address;
-    host::Window window;
+    platform::Window window;
 };
 
 // Hands an event to the window and waits until it has been handled.
-void deliver(host::Window window, Event& event) {
-    host::send_message(window, kMsgBackendEvent, 0, reinterpret_cast<host::LParam>(&event));
+void deliver(platform::Window window, Event& event) {
+    platform::send_message(window, kMsgBackendEvent, 0, reinterpret_cast<platform::LParam>(&event));
 }
 
 // Watches one connection: hands the window MPD's queue, then every change,
 // until the connection fails. Returns the reason.
-std::string watch(mpd_connection* connection, host::Window window) {
+std::string watch(mpd_connection* connection, platform::Window window) {
     Event first;
     first.kind = Event::Kind::connected;
     first.have_queue = read_queue(connection, first.queue);
@@ -304,7 +304,7 @@ void run_watcher(void* argument) {
         lost.kind = Event::Kind::lost;
         lost.why = why;
         deliver(watcher->window, lost);
-        host::sleep_ms(kRetryMs);
+        platform::sleep_ms(kRetryMs);
     }
 }
 
@@ -325,11 +325,11 @@ class MpdBackend : public Backend {
           known_(state),
           playing_(state) {}
 
-    bool begin(Playback& playback, host::Window window, std::string& error) override;
+    bool begin(Playback& playback, platform::Window window, std::string& error) override;
     // MPD plays on as it was: the player takes over without a change.
     void start(Playback&) override {}
     void commit(Playback& playback) override;
-    void on_event(Playback& playback, host::WParam wparam, host::LParam lparam) override;
+    void on_event(Playback& playback, platform::WParam wparam, platform::LParam lparam) override;
     // Ends of songs arrive as events, which the loop handles while it waits;
     // one seen after our own command is due at once.
     int wait_timeout_ms(const Playback&) const override { return end_pending_ ? 0 : -1; }
@@ -362,11 +362,11 @@ class MpdBackend : public Backend {
     bool end_pending_ = false;
 };
 
-bool MpdBackend::begin(Playback& playback, host::Window window, std::string& error) {
+bool MpdBackend::begin(Playback& playback, platform::Window window, std::string& error) {
     playback.replace(std::move(queue_));
     show(playback, known_, false);
     auto* watcher = new Watcher{address_, window};  // the thread's for ever
-    if (!host::start_thread(run_watcher, watcher)) {
+    if (!platform::start_thread(run_watcher, watcher)) {
         delete watcher;
         error = "cannot start the thread that watches MPD";
         return false;
@@ -508,7 +508,7 @@ void MpdBackend::observe(Playback& playback, const MpdState& now, bool ours) {
     show(playback, now, !ours && now.id != before.id);
 }
 
-void MpdBackend::on_event(Playback& playback, host::WParam, host::LParam lparam) {
+void MpdBackend::on_event(Playback& playback, platform::WParam, platform::LParam lparam) {
     Event& event = *reinterpret_cast<Event*>(lparam);
     if (event.kind == Event::Kind::lost) {
         drop_connection();

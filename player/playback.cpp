@@ -35,7 +35,8 @@ Playback::Playback(Playlist playlist, bool real_clock, double speed, NowMs now_m
       speed_(speed),
       now_ms_(std::move(now_ms)) {}
 
-host::LResult Playback::handle(unsigned message, host::WParam wparam, host::LParam lparam) {
+platform::LResult Playback::handle(unsigned message, platform::WParam wparam,
+                                   platform::LParam lparam) {
     // A Play right after SetListPos is how the plug-in plays a request.
     const bool after_set_list_pos = after_set_list_pos_;
     after_set_list_pos_ = false;
@@ -49,13 +50,13 @@ host::LResult Playback::handle(unsigned message, host::WParam wparam, host::LPar
 }
 
 // The WM_USER queries and SetListPos.
-host::LResult Playback::on_user(host::WParam wparam, host::LParam lparam) {
+platform::LResult Playback::on_user(platform::WParam wparam, platform::LParam lparam) {
     switch (lparam) {
         case velvox::kIpcGetListLength:
-            return static_cast<host::LResult>(playlist_.size());
+            return static_cast<platform::LResult>(playlist_.size());
         case velvox::kIpcGetPlaylistTitle:
             if (wparam < playlist_.size())
-                return reinterpret_cast<host::LResult>(playlist_[wparam].title.c_str());
+                return reinterpret_cast<platform::LResult>(playlist_[wparam].title.c_str());
             return 0;
         case velvox::kIpcGetListPos:
             return index_;
@@ -69,7 +70,7 @@ host::LResult Playback::on_user(host::WParam wparam, host::LParam lparam) {
             return state_ == State::playing ? 1 : (state_ == State::paused ? 3 : 0);
         case velvox::kIpcGetOutputTime:
             if (wparam == 0)
-                return static_cast<host::LResult>(elapsed_ms());
+                return static_cast<platform::LResult>(elapsed_ms());
             if (wparam == 1)
                 return length_s();
             return -1;
@@ -79,7 +80,7 @@ host::LResult Playback::on_user(host::WParam wparam, host::LParam lparam) {
 }
 
 // The transport buttons: previous, play, pause, stop, next.
-void Playback::on_command(host::WParam command, bool after_set_list_pos) {
+void Playback::on_command(platform::WParam command, bool after_set_list_pos) {
     if (playlist_.empty()) {
         stop();
         return;

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "host/window_messages.h"
+#include "platform/window_messages.h"
 #include "playlist.h"
 
 namespace player {
@@ -29,7 +29,7 @@ class Playback {
     Playback(Playlist playlist, bool real_clock, double speed, NowMs now_ms);
 
     // Answers one message of the player's interface; other messages give 0.
-    host::LResult handle(unsigned message, host::WParam wparam, host::LParam lparam);
+    platform::LResult handle(unsigned message, platform::WParam wparam, platform::LParam lparam);
 
     // Stands at entry 0, playing from 0; stopped when the playlist is empty.
     void begin();
@@ -87,9 +87,9 @@ class Playback {
     void start_current(StartKind kind);
     void stop();
     void set_elapsed(std::int64_t ms);
-    void on_command(host::WParam command, bool after_set_list_pos);
+    void on_command(platform::WParam command, bool after_set_list_pos);
     void on_end_of_track();
-    host::LResult on_user(host::WParam wparam, host::LParam lparam);
+    platform::LResult on_user(platform::WParam wparam, platform::LParam lparam);
 
     Playlist playlist_;
     bool real_clock_;

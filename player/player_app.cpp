@@ -1,22 +1,16 @@
 // The stand-in player's portable core.
 #include "player_app.h"
 
-#include <chrono>
 #include <cstdio>
 #include <utility>
 
 #include "console.h"
 #include "core/host_ops.h"
+#include "platform/clock.h"
 
 namespace player {
 
 namespace {
-
-// Milliseconds of a monotonic clock.
-std::int64_t steady_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // Quotes a title for an announcement line: '"' and '\' get a backslash.
 std::string quoted(const std::string& text) {
@@ -41,15 +35,16 @@ void write_line(std::FILE* stream, const std::string& text) {
 PlayerApp::PlayerApp(const Options& options, std::unique_ptr<Backend> backend)
     : options_(options),
       backend_(std::move(backend)),
-      playback_(Playlist(), options.real_clock, options.speed, steady_ms) {}
+      playback_(Playlist(), options.real_clock, options.speed, platform::steady_milliseconds) {}
 
-bool PlayerApp::attach(host::Window window, host::WindowProc own_proc, std::string& error) {
+bool PlayerApp::attach(platform::Window window, platform::WindowProc own_proc, std::string& error) {
     window_ = window;
     own_proc_ = own_proc;
     return backend_->begin(playback_, window, error);
 }
 
-host::LResult PlayerApp::on_message(unsigned message, host::WParam wparam, host::LParam lparam) {
+platform::LResult PlayerApp::on_message(unsigned message, platform::WParam wparam,
+                                        platform::LParam lparam) {
     if (message == kMsgBackendEvent) {
         enter();
         backend_->on_event(playback_, wparam, lparam);
@@ -59,12 +54,12 @@ host::LResult PlayerApp::on_message(unsigned message, host::WParam wparam, host:
     }
     trace(message, wparam, lparam);
     enter();
-    host::LResult result = playback_.handle(message, wparam, lparam);
+    platform::LResult result = playback_.handle(message, wparam, lparam);
     leave();
     return result;
 }
 
-void PlayerApp::trace(unsigned message, host::WParam wparam, host::LParam lparam) {
+void PlayerApp::trace(unsigned message, platform::WParam wparam, platform::LParam lparam) {
     if (options_.trace) {
         write_line(stderr, "trace " + std::to_string(message) + " " + std::to_string(wparam) + " " +
                                std::to_string(lparam));
@@ -92,11 +87,11 @@ void PlayerApp::quit_plugin() {
         record_->quit();
     // The module is about to be unloaded: a procedure of its left on the
     // window would be called after its code is gone.
-    if (window_ != nullptr && host::window_proc(window_) != own_proc_) {
+    if (window_ != nullptr && platform::window_proc(window_) != own_proc_) {
         write_line(stderr,
                    "velvox-host: the plug-in left its window procedure installed at "
                    "quit; putting the player's own back");
-        host::replace_window_proc(window_, own_proc_);
+        platform::replace_window_proc(window_, own_proc_);
     }
     backend_->finish();
 }
@@ -172,7 +167,7 @@ void PlayerApp::tick() {
 // plug-in's hook sees it before our procedure does.
 void PlayerApp::send_end_of_track() {
     enter();
-    host::send_message(window_, velvox::kMsgEndOfTrack, 0, 0);
+    platform::send_message(window_, velvox::kMsgEndOfTrack, 0, 0);
     leave();
 }
 

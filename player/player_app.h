@@ -10,8 +10,8 @@
 
 #include "backend.h"
 #include "console.h"
-#include "host/window_messages.h"
 #include "options.h"
+#include "platform/window_messages.h"
 #include "playback.h"
 #include "plugin/plugin_record.h"
 
@@ -27,15 +27,16 @@ class PlayerApp {
     // Makes window (whose own procedure is own_proc) the player's main window
     // and begins the back end on it. Returns false with a message in error
     // when the back end cannot run.
-    bool attach(host::Window window, host::WindowProc own_proc, std::string& error);
-    host::Window window() const { return window_; }
+    bool attach(platform::Window window, platform::WindowProc own_proc, std::string& error);
+    platform::Window window() const { return window_; }
 
     // The body of the player's own window procedure: traces the message and
     // answers it, or hands a back end's event to it untraced. Returns the answer.
-    host::LResult on_message(unsigned message, host::WParam wparam, host::LParam lparam);
+    platform::LResult on_message(unsigned message, platform::WParam wparam,
+                                 platform::LParam lparam);
     // Traces a message that reached our procedure but is not one of the
     // player's interface (a real window also gets the system's own).
-    void trace(unsigned message, host::WParam wparam, host::LParam lparam);
+    void trace(unsigned message, platform::WParam wparam, platform::LParam lparam);
     // True for the messages the player answers: WM_USER, WM_COMMAND, end of track.
     static bool is_player_message(unsigned message);
 
@@ -71,8 +72,8 @@ class PlayerApp {
     Options options_;
     std::unique_ptr<Backend> backend_;
     Playback playback_;
-    host::Window window_ = nullptr;
-    host::WindowProc own_proc_ = nullptr;
+    platform::Window window_ = nullptr;
+    platform::WindowProc own_proc_ = nullptr;
     velvox::PluginRecord* record_ = nullptr;
     int depth_ = 0;  // nesting of our own handling; announcements wait for 0
     std::uint64_t announced_starts_ = 0;

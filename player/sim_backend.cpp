@@ -16,7 +16,7 @@ class SimBackend : public Backend {
     SimBackend(const Options& options, Playlist playlist)
         : real_clock_(options.real_clock), playlist_(std::move(playlist)) {}
 
-    bool begin(Playback& playback, host::Window, std::string&) override {
+    bool begin(Playback& playback, platform::Window, std::string&) override {
         playback.replace(std::move(playlist_));
         return true;
     }
@@ -25,7 +25,7 @@ class SimBackend : public Backend {
 
     void commit(Playback& playback) override { playback.take_changes(); }
 
-    void on_event(Playback&, host::WParam, host::LParam) override {}
+    void on_event(Playback&, platform::WParam, platform::LParam) override {}
 
     int wait_timeout_ms(const Playback& playback) const override {
         if (!real_clock_)

@@ -10,7 +10,7 @@ packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev python3 pkg-confi
 if [ "$what" = test ]; then
   # wine64 and the x86-64 compiler: the Wine tests run the 64-bit build where the
   # kernel cannot run 32-bit programs (see scripts/wine-tests.sh).
-  packages+=(clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
+  packages+=(clang clang-tidy libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
              wine wine32:i386 wine64 xvfb
              imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm
              mpd sox libsox-fmt-base)
@@ -28,6 +28,7 @@ for p in "${missing[@]}"; do
     nodejs) command -v node >/dev/null && continue ;;
     npm) command -v npm >/dev/null && continue ;;
     clang) command -v clang++ >/dev/null && continue ;;
+    clang-tidy) command -v clang-tidy >/dev/null && continue ;;
     cmake) command -v cmake >/dev/null && continue ;;
   esac
   filtered+=("$p")

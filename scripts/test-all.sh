@@ -19,6 +19,9 @@ cmake --build --preset mingw -j "$jobs"
 echo "== Linux build (dev)"
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$jobs"
+echo "== naming check (changed lines)"
+scripts/check-naming.py build/dev
+
 echo "== unit, end-to-end, fuzz-replay and browser tests"
 ctest --preset dev -LE wine -j "$jobs"
 

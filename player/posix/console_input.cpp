@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <string>
 
-#include "host/posix/emulated_window.h"
-#include "host/threads.h"
+#include "platform/posix/emulated_window.h"
+#include "platform/threads.h"
 
 namespace player {
 
@@ -33,10 +33,10 @@ void wait_for_signals(void* window) {
         if (sigwait(&set, &signal_number) != 0)
             continue;
         stop_requested = true;
-        host::emu::post_line(window, std::string());
+        platform::emu::post_line(window, std::string());
         // Ends any input the plug-in is waiting for (its settings form), so
         // the stop is not held up until someone answers it.
-        host::emu::close_input(window);
+        platform::emu::close_input(window);
     }
 }
 
@@ -52,27 +52,27 @@ void read_input(void* window) {
         if (n <= 0)
             break;
         if (c == '\n') {
-            host::emu::post_line(window, line);
+            platform::emu::post_line(window, line);
             line.clear();
         } else {
             line += c;
         }
     }
     if (!line.empty())
-        host::emu::post_line(window, line);
-    host::emu::close_input(window);
+        platform::emu::post_line(window, line);
+    platform::emu::close_input(window);
 }
 
 }  // namespace
 
-bool start_signal_thread(host::Window window) {
+bool start_signal_thread(platform::Window window) {
     sigset_t set = stop_signals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    return host::start_thread(wait_for_signals, window);
+    return platform::start_thread(wait_for_signals, window);
 }
 
-bool start_input_thread(host::Window window) {
-    return host::start_thread(read_input, window);
+bool start_input_thread(platform::Window window) {
+    return platform::start_thread(read_input, window);
 }
 
 }  // namespace player

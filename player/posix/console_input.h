@@ -3,7 +3,7 @@
 #pragma once
 #include <atomic>
 
-#include "host/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace player {
 
@@ -14,10 +14,10 @@ extern std::atomic<bool> stop_requested;
 // later) and starts a thread that waits for them: it raises stop_requested
 // and posts an empty line to wake the window's loop. Returns false when the
 // thread could not be started.
-bool start_signal_thread(host::Window window);
+bool start_signal_thread(platform::Window window);
 
 // Starts a thread that posts every line of standard input to the window and
 // closes the window's input at end of input. Returns false on failure.
-bool start_input_thread(host::Window window);
+bool start_input_thread(platform::Window window);
 
 }  // namespace player

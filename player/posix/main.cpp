@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "host/posix/emulated_window.h"
-#include "host/sockets.h"
+#include "platform/posix/emulated_window.h"
+#include "platform/sockets.h"
 #include "player_app.h"
 #include "plugin_module.h"
 #include "posix/console_input.h"
@@ -18,8 +18,8 @@ namespace {
 player::PlayerApp* the_app = nullptr;
 
 // The player's own window procedure.
-host::LResult player_window_proc(host::Window, unsigned message, host::WParam wparam,
-                                 host::LParam lparam) {
+platform::LResult player_window_proc(platform::Window, unsigned message, platform::WParam wparam,
+                                     platform::LParam lparam) {
     return the_app->on_message(message, wparam, lparam);
 }
 
@@ -48,17 +48,17 @@ void finish_if_stopped(player::PlayerApp& app, void* module) {
 // Waits for the next console line once input has ended: wait_for_line then
 // reports "closed" at once, so this waits on the window for a send or a
 // posted line (the signal thread's) before letting it handle them.
-host::emu::WaitResult wait_after_input_closed(host::Window window, std::string& line,
-                                              int timeout_ms) {
-    if (!host::emu::wait_for_activity(window, timeout_ms))
-        return host::emu::WaitResult::timeout;
-    return host::emu::wait_for_line(window, line, 0);
+platform::emu::WaitResult wait_after_input_closed(platform::Window window, std::string& line,
+                                                  int timeout_ms) {
+    if (!platform::emu::wait_for_activity(window, timeout_ms))
+        return platform::emu::WaitResult::timeout;
+    return platform::emu::wait_for_line(window, line, 0);
 }
 
 // Creates the player's window, loads the plug-in and starts it, then starts
 // the console reader; a refusal ends the program. Returns the window.
-host::Window start(player::PlayerApp& app, const player::Options& options, void*& module) {
-    host::Window window = host::emu::create_window(player_window_proc);
+platform::Window start(player::PlayerApp& app, const player::Options& options, void*& module) {
+    platform::Window window = platform::emu::create_window(player_window_proc);
     // First, so that every later thread (the back end's too) has the stop
     // signals blocked and only the signal thread takes them.
     if (!player::start_signal_thread(window))
@@ -78,22 +78,22 @@ host::Window start(player::PlayerApp& app, const player::Options& options, void*
 
 // The window's loop: console lines, sends from other threads and the clock,
 // until quit or a stop signal ends the program.
-[[noreturn]] void run(player::PlayerApp& app, host::Window window, void* module) {
+[[noreturn]] void run(player::PlayerApp& app, platform::Window window, void* module) {
     bool input_closed = false;
     for (;;) {
         finish_if_stopped(app, module);
         std::string line;
         const int timeout = app.wait_timeout_ms();
-        host::emu::WaitResult result = input_closed
-                                           ? wait_after_input_closed(window, line, timeout)
-                                           : host::emu::wait_for_line(window, line, timeout);
+        platform::emu::WaitResult result =
+            input_closed ? wait_after_input_closed(window, line, timeout)
+                         : platform::emu::wait_for_line(window, line, timeout);
         finish_if_stopped(app, module);
-        if (result == host::emu::WaitResult::line &&
+        if (result == platform::emu::WaitResult::line &&
             app.handle_line(line) == player::PlayerApp::LineResult::quit) {
             player::write_line(stdout, "ok");
             finish(module);
         }
-        if (result == host::emu::WaitResult::closed)
+        if (result == platform::emu::WaitResult::closed)
             input_closed = true;
         app.tick();
     }
@@ -111,11 +111,11 @@ int main(int argc, char** argv) {
     // A reader that went away must not kill the player (or the plug-in's sockets).
     signal(SIGPIPE, SIG_IGN);
     // Waiting sockets cost a descriptor each: room for thousands of them.
-    host::raise_open_file_limit();
+    platform::raise_open_file_limit();
 
     static player::PlayerApp app(options, std::move(backend));
     the_app = &app;
     void* module = nullptr;
-    host::Window window = start(app, options, module);
+    platform::Window window = start(app, options, module);
     run(app, window, module);
 }

@@ -48,13 +48,13 @@ LRESULT CALLBACK player_window_proc(HWND window, UINT message, WPARAM wparam, LP
     if (the_app != nullptr && player::PlayerApp::is_player_message(message))
         return the_app->on_message(message, wparam, lparam);
     if (the_app != nullptr)
-        the_app->trace(message, wparam, static_cast<host::LParam>(lparam));
+        the_app->trace(message, wparam, static_cast<platform::LParam>(lparam));
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
 // The same procedure in the portable signature, for the window-procedure checks.
-host::WindowProc own_proc() {
-    return reinterpret_cast<host::WindowProc>(&player_window_proc);
+platform::WindowProc own_proc() {
+    return reinterpret_cast<platform::WindowProc>(&player_window_proc);
 }
 
 // Prints a failure and ends the program with status 2.

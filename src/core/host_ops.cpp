@@ -8,8 +8,8 @@ namespace velvox {
 namespace {
 
 // Sends one message to the player's main window; returns its answer.
-host::LResult send(unsigned message, host::WParam wparam, host::LParam lparam) {
-    return host::send_message(HostWindow(), message, wparam, lparam);
+platform::LResult send(unsigned message, platform::WParam wparam, platform::LParam lparam) {
+    return platform::send_message(HostWindow(), message, wparam, lparam);
 }
 
 }  // namespace
@@ -19,7 +19,7 @@ std::int32_t GetListLength() {
 }
 
 std::string GetPlaylistTitle(std::int32_t index) {
-    auto address = send(kMsgUser, static_cast<host::WParam>(index), kIpcGetPlaylistTitle);
+    auto address = send(kMsgUser, static_cast<platform::WParam>(index), kIpcGetPlaylistTitle);
     const char* text = reinterpret_cast<const char*>(address);
     return text != nullptr ? std::string(text) : std::string();
 }
@@ -29,12 +29,12 @@ std::int32_t GetListPos() {
 }
 
 void SetListPos(std::int32_t index) {
-    send(kMsgUser, static_cast<host::WParam>(index), kIpcSetListPos);
+    send(kMsgUser, static_cast<platform::WParam>(index), kIpcSetListPos);
 }
 
 std::int32_t GetOutputTime(int mode) {
     return static_cast<std::int32_t>(
-        send(kMsgUser, static_cast<host::WParam>(mode), kIpcGetOutputTime));
+        send(kMsgUser, static_cast<platform::WParam>(mode), kIpcGetOutputTime));
 }
 
 std::int32_t IsPlaying() {

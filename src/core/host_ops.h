@@ -3,25 +3,25 @@
 #include <cstdint>
 #include <string>
 
-#include "host/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace velvox {
 
 // Message numbers and identifiers of the player's interface.
-constexpr unsigned kMsgUser = host::kWmUser;        // WM_USER, 0x400
-constexpr unsigned kMsgCommand = host::kWmCommand;  // WM_COMMAND, 0x111
-constexpr unsigned kMsgEndOfTrack = 1026;           // WM_USER + 2
-constexpr host::LParam kIpcGetListLength = 124;
-constexpr host::LParam kIpcGetPlaylistTitle = 212;
-constexpr host::LParam kIpcGetListPos = 125;
-constexpr host::LParam kIpcSetListPos = 121;
-constexpr host::LParam kIpcGetOutputTime = 105;
-constexpr host::LParam kIpcIsPlaying = 104;
-constexpr host::WParam kCmdPrevious = 40044;
-constexpr host::WParam kCmdPlay = 40045;
-constexpr host::WParam kCmdPause = 40046;
-constexpr host::WParam kCmdStop = 40047;
-constexpr host::WParam kCmdNext = 40048;
+constexpr unsigned kMsgUser = platform::kWmUser;        // WM_USER, 0x400
+constexpr unsigned kMsgCommand = platform::kWmCommand;  // WM_COMMAND, 0x111
+constexpr unsigned kMsgEndOfTrack = 1026;               // WM_USER + 2
+constexpr platform::LParam kIpcGetListLength = 124;
+constexpr platform::LParam kIpcGetPlaylistTitle = 212;
+constexpr platform::LParam kIpcGetListPos = 125;
+constexpr platform::LParam kIpcSetListPos = 121;
+constexpr platform::LParam kIpcGetOutputTime = 105;
+constexpr platform::LParam kIpcIsPlaying = 104;
+constexpr platform::WParam kCmdPrevious = 40044;
+constexpr platform::WParam kCmdPlay = 40045;
+constexpr platform::WParam kCmdPause = 40046;
+constexpr platform::WParam kCmdStop = 40047;
+constexpr platform::WParam kCmdNext = 40048;
 
 // Returns the number of playlist entries.
 std::int32_t GetListLength();

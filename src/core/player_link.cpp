@@ -9,18 +9,18 @@ namespace {
 
 // Constant-initialised, so an attach made while other statics are still
 // being set up is never undone.
-std::atomic<host::Window*> window_field{nullptr};
+std::atomic<platform::Window*> window_field{nullptr};
 std::atomic<void**> module_field{nullptr};
 
 }  // namespace
 
-void AttachPlayer(host::Window* window, void** module) {
+void AttachPlayer(platform::Window* window, void** module) {
     window_field.store(window);
     module_field.store(module);
 }
 
-host::Window HostWindow() {
-    host::Window* field = window_field.load();
+platform::Window HostWindow() {
+    platform::Window* field = window_field.load();
     return field != nullptr ? *field : nullptr;
 }
 

@@ -6,16 +6,16 @@
 #include "core/player_link.h"
 #include "core/settings.h"
 #include "core/settings_table.h"
-#include "host/module_path.h"
-#include "host/profile.h"
+#include "platform/module_path.h"
+#include "platform/profile.h"
 
 namespace velvox {
 
 std::string SettingsPath() {
     // The path is taken whole, also beyond the classic 260 bytes: a cut path
     // would put the settings into some other folder.
-    std::string path = host::module_path(ModuleHandle());
-    const std::size_t separator = path.rfind(host::kPathSeparator);
+    std::string path = platform::module_path(ModuleHandle());
+    const std::size_t separator = path.rfind(platform::kPathSeparator);
     if (separator == std::string::npos)
         return "plugin.ini";
     path.resize(separator + 1);
@@ -34,8 +34,8 @@ void LoadSettings() {
         const bool text = row.kind == SettingKind::text;
         char* buffer = text ? TextField(settings, row) : flag;
         const std::size_t size = text ? row.size : sizeof flag;
-        host::read_profile_string(path.c_str(), kSettingsSection, row.key, row.fallback, buffer,
-                                  size);
+        platform::read_profile_string(path.c_str(), kSettingsSection, row.key, row.fallback, buffer,
+                                      size);
         if (!text)
             SetFromText(settings, row, flag);
     }
@@ -51,8 +51,8 @@ namespace {
 bool FileHasKey(const char* path, const char* key) {
     char first[2];
     char second[2];
-    host::read_profile_string(path, kSettingsSection, key, "0", first, sizeof first);
-    host::read_profile_string(path, kSettingsSection, key, "1", second, sizeof second);
+    platform::read_profile_string(path, kSettingsSection, key, "0", first, sizeof first);
+    platform::read_profile_string(path, kSettingsSection, key, "1", second, sizeof second);
     return std::strcmp(first, second) == 0;
 }
 
@@ -70,7 +70,7 @@ void SaveSettings() {
         if (row.onlyWhenUsed && std::strcmp(value, row.fallback) == 0 &&
             !FileHasKey(path.c_str(), row.key))
             continue;
-        host::write_profile_string(path.c_str(), kSettingsSection, row.key, value);
+        platform::write_profile_string(path.c_str(), kSettingsSection, row.key, value);
     }
 }
 

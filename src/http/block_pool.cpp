@@ -4,7 +4,7 @@
 #include <mutex>
 #include <new>
 
-#include "host/lock.h"
+#include "platform/lock.h"
 
 namespace velvox {
 
@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kMostKept = 64;
 
 struct Pool {
-    host::Lock lock;
+    platform::Lock lock;
     char* kept[kMostKept] = {};
     std::size_t count = 0;
 };
@@ -32,7 +32,7 @@ Pool& ThePool() {
 char* TakePooledBlock() {
     Pool& pool = ThePool();
     {
-        std::lock_guard<host::Lock> hold(pool.lock);
+        std::lock_guard<platform::Lock> hold(pool.lock);
         if (pool.count > 0)
             return pool.kept[--pool.count];
     }
@@ -44,7 +44,7 @@ void GiveBackPooledBlock(char* block) {
         return;
     Pool& pool = ThePool();
     {
-        std::lock_guard<host::Lock> hold(pool.lock);
+        std::lock_guard<platform::Lock> hold(pool.lock);
         if (pool.count < kMostKept) {
             pool.kept[pool.count++] = block;
             return;

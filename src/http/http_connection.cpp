@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "core/text.h"
-#include "host/clock.h"
+#include "platform/clock.h"
 
 namespace velvox {
 
-HttpConnection::HttpConnection() : clock(host::now_seconds) {
+HttpConnection::HttpConnection() : clock(platform::now_seconds) {
     clientAddress[0] = '\0';
     referer[0] = '\0';
     requestTarget[0] = '\0';
@@ -35,7 +35,7 @@ int HttpConnection::send_bytes(const char* data, std::size_t size) {
     return stream->send(data, size);
 }
 
-int HttpConnection::send_file(std::unique_ptr<host::InputFile> file, std::int64_t size) {
+int HttpConnection::send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size) {
     if (stream == nullptr)
         return -1;
     return stream->send_file(std::move(file), size);

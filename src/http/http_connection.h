@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/files.h"
+#include "platform/files.h"
 
 #include "http/stream.h"
 
@@ -39,7 +39,7 @@ class HttpConnection {
     int send_text(const char* text);
     // Sends the next size bytes of file as the reply's last part (see
     // Stream::send_file); returns 0, or -1 when the stream failed.
-    int send_file(std::unique_ptr<host::InputFile> file, std::int64_t size);
+    int send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size);
 
     Stream* stream = nullptr;
     Clock clock;  // the Date line's time source; injectable for tests

@@ -3,10 +3,10 @@
 
 namespace velvox {
 
-RestSent SendRest(host::Socket socket, ReplyRest& rest, std::uint64_t& moved) {
+RestSent SendRest(platform::Socket socket, ReplyRest& rest, std::uint64_t& moved) {
     while (rest.sent < rest.bytes.size()) {
-        const long n = host::try_send(socket, rest.bytes.data() + rest.sent, rest.bytes_left());
-        if (n == host::kWouldBlock)
+        const long n = platform::try_send(socket, rest.bytes.data() + rest.sent, rest.bytes_left());
+        if (n == platform::kWouldBlock)
             return RestSent::blocked;
         if (n <= 0)
             return RestSent::failed;
@@ -18,7 +18,7 @@ RestSent SendRest(host::Socket socket, ReplyRest& rest, std::uint64_t& moved) {
     rest.sent = 0;
     while (rest.file != nullptr && rest.file->left() > 0) {
         const long n = rest.file->send_to(socket);
-        if (n == host::kWouldBlock)
+        if (n == platform::kWouldBlock)
             return RestSent::blocked;
         if (n < 0)
             return RestSent::failed;

@@ -8,15 +8,15 @@
 #include <memory>
 #include <string>
 
-#include "host/files.h"
-#include "host/sockets.h"
+#include "platform/files.h"
+#include "platform/sockets.h"
 
 namespace velvox {
 
 struct ReplyRest {
     std::string bytes;  // go first, from sent on
     std::size_t sent = 0;
-    std::unique_ptr<host::FileRest> file;  // goes after the bytes
+    std::unique_ptr<platform::FileRest> file;  // goes after the bytes
     // A live-events subscriber: the socket stays open once all has gone.
     bool stays_open = false;
     // The serial of the last event the subscriber has the state of.
@@ -37,6 +37,6 @@ enum class RestSent {
 
 // Sends what the socket (made non-blocking) takes of rest now, the bytes
 // first, then the file. Adds the count of bytes that went to moved.
-RestSent SendRest(host::Socket socket, ReplyRest& rest, std::uint64_t& moved);
+RestSent SendRest(platform::Socket socket, ReplyRest& rest, std::uint64_t& moved);
 
 }  // namespace velvox

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/clock.h"
 #include "http/http_connection.h"
+#include "platform/clock.h"
 
 namespace velvox {
 
@@ -69,7 +69,7 @@ void HttpConnection::send_reply_head(int status, const char* reason, const char*
     length = Append(block, sizeof block, length, line);
     std::snprintf(line, sizeof line, "Server: %s\r\n", kServerName);
     length = Append(block, sizeof block, length, line);
-    host::format_http_date(clock(), date, sizeof date);
+    platform::format_http_date(clock(), date, sizeof date);
     std::snprintf(line, sizeof line, "Date: %s\r\n", date);
     length = Append(block, sizeof block, length, line);
     if (extra_header != nullptr) {
@@ -85,7 +85,7 @@ void HttpConnection::send_reply_head(int status, const char* reason, const char*
         length = Append(block, sizeof block, length, line);
     }
     if (last_modified != -1) {
-        host::format_http_date(last_modified, date, sizeof date);
+        platform::format_http_date(last_modified, date, sizeof date);
         std::snprintf(line, sizeof line, "Last-modified: %s\r\n", date);
         length = Append(block, sizeof block, length, line);
     }

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <utility>
 
-#include "host/clock.h"
-#include "host/sockets.h"
+#include "platform/clock.h"
+#include "platform/sockets.h"
 
 namespace velvox {
 
@@ -15,7 +15,7 @@ SocketStream::SocketStream(std::intptr_t socket, Mode mode)
     : socket_(socket), mode_(mode), buffer_(TakePooledBlock()) {}
 
 long SocketStream::receive(char* buffer, std::size_t size) {
-    return host::receive(socket_, buffer, size);
+    return platform::receive(socket_, buffer, size);
 }
 
 // Buffers data, flushing first when it does not fit; data at least as large
@@ -52,13 +52,13 @@ int SocketStream::flush() {
     return 0;
 }
 
-int SocketStream::send_file(std::unique_ptr<host::InputFile> file, std::int64_t size) {
+int SocketStream::send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size) {
     if (mode_ == Mode::blocking)
         return Stream::send_file(std::move(file), size);
     if (flush() != 0 || !ready_to_park())
         return -1;
     const bool behind = rest_ != nullptr;
-    rest().file = std::make_unique<host::FileRest>(std::move(file), size);
+    rest().file = std::make_unique<platform::FileRest>(std::move(file), size);
     if (behind)
         return 0;  // goes after the bytes still waiting
     std::uint64_t moved = 0;
@@ -82,7 +82,7 @@ bool SocketStream::stay_open(std::uint64_t events_seen) {
         return false;
     // Events are small: a small buffer in the system bounds what a thousand
     // subscribers hold there, and shows soon which cannot keep up.
-    host::set_send_buffer(socket_, kSubscriberSendBuffer);
+    platform::set_send_buffer(socket_, kSubscriberSendBuffer);
     rest().stays_open = true;
     rest_->events_seen = events_seen;
     return true;
@@ -96,7 +96,7 @@ std::unique_ptr<ReplyRest> SocketStream::take_rest() {
 
 bool SocketStream::ready_to_park() {
     if (!nonblocking_)
-        nonblocking_ = host::set_nonblocking(socket_);
+        nonblocking_ = platform::set_nonblocking(socket_);
     return nonblocking_;
 }
 
@@ -113,8 +113,8 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
             return false;
         }
         while (size > 0) {
-            const long sent = host::try_send(socket_, data, size);
-            if (sent == host::kWouldBlock) {
+            const long sent = platform::try_send(socket_, data, size);
+            if (sent == platform::kWouldBlock) {
                 rest().bytes.append(data, size);
                 return true;
             }
@@ -132,9 +132,9 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
     // this data gets that time too.
     // The time-out is read from the socket only once a send fell short, which
     // a reply that fits the socket's buffer never does.
-    const std::int64_t start = host::steady_milliseconds();
+    const std::int64_t start = platform::steady_milliseconds();
     while (size > 0) {
-        long sent = host::send(socket_, data, size);
+        long sent = platform::send(socket_, data, size);
         if (sent <= 0) {
             failed_ = true;
             return false;
@@ -142,8 +142,8 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
         data += sent;
         size -= static_cast<std::size_t>(sent);
         if (size > 0 && limit_ms_ < 0)
-            limit_ms_ = static_cast<long long>(host::send_timeout(socket_));
-        if (size > 0 && limit_ms_ > 0 && host::steady_milliseconds() - start >= limit_ms_) {
+            limit_ms_ = static_cast<long long>(platform::send_timeout(socket_));
+        if (size > 0 && limit_ms_ > 0 && platform::steady_milliseconds() - start >= limit_ms_) {
             failed_ = true;
             return false;
         }

@@ -34,7 +34,7 @@ class SocketStream : public Stream {
     long receive(char* buffer, std::size_t size) override;
     int send(const char* data, std::size_t size) override;
     int flush() override;
-    int send_file(std::unique_ptr<host::InputFile> file, std::int64_t size) override;
+    int send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size) override;
     bool stay_open(std::uint64_t events_seen) override;
 
     // Takes what is left of the reply after the last flush: nullptr when all

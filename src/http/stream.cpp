@@ -5,7 +5,7 @@ namespace velvox {
 
 // Send results are not looked at while reading: the file is read to size or
 // to a read that brings nothing, and the stream's state is what counts.
-int Stream::send_file(std::unique_ptr<host::InputFile> file, std::int64_t size) {
+int Stream::send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size) {
     char chunk[8096];
     int result = 0;
     while (size > 0) {

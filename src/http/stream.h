@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/files.h"
+#include "platform/files.h"
 
 namespace velvox {
 
@@ -25,7 +25,7 @@ class Stream {
     // last part of the reply. Returns 0, or -1 when the stream has failed.
     // This one reads the file a piece at a time into send; a socket stream
     // may hand the file to the kernel or park it.
-    virtual int send_file(std::unique_ptr<host::InputFile> file, std::int64_t size);
+    virtual int send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size);
 
     // Keeps the connection open after the reply, for live events that come
     // after the state of serial events_seen. Returns false when this stream

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "host/lock.h"
 #include "pages/page_text.h"
+#include "platform/lock.h"
 
 namespace velvox {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 constexpr std::size_t kArtistLimit = 254;
 
 struct ArtistListState {
-    host::Lock lock;
+    platform::Lock lock;
     // A deque keeps each name where it is, so the set can hold views of them.
     std::deque<std::string> names;
     std::unordered_set<std::string_view> members;
@@ -51,7 +51,7 @@ SortedArtists MakeVersion(const std::deque<std::string>& names) {
 
 SortedArtists UpdateArtistList(const PlaylistView& cache) {
     ArtistListState& state = State();
-    std::lock_guard<host::Lock> hold(state.lock);
+    std::lock_guard<platform::Lock> hold(state.lock);
     if (cache && state.lastScanned.lock() != cache) {
         std::string_view artist;
         for (std::int32_t p = 0; CachedArtist(*cache, p, artist); ++p) {
@@ -72,7 +72,7 @@ SortedArtists UpdateArtistList(const PlaylistView& cache) {
 
 void ClearArtistList() {
     ArtistListState& state = State();
-    std::lock_guard<host::Lock> hold(state.lock);
+    std::lock_guard<platform::Lock> hold(state.lock);
     state.members.clear();
     state.names.clear();
     state.sorted.reset();

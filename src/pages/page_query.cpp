@@ -104,8 +104,9 @@ void ParsePageQuery(const char* target, PageQuery& query) {
     query.startswithGiven = query.startswith[0] != '\0';
 }
 
-// Decodes in place: escapes first (a zero byte ends the text), then "+" to
-// space. Reads only up to the value's own end.
+// Decodes in place as forms encode: a "+" is a space and an escape its byte,
+// so "%2B" stays a plus (a zero byte ends the text). Reads only up to the
+// value's own end.
 void DecodeQueryValue(char* value) {
     if (value == nullptr)
         return;
@@ -115,7 +116,7 @@ void DecodeQueryValue(char* value) {
     while (in < length) {
         char c = value[in];
         if (c != '%') {
-            value[out++] = c;
+            value[out++] = c == '+' ? ' ' : c;
             ++in;
             continue;
         }
@@ -129,10 +130,6 @@ void DecodeQueryValue(char* value) {
         value[out++] = static_cast<char>(byte);
     }
     value[out] = '\0';
-    for (char* p = value; *p != '\0'; ++p) {
-        if (*p == '+')
-            *p = ' ';
-    }
 }
 
 // Each character first multiplies the value by 16, then adds its worth; the

@@ -27,7 +27,7 @@ void ForEachQueryPiece(
 // Fills query from the target of a page request, the admin decision included.
 void ParsePageQuery(const char* target, PageQuery& query);
 
-// Decodes percent escapes, then turns "+" into spaces, in place.
+// Decodes a form value in place: "+" is a space, "%XX" the byte XX.
 void DecodeQueryValue(char* value);
 
 // Returns the byte of one escape from the (up to) two characters given.

@@ -12,11 +12,11 @@
 
 #include "core/settings.h"
 #include "core/text.h"
-#include "host/text_case.h"
 #include "pages/artist_list.h"
 #include "pages/page_text.h"
 #include "pages/render_parts.h"
 #include "pages/template_tokens.h"
+#include "platform/text_case.h"
 #include "queue/history.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
@@ -115,10 +115,10 @@ class TitleFilter {
     TitleFilter(const PageQuery& query, bool matchAllWords, const PlaylistSnapshot& cache)
         : cache_(cache) {
         if (query.startswithGiven) {
-            host::fold_case(query.startswith, driver_);
+            platform::fold_case(query.startswith, driver_);
             search_.emplace(cache, driver_, true);
         } else if (query.psearchGiven && !matchAllWords) {
-            host::fold_case(query.psearch, driver_);
+            platform::fold_case(query.psearch, driver_);
             search_.emplace(cache, driver_, false);
         } else if (query.psearchGiven) {
             FoldWords(query.psearch);
@@ -161,7 +161,7 @@ class TitleFilter {
                 end = text.size();
             if (end > from) {
                 std::string word;
-                host::fold_case(text.substr(from, end - from), word);
+                platform::fold_case(text.substr(from, end - from), word);
                 others_.push_back(std::move(word));
             }
             from = end + 1;

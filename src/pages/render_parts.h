@@ -23,12 +23,10 @@ struct RenderContext {
     PageWindow& window;
 };
 
-// One token of the table: the text that marks it, whether its line is a row
-// template repeated once per item, and the function that sends what the line
-// becomes.
+// One token of the table: the text that marks it and the function that sends
+// what the line becomes (for a row token, one row per item).
 struct TokenRow {
     std::string_view token;
-    bool rows;
     void (*render)(std::string_view line, const RenderContext& context);
 };
 

@@ -8,8 +8,8 @@
 #include "core/host_ops.h"
 #include "core/player_link.h"
 #include "core/settings.h"
-#include "host/module_path.h"
-#include "host/threads.h"
+#include "platform/module_path.h"
+#include "platform/services.h"
 #include "plugin/plugin_record.h"
 #include "plugin/settings_dialog.h"
 #include "queue/playback.h"
@@ -19,60 +19,49 @@
 
 namespace velvox {
 
-std::atomic<host::WindowProc> PreviousWindowProc{nullptr};
+std::atomic<platform::WindowProc> PreviousWindowProc{nullptr};
 
 namespace {
 
 // The description text, built once at init; field 2 points here from then on.
-char description[sizeof "Velvox Plugin v2.5 ()" + 512];
-
-std::atomic<Sleeper> sleeper{nullptr};
-
-// Sleeps through the seam or the host.
-void PauseMs(unsigned milliseconds) {
-    Sleeper s = sleeper.load();
-    if (s != nullptr)
-        s(milliseconds);
-    else
-        host::sleep_ms(milliseconds);
-}
+char description[sizeof "Velvox Plugin v" VELVOX_VERSION " ()" + 512];
 
 // Formats the description from the file name of our module: the part of its
 // full path after the last separator, or the whole path when it has none.
 void BuildDescription() {
     char path[512];
-    host::module_path(ThePluginRecord().hDllInstance, path, sizeof path);
-    const char* separator = std::strrchr(path, host::kPathSeparator);
+    platform::module_path(ThePluginRecord().hDllInstance, path, sizeof path);
+    const char* separator = std::strrchr(path, platform::kPathSeparator);
     const char* name = separator != nullptr ? separator + 1 : path;
     ThePluginRecord().description = description;
-    std::snprintf(description, sizeof description, "Velvox Plugin v2.5 (%s)", name);
+    std::snprintf(description, sizeof description, "Velvox Plugin v" VELVOX_VERSION " (%s)", name);
 }
 
 // Puts our procedure in front of HostWindow's own, remembering the one found.
 void InstallHook() {
-    host::Window window = HostWindow();
+    platform::Window window = HostWindow();
     if (window == nullptr)
         return;
-    host::WindowProc found = host::window_proc(window);
+    platform::WindowProc found = platform::window_proc(window);
     // A second init must not make the hook its own previous procedure.
     if (found == &PluginWindowProc)
         return;
     PreviousWindowProc.store(found);
-    host::replace_window_proc(window, &PluginWindowProc);
+    platform::replace_window_proc(window, &PluginWindowProc);
 }
 
 // Takes the hook off HostWindow when it is still the window's procedure. When
 // someone has hooked the window after us, our procedure stays in their chain,
 // so the module is pinned to keep that code in place.
 void RemoveHook() {
-    host::Window window = HostWindow();
-    host::WindowProc previous = PreviousWindowProc.load();
+    platform::Window window = HostWindow();
+    platform::WindowProc previous = PreviousWindowProc.load();
     if (window == nullptr || previous == nullptr)
         return;
-    if (host::window_proc(window) == &PluginWindowProc)
-        host::replace_window_proc(window, previous);
+    if (platform::window_proc(window) == &PluginWindowProc)
+        platform::replace_window_proc(window, previous);
     else
-        host::pin_module();
+        platform::pin_module();
 }
 
 }  // namespace
@@ -97,26 +86,23 @@ void PluginQuit() {
     StopListener();
     SaveSettings();
     while (ServerThreadCount.load() != 0)
-        PauseMs(1000);
+        platform::services().sleep_ms(1000);
     RemoveHook();
 }
 
-host::LResult VELVOX_CALLBACK PluginWindowProc(host::Window window, unsigned message,
-                                               host::WParam wparam, host::LParam lparam) {
+platform::LResult VELVOX_CALLBACK PluginWindowProc(platform::Window window, unsigned message,
+                                                   platform::WParam wparam,
+                                                   platform::LParam lparam) {
     const bool track_ends = message == kMsgEndOfTrack && !CurrentSettings()->bDisabled;
-    host::LResult result = 0;
-    host::WindowProc previous = PreviousWindowProc.load();
+    platform::LResult result = 0;
+    platform::WindowProc previous = PreviousWindowProc.load();
     if ((!track_ends || !HandleEndOfTrack()) && previous != nullptr)
-        result = host::call_window_proc(previous, window, message, wparam, lparam);
+        result = platform::call_window_proc(previous, window, message, wparam, lparam);
     // After the player's own handling too, which may have moved on: the
     // listener asks the player only once this message has been answered.
     if (track_ends)
         AnnounceChange();
     return result;
-}
-
-void SetSleeperForTesting(Sleeper s) {
-    sleeper.store(s);
 }
 
 }  // namespace velvox

@@ -2,7 +2,7 @@
 #pragma once
 #include <atomic>
 
-#include "host/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace velvox {
 
@@ -16,15 +16,11 @@ void PluginQuit();
 
 // The hook installed on HostWindow: end-of-track goes to queued playback
 // first; everything else to PreviousWindowProc. Returns the message's result.
-host::LResult VELVOX_CALLBACK PluginWindowProc(host::Window window, unsigned message,
-                                               host::WParam wparam, host::LParam lparam);
+platform::LResult VELVOX_CALLBACK PluginWindowProc(platform::Window window, unsigned message,
+                                                   platform::WParam wparam,
+                                                   platform::LParam lparam);
 
 // The window procedure found on HostWindow at init.
-extern std::atomic<host::WindowProc> PreviousWindowProc;
-
-// Test seam: how quit sleeps between its looks at ServerThreadCount. Null
-// restores host::sleep_ms.
-using Sleeper = void (*)(unsigned milliseconds);
-void SetSleeperForTesting(Sleeper sleeper);
+extern std::atomic<platform::WindowProc> PreviousWindowProc;
 
 }  // namespace velvox

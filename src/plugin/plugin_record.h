@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "host/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace velvox {
 
@@ -12,8 +12,8 @@ struct PluginRecord {
     int (*init)();
     void (*config)();
     void (*quit)();
-    host::Window hwndParent;  // written by the player before init: HostWindow
-    void* hDllInstance;       // written by the player before init: our module
+    platform::Window hwndParent;  // written by the player before init: HostWindow
+    void* hDllInstance;           // written by the player before init: our module
 };
 
 #if defined(_WIN32) && !defined(_WIN64)

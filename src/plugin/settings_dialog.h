@@ -1,5 +1,5 @@
 // The settings dialog: its behaviour is portable logic; showing it is the
-// host's (a resource dialog on Windows, a console form on POSIX).
+// platform's (a resource dialog on Windows, a console form on POSIX).
 #pragma once
 
 namespace velvox {

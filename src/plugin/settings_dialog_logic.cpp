@@ -11,10 +11,10 @@ const char kAboutText[] = "Velvox\nBy: Tarnwick\nhttp://velvox.tarnwick.net/";
 
 namespace {
 
-using host::ControlKind;
+using platform::ControlKind;
 
 // Listed in the order the console shows them, which follows the dialog's layout.
-const host::FormControl kControls[] = {
+const platform::FormControl kControls[] = {
     {IDC_VX_DISABLED, ControlKind::check_box, "disable the plug-in, accept no requests (bDisabled)",
      nullptr},
     {IDC_VX_WEBROOT, ControlKind::text, "web root directory (WebRoot)", nullptr},
@@ -40,12 +40,12 @@ const host::FormControl kControls[] = {
     {IDC_VX_ABOUT, ControlKind::command, "about", "about"},
 };
 
-const host::DialogForm kForm = {IDD_VELVOX_SETTINGS, "HTTP Request(Velvox)", kControls,
-                                sizeof kControls / sizeof kControls[0]};
+const platform::DialogForm kForm = {IDD_VELVOX_SETTINGS, "HTTP Request(Velvox)", kControls,
+                                    sizeof kControls / sizeof kControls[0]};
 
 // Calls visit for each setting whose control the shown dialog has.
 template <typename Visit>
-void ForEachShownSetting(host::DialogControls& controls, Visit visit) {
+void ForEachShownSetting(platform::DialogControls& controls, Visit visit) {
     std::size_t count = 0;
     const SettingRow* rows = SettingsTable(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -56,11 +56,11 @@ void ForEachShownSetting(host::DialogControls& controls, Visit visit) {
 
 }  // namespace
 
-const host::DialogForm& SettingsDialogForm() {
+const platform::DialogForm& SettingsDialogForm() {
     return kForm;
 }
 
-void SettingsDialog::on_open(host::DialogControls& controls) {
+void SettingsDialog::on_open(platform::DialogControls& controls) {
     const SettingsSnapshot settings = CurrentSettings();
     ForEachShownSetting(controls, [&](const SettingRow& row) {
         if (row.kind == SettingKind::text)
@@ -71,7 +71,7 @@ void SettingsDialog::on_open(host::DialogControls& controls) {
     start_listener_if_due(*settings);
 }
 
-void SettingsDialog::on_command(host::DialogControls& controls, int id) {
+void SettingsDialog::on_command(platform::DialogControls& controls, int id) {
     switch (id) {
         case IDC_VX_OK:
             accept(controls);
@@ -89,7 +89,7 @@ void SettingsDialog::on_command(host::DialogControls& controls, int id) {
     }
 }
 
-void SettingsDialog::accept(host::DialogControls& controls) {
+void SettingsDialog::accept(platform::DialogControls& controls) {
     // Everything is read into a private copy and published in one step, so
     // connection threads see either the old set or the new one, never a mix.
     PluginSettings next = *CurrentSettings();

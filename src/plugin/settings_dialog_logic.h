@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "core/settings.h"
-#include "host/dialog.h"
+#include "platform/dialog.h"
 
 namespace velvox {
 
@@ -14,7 +14,7 @@ extern const char kAboutCaption[];
 extern const char kAboutText[];
 
 // Returns the dialog's form: its resource id, title and controls.
-const host::DialogForm& SettingsDialogForm();
+const platform::DialogForm& SettingsDialogForm();
 
 // How the dialog sees and starts the listener; RunSettingsDialog passes the
 // lifecycle's own, tests pass fakes.
@@ -23,20 +23,20 @@ struct ListenerHooks {
     std::function<void()> start_listener;  // StartListener
 };
 
-class SettingsDialog : public host::DialogLogic {
+class SettingsDialog : public platform::DialogLogic {
   public:
     explicit SettingsDialog(ListenerHooks hooks) : hooks_(std::move(hooks)) {}
 
     // Shows the settings in force and starts the listener when it is due.
-    void on_open(host::DialogControls& controls) override;
+    void on_open(platform::DialogControls& controls) override;
     // OK takes every field back and closes; cancel closes; about shows the
     // about box. Escape and the close box (command 2) are ignored.
-    void on_command(host::DialogControls& controls, int id) override;
+    void on_command(platform::DialogControls& controls, int id) override;
 
   private:
     // Reads every field back into a new set of settings, publishes it and
     // closes the dialog.
-    void accept(host::DialogControls& controls);
+    void accept(platform::DialogControls& controls);
     // Starts the listener when none has been started and the plug-in is on.
     void start_listener_if_due(const PluginSettings& settings);
 

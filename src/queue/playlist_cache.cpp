@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/host_ops.h"
-#include "host/text_case.h"
+#include "platform/text_case.h"
 
 namespace velvox {
 
@@ -55,11 +55,11 @@ class Layout {
         snapshot_.starts.push_back(snapshot_.text.size());
         snapshot_.text.append(title);
         snapshot_.text.push_back('\0');
-        if (host::is_ascii(title))
+        if (platform::is_ascii(title))
             return;
         folded_.clear();
-        host::fold_case(title, folded_);
-        if (host::equals_lowered(title, folded_))
+        platform::fold_case(title, folded_);
+        if (platform::equals_lowered(title, folded_))
             return;
         snapshot_.foldedStarts.push_back(snapshot_.foldedText.size());
         snapshot_.foldedPositions.push_back(position);
@@ -181,7 +181,7 @@ bool TitleHolds(const PlaylistSnapshot& cache, std::int32_t position, std::strin
         const auto i = static_cast<std::size_t>(at - kept.begin());
         title = Between(cache.foldedText, cache.foldedStarts[i], cache.foldedStarts[i + 1]);
     }
-    return host::find_lowered(title->data(), title->size(), folded) != nullptr;
+    return platform::find_lowered(title->data(), title->size(), folded) != nullptr;
 }
 
 // Keeps the text to look for: after a NUL when it is to begin a title.
@@ -201,7 +201,8 @@ std::int32_t TitleSearch::NextInTitles() {
     const auto& kept = cache_.foldedPositions;
     Cursor& c = titles_;
     while (c.from < text.size()) {
-        const char* hit = host::find_lowered(text.data() + c.from, text.size() - c.from, needle_);
+        const char* hit =
+            platform::find_lowered(text.data() + c.from, text.size() - c.from, needle_);
         if (hit == nullptr)
             break;
         c.index =
@@ -228,7 +229,8 @@ std::int32_t TitleSearch::NextInFolded() {
     const std::size_t shift = atStart_ ? 1 : 0;
     Cursor& c = folded_;
     if (c.from < text.size()) {
-        const char* hit = host::find_lowered(text.data() + c.from, text.size() - c.from, needle_);
+        const char* hit =
+            platform::find_lowered(text.data() + c.from, text.size() - c.from, needle_);
         if (hit != nullptr) {
             c.index = IndexAt(cache_.foldedStarts,
                               static_cast<std::size_t>(hit - text.data()) + shift, c.index);

@@ -16,7 +16,7 @@ namespace velvox {
 // ("\0" title 0 "\0" title 1 ... "\0"), so that a search goes through all of
 // them in one pass and a NUL and a text found together mean a title that
 // begins with the text. Case-blind searches read A-Z of these titles as a-z;
-// a title whose folded form (host::fold_case) is more than that has its
+// a title whose folded form (platform::fold_case) is more than that has its
 // folded form kept as well, in a second text of the same shape.
 struct PlaylistSnapshot {
     std::string text;                       // every title, each after a NUL, and a NUL at the end
@@ -58,7 +58,7 @@ bool CachedArtist(const PlaylistSnapshot& cache, std::int32_t position, std::str
 bool CurrentSongTitle(std::string& title);
 
 // Returns true when the folded form of the title at position holds folded
-// (text folded by host::fold_case); false too when there is no such title.
+// (text folded by platform::fold_case); false too when there is no such title.
 bool TitleHolds(const PlaylistSnapshot& cache, std::int32_t position, std::string_view folded);
 
 // Goes through the positions of one snapshot whose titles' folded forms hold

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <utility>
 
-#include "host/clock.h"
+#include "platform/services.h"
 
 #include "core/host_ops.h"
 #include "core/settings.h"
@@ -47,12 +47,9 @@ QueueStore& store() {
     return *s;
 }
 
-std::atomic<std::int64_t (*)()> rule_clock{nullptr};
-
 // Returns the rules' time: seconds since the epoch.
 std::int64_t Now() {
-    std::int64_t (*clock)() = rule_clock.load();
-    return clock != nullptr ? clock() : host::now_seconds();
+    return platform::services().now_seconds();
 }
 
 // Returns whether the queue plays in turns (the setting is read at every use).
@@ -207,25 +204,25 @@ void TakeLocked(QueueStore& s, std::size_t index) {
 
 }  // namespace
 
-host::Lock& QueueLock() {
-    static auto* lock = new host::Lock;
+platform::Lock& QueueLock() {
+    static auto* lock = new platform::Lock;
     return *lock;
 }
 
 int CheckRequest(std::int32_t position, const char* requester) {
     const CheckInputs in = ReadCheckInputs();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     return CheckLocked(store(), in, position, requester);
 }
 
 void InsertRequest(std::int32_t position, const char* requester) {
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     InsertLocked(store(), position, requester);
 }
 
 int CheckAndInsertRequest(std::int32_t position, const char* requester) {
     const CheckInputs in = ReadCheckInputs();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     QueueStore& s = store();
     const int code = CheckLocked(s, in, position, requester);
     if (code == kRequestAccepted)
@@ -235,7 +232,7 @@ int CheckAndInsertRequest(std::int32_t position, const char* requester) {
 
 std::int32_t OldestRequestPosition() {
     const bool fair = FairOrderOn();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     const QueueStore& s = store();
     const std::ptrdiff_t index = IndexOfPlayPosition(s, 1, fair);
     return index < 0 ? -1 : s.entries[static_cast<std::size_t>(index)].position;
@@ -243,7 +240,7 @@ std::int32_t OldestRequestPosition() {
 
 bool PeekOldestRequest(std::int32_t& position, std::uint64_t& serial) {
     const bool fair = FairOrderOn();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     const QueueStore& s = store();
     const std::ptrdiff_t index = IndexOfPlayPosition(s, 1, fair);
     if (index < 0)
@@ -255,7 +252,7 @@ bool PeekOldestRequest(std::int32_t& position, std::uint64_t& serial) {
 
 void TakeOldestRequest() {
     const bool fair = FairOrderOn();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     QueueStore& s = store();
     const std::ptrdiff_t index = IndexOfPlayPosition(s, 1, fair);
     if (index >= 0)
@@ -263,7 +260,7 @@ void TakeOldestRequest() {
 }
 
 bool TakeRequest(std::uint64_t serial) {
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     QueueStore& s = store();
     for (std::size_t i = 0; i < s.entries.size(); ++i) {
         if (s.entries[i].serial == serial) {
@@ -276,7 +273,7 @@ bool TakeRequest(std::uint64_t serial) {
 
 int RemoveAtPlayPosition(std::int32_t p) {
     const bool fair = FairOrderOn();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     QueueStore& s = store();
     const std::ptrdiff_t index = IndexOfPlayPosition(s, p, fair);
     if (index < 0)
@@ -287,7 +284,7 @@ int RemoveAtPlayPosition(std::int32_t p) {
 }
 
 std::int32_t QueueLength() {
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     return static_cast<std::int32_t>(store().entries.size());
 }
 
@@ -295,7 +292,7 @@ bool QueueEntryTitle(std::int32_t p, std::string& title) {
     const bool fair = FairOrderOn();
     std::int32_t position;
     {
-        std::lock_guard<host::Lock> hold(QueueLock());
+        std::lock_guard<platform::Lock> hold(QueueLock());
         const QueueStore& s = store();
         const std::ptrdiff_t index = IndexOfPlayPosition(s, p, fair);
         if (index < 0)
@@ -307,7 +304,7 @@ bool QueueEntryTitle(std::int32_t p, std::string& title) {
 
 std::vector<QueueEntry> QueueInPlayOrder() {
     const bool fair = FairOrderOn();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     const QueueStore& s = store();
     std::vector<QueueEntry> entries;
     entries.reserve(s.entries.size());
@@ -322,7 +319,7 @@ bool SongCooldownOn() {
 
 void NoteSongStarted(std::int32_t position) {
     const std::int64_t now = Now();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     QueueStore& s = store();
     s.seenCurrent = position;
     if (position >= 0)
@@ -331,16 +328,12 @@ void NoteSongStarted(std::int32_t position) {
 
 void NoteCurrentSong(std::int32_t position) {
     const std::int64_t now = Now();
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     NoteCurrentLocked(store(), position, now);
 }
 
-void SetQueueClockForTesting(std::int64_t (*clock)()) {
-    rule_clock.store(clock);
-}
-
 void ClearRequestQueue() {
-    std::lock_guard<host::Lock> hold(QueueLock());
+    std::lock_guard<platform::Lock> hold(QueueLock());
     QueueStore& s = store();
     s.entries.clear();
     ForgetTurnsWhenEmpty(s);

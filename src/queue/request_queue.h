@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "core/result_codes.h"
-#include "host/lock.h"
+#include "platform/lock.h"
 #include "queue/request_rules.h"
 
 namespace velvox {
 
-// Returns the lock that guards RequestQueue.
-host::Lock& QueueLock();
+// Returns the lock that guards the request queue (every entry, turn and
+// song start).
+platform::Lock& QueueLock();
 
 // Tests a request against the rules; returns 1, 4, 5, 6, 7, 8, 11 or 13.
 // Changes no entry. When NoConsecutiveArtist or SongCooldownMinutes is on, it
@@ -60,9 +61,6 @@ void NoteSongStarted(std::int32_t position);
 // seen last, that song counts as begun now. -1 says the current song is not
 // known (the next one seen then counts as begun when it is seen).
 void NoteCurrentSong(std::int32_t position);
-// Replaces the clock the rules read (seconds since the epoch); null restores
-// host::now_seconds.
-void SetQueueClockForTesting(std::int64_t (*clock)());
 
 // Empties the queue and forgets the turns and song starts (unit tests and
 // unload).

@@ -11,8 +11,8 @@
 #include <new>
 #include <utility>
 
-#include "host/clock.h"
-#include "host/lock.h"
+#include "platform/clock.h"
+#include "platform/lock.h"
 
 namespace velvox {
 
@@ -26,11 +26,11 @@ namespace {
 // has been answering one request for a whole watch period.
 struct Held {
     struct Connection {
-        host::Socket socket;
+        platform::Socket socket;
         std::int64_t since;
         char address[64];
     };
-    static constexpr std::size_t kMost = host::kMostWatched - 1;  // and the listening socket
+    static constexpr std::size_t kMost = platform::kMostWatched - 1;  // and the listening socket
     static constexpr std::int64_t kHoldMs = 10;
     Connection list[kMost];
     std::size_t count = 0;
@@ -47,19 +47,19 @@ struct Held {
 // last of them.
 struct Acceptors {
     explicit Acceptors(const AcceptorsSetup& setup)
-        : room(setup.handler, setup.limits, nullptr, setup.starter),
-          socket(host::share_listening_socket(setup.listening)),
+        : room(setup.handler, setup.limits),
+          socket(platform::share_listening_socket(setup.listening)),
           accept_one(setup.accept_one),
           period(setup.watch_period_ms > 0 ? setup.watch_period_ms : 1),
           answer_begins(setup.answer_begins),
           answer_ends(setup.answer_ends),
           room_runs(setup.room_runs) {}
-    ~Acceptors() { host::release_shared_listening_socket(socket); }
+    ~Acceptors() { platform::release_shared_listening_socket(socket); }
     Acceptors(const Acceptors&) = delete;
     Acceptors& operator=(const Acceptors&) = delete;
 
     WaitingRoom room;
-    const host::Socket socket;
+    const platform::Socket socket;
     const AcceptOne accept_one;
     const std::chrono::milliseconds period;
     void (*const answer_begins)();
@@ -73,11 +73,11 @@ struct Acceptors {
 
     // The connections the listener's own thread holds; the watch may hand
     // them to the room while that thread is busy answering.
-    host::Lock held_lock;
+    platform::Lock held_lock;
     Held held;
     std::atomic<std::int64_t> holder_answering_since{0};  // 0: not answering
 
-    host::Lock lock;  // guards over and the watch's sleep
+    platform::Lock lock;  // guards over and the watch's sleep
     std::condition_variable_any wake;
     bool over = false;
     std::atomic<bool> watch_resting{false};
@@ -87,19 +87,20 @@ struct Acceptors {
 void WakeWatch(Acceptors& acceptors) {
     if (!acceptors.watch_resting.exchange(false))
         return;
-    std::lock_guard<host::Lock> hold(acceptors.lock);
+    std::lock_guard<platform::Lock> hold(acceptors.lock);
     acceptors.wake.notify_all();
 }
 
 // Answers a socket the room gave back, whose request is there, on this
 // thread (or queues it, at the threads' limit). The listener's own thread
 // (own) tells the setup's hooks around the answer.
-void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool holder, bool own) {
+void Answer(Acceptors& acceptors, platform::Socket socket, const char* address, bool holder,
+            bool own) {
     if (own && acceptors.answer_begins != nullptr)
         acceptors.answer_begins();
     acceptors.answering.fetch_add(1);
     if (holder)  // 1 ms later rather than 0, which means not answering
-        acceptors.holder_answering_since.store(host::steady_milliseconds() | 1);
+        acceptors.holder_answering_since.store(platform::steady_milliseconds() | 1);
     WakeWatch(acceptors);
     acceptors.room.answer_kept(socket, address);
     if (holder)
@@ -112,13 +113,13 @@ void Answer(Acceptors& acceptors, host::Socket socket, const char* address, bool
 
 // Holds connection c (this, the only holding thread, saw room for it).
 void AddHeld(Acceptors& acceptors, const Held::Connection& c) {
-    std::lock_guard<host::Lock> hold(acceptors.held_lock);
+    std::lock_guard<platform::Lock> hold(acceptors.held_lock);
     acceptors.held.list[acceptors.held.count++] = c;
 }
 
 // Connections held now.
 std::size_t HeldCount(Acceptors& acceptors) {
-    std::lock_guard<host::Lock> hold(acceptors.held_lock);
+    std::lock_guard<platform::Lock> hold(acceptors.held_lock);
     return acceptors.held.count;
 }
 
@@ -126,7 +127,7 @@ std::size_t HeldCount(Acceptors& acceptors) {
 void ReleaseHeld(Acceptors& acceptors) {
     Held taken;
     {
-        std::lock_guard<host::Lock> hold(acceptors.held_lock);
+        std::lock_guard<platform::Lock> hold(acceptors.held_lock);
         std::swap(taken, acceptors.held);
     }
     for (std::size_t i = 0; i < taken.count; ++i)
@@ -135,8 +136,8 @@ void ReleaseHeld(Acceptors& acceptors) {
 
 // Takes the held connection on socket out, when it is still held (the watch
 // may have handed it to the room). Returns whether it was.
-bool TakeHeld(Acceptors& acceptors, host::Socket socket, Held::Connection& taken) {
-    std::lock_guard<host::Lock> hold(acceptors.held_lock);
+bool TakeHeld(Acceptors& acceptors, platform::Socket socket, Held::Connection& taken) {
+    std::lock_guard<platform::Lock> hold(acceptors.held_lock);
     for (std::size_t i = 0; i < acceptors.held.count; ++i) {
         if (acceptors.held.list[i].socket == socket) {
             taken = acceptors.held.take(i);
@@ -151,12 +152,12 @@ bool TakeHeld(Acceptors& acceptors, host::Socket socket, Held::Connection& taken
 // those whose time is up to the room. Returns whether a connection waits
 // (or nothing is held any more).
 bool TendHeld(Acceptors& acceptors) {
-    host::Socket watched[host::kMostWatched];
-    bool readable[host::kMostWatched];
+    platform::Socket watched[platform::kMostWatched];
+    bool readable[platform::kMostWatched];
     std::size_t count;
     std::int64_t oldest;
     {
-        std::lock_guard<host::Lock> hold(acceptors.held_lock);
+        std::lock_guard<platform::Lock> hold(acceptors.held_lock);
         count = acceptors.held.count;
         oldest = count > 0 ? acceptors.held.list[0].since : 0;
         for (std::size_t i = 0; i < count; ++i) {
@@ -167,8 +168,8 @@ bool TendHeld(Acceptors& acceptors) {
     if (count == 0)
         return true;
     watched[0] = acceptors.socket;
-    const std::int64_t left = oldest + Held::kHoldMs - host::steady_milliseconds();
-    host::wait_readable(watched, readable, count + 1, left > 0 ? static_cast<int>(left) : 0);
+    const std::int64_t left = oldest + Held::kHoldMs - platform::steady_milliseconds();
+    platform::wait_readable(watched, readable, count + 1, left > 0 ? static_cast<int>(left) : 0);
     Held::Connection c;
     for (std::size_t i = 1; i <= count; ++i) {
         if (readable[i] && TakeHeld(acceptors, watched[i], c))
@@ -176,8 +177,8 @@ bool TendHeld(Acceptors& acceptors) {
     }
     Held expired;
     {
-        const std::int64_t now = host::steady_milliseconds();
-        std::lock_guard<host::Lock> hold(acceptors.held_lock);
+        const std::int64_t now = platform::steady_milliseconds();
+        std::lock_guard<platform::Lock> hold(acceptors.held_lock);
         for (std::size_t i = acceptors.held.count; i-- > 0;) {
             if (now - acceptors.held.list[i].since >= Held::kHoldMs)
                 expired.list[expired.count++] = acceptors.held.take(i);
@@ -201,12 +202,12 @@ void AcceptLoop(Acceptors& acceptors, bool may_retire) {
             ReleaseHeld(acceptors);
         else if (!TendHeld(acceptors))
             continue;
-        Held::Connection c{host::kNoSocket, 0, ""};
+        Held::Connection c{platform::kNoSocket, 0, ""};
         acceptors.in_accept.fetch_add(1);
         c.socket = acceptors.accept_one(acceptors.socket, c.address, sizeof c.address);
         acceptors.in_accept.fetch_sub(1);
         acceptors.accepts.fetch_add(1);
-        if (c.socket == host::kNoSocket) {
+        if (c.socket == platform::kNoSocket) {
             ReleaseHeld(acceptors);
             return;
         }
@@ -217,7 +218,7 @@ void AcceptLoop(Acceptors& acceptors, bool may_retire) {
         if (admission != WaitingRoom::Admission::kept)
             continue;
         if (hold) {
-            c.since = host::steady_milliseconds();
+            c.since = platform::steady_milliseconds();
             AddHeld(acceptors, c);
             continue;
         }
@@ -253,7 +254,7 @@ void StartAcceptor(const std::shared_ptr<Acceptors>& acceptors) {
 // thread answering and no accept in between.
 bool AcceptingIsHeldUp(Acceptors& acceptors, std::uint64_t accepts_before) {
     return acceptors.in_accept.load() == 0 && acceptors.answering.load() > 0 &&
-           acceptors.accepts.load() == accepts_before && host::readable_now(acceptors.socket);
+           acceptors.accepts.load() == accepts_before && platform::readable_now(acceptors.socket);
 }
 
 // The watch: every period while requests are answered, starts an accepting
@@ -267,7 +268,7 @@ void RunWatch(void* raw) {
     const int quiet_periods_to_rest = static_cast<int>(1000 / a.period.count()) + 1;
     std::uint64_t accepts = a.accepts.load(), answered = a.answered.load();
     int quiet = 0;
-    std::unique_lock<host::Lock> hold(a.lock);
+    std::unique_lock<platform::Lock> hold(a.lock);
     while (!a.over) {
         if (quiet >= quiet_periods_to_rest) {
             a.watch_resting.store(true);
@@ -280,7 +281,7 @@ void RunWatch(void* raw) {
         if (AcceptingIsHeldUp(a, accepts))
             StartAcceptor(acceptors);
         const std::int64_t since = a.holder_answering_since.load();
-        if (since != 0 && host::steady_milliseconds() - since >= a.period.count())
+        if (since != 0 && platform::steady_milliseconds() - since >= a.period.count())
             ReleaseHeld(a);
         const std::uint64_t answered_now = a.answered.load();
         quiet = answered_now == answered && a.answering.load() == 0 ? quiet + 1 : 0;
@@ -294,7 +295,7 @@ void RunWatch(void* raw) {
 
 bool AcceptWithRoom(const AcceptorsSetup& setup) {
     auto acceptors = std::make_shared<Acceptors>(setup);
-    if (acceptors->socket == host::kNoSocket || !acceptors->room.start())
+    if (acceptors->socket == platform::kNoSocket || !acceptors->room.start())
         return false;
     auto* held = new (std::nothrow) std::shared_ptr<Acceptors>(acceptors);
     if (held == nullptr || !acceptors->room.start_thread(RunWatch, held)) {
@@ -306,7 +307,7 @@ bool AcceptWithRoom(const AcceptorsSetup& setup) {
         acceptors->room_runs(&acceptors->room);
     AcceptLoop(*acceptors, false);
     {
-        std::lock_guard<host::Lock> hold(acceptors->lock);
+        std::lock_guard<platform::Lock> hold(acceptors->lock);
         acceptors->over = true;
         acceptors->wake.notify_all();
     }

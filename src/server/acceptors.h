@@ -8,20 +8,20 @@
 #pragma once
 #include <cstddef>
 
-#include "host/sockets.h"
+#include "platform/sockets.h"
 #include "server/waiting_room.h"
 
 namespace velvox {
 
 // Accepts one connection on listening and writes the peer's address text;
 // kNoSocket when accepting is over.
-using AcceptOne = host::Socket (*)(host::Socket listening, char* address_text, std::size_t size);
+using AcceptOne = platform::Socket (*)(platform::Socket listening, char* address_text,
+                                       std::size_t size);
 
 struct AcceptorsSetup {
-    host::Socket listening = host::kNoSocket;
+    platform::Socket listening = platform::kNoSocket;
     WaitingRoom::Handler handler;
     WaitingRoomLimits limits;
-    WaitingRoom::ThreadStarter starter = nullptr;  // nullptr: host::start_thread
     AcceptOne accept_one = nullptr;
     // How often the watch looks while requests are being answered, and how
     // long connections may wait with every accepting thread busy.

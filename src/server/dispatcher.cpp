@@ -152,24 +152,34 @@ int ServePlaylistFeed(HttpConnection& connection) {
     return 1;
 }
 
+// The pages keep the prefix matching they have always had ("/playlist.cgiX"
+// is the page); the feeds take their whole names only, so that any other
+// name goes to the files.
 const Route kRoutes[] = {
-    {"/admin.cgi", true, ServePasswordForm},
-    {"/admin.cgi", false, ServeAdmin},
-    {"/request.cgi", false, ServeSongRequest},
-    {"/playlist.cgi", false, ServePage},
-    {"/api/status.json", false, ServeStatusFeed},
-    {"/api/playlist.json", false, ServePlaylistFeed},
-    {"/api/events", false, ServeEvents},
-    {"", false, ServeFile},
+    {"/admin.cgi", RouteMatch::exact, ServePasswordForm},
+    {"/admin.cgi", RouteMatch::prefix, ServeAdmin},
+    {"/request.cgi", RouteMatch::prefix, ServeSongRequest},
+    {"/playlist.cgi", RouteMatch::prefix, ServePage},
+    {"/api/status.json", RouteMatch::whole, ServeStatusFeed},
+    {"/api/playlist.json", RouteMatch::whole, ServePlaylistFeed},
+    {"/api/events", RouteMatch::whole, ServeEvents},
+    {"", RouteMatch::prefix, ServeFile},
 };
+
+// Returns whether route takes target.
+bool Takes(const Route& route, const char* target) {
+    if (route.match == RouteMatch::exact)
+        return std::strcmp(target, route.name) == 0;
+    const std::size_t length = std::strlen(route.name);
+    if (std::strncmp(target, route.name, length) != 0)
+        return false;
+    return route.match == RouteMatch::prefix || target[length] == '\0' || target[length] == '?';
+}
 
 // Returns the first route that takes target.
 const Route& RouteFor(const char* target) {
     for (const Route& route : kRoutes) {
-        const bool taken = route.exact
-                               ? std::strcmp(target, route.prefix) == 0
-                               : std::strncmp(target, route.prefix, std::strlen(route.prefix)) == 0;
-        if (taken)
+        if (Takes(route, target))
             return route;
     }
     return kRoutes[std::size(kRoutes) - 1];

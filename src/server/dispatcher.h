@@ -5,11 +5,18 @@
 
 namespace velvox {
 
-// One route: targets that equal (exact) or begin with prefix go to serve,
-// which answers and returns DoProxy's result.
+// How a route's name is compared with the target.
+enum class RouteMatch {
+    exact,   // the target is the name
+    prefix,  // the target begins with the name
+    whole,   // the target is the name, alone or followed by "?" and a query
+};
+
+// One route: targets that its name matches go to serve, which answers and
+// returns DoProxy's result.
 struct Route {
-    const char* prefix;
-    bool exact;
+    const char* name;
+    RouteMatch match;
     int (*serve)(HttpConnection& connection);
 };
 

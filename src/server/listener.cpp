@@ -7,11 +7,11 @@
 
 #include "core/settings.h"
 #include "core/text.h"
-#include "host/module_path.h"
-#include "host/sockets.h"
-#include "host/threads.h"
 #include "http/http_connection.h"
 #include "http/socket_stream.h"
+#include "platform/module_path.h"
+#include "platform/services.h"
+#include "platform/sockets.h"
 #include "server/acceptors.h"
 #include "server/dispatcher.h"
 #include "server/live_events.h"
@@ -24,20 +24,8 @@ std::atomic<std::int32_t> ServerThreadCount{0};
 
 namespace {
 
-std::atomic<ThreadStarter> listener_starter{nullptr};
-
-// Starts the listener thread through the seam or the host; returns false
-// when it failed.
-bool StartListenerThread(host::ThreadEntry entry, void* argument) {
-    ThreadStarter starter = listener_starter.load();
-    return starter != nullptr ? starter(entry, argument) : host::start_thread(entry, argument);
-}
-
 // The listening socket: written by the listener, closed by StopListener.
-std::atomic<host::Socket> ListenSocket{host::kNoSocket};
-
-const ListenerPlatform kRealPlatform = {host::start_sockets, host::start_thread};
-std::atomic<const ListenerPlatform*> Platform{&kRealPlatform};
+std::atomic<platform::Socket> ListenSocket{platform::kNoSocket};
 
 // The listener's own state: the text of the last accepted peer's address.
 struct SocketListener {
@@ -54,13 +42,13 @@ void SocketFatal(const char* message) {
 // Starts the sockets layer; returns false (after its diagnostic) when it
 // cannot be used.
 bool StartSockets() {
-    switch (Platform.load()->start_sockets()) {
-        case host::SocketsStart::started:
+    switch (platform::services().start_sockets()) {
+        case platform::SocketsStart::started:
             return true;
-        case host::SocketsStart::unavailable:
+        case platform::SocketsStart::unavailable:
             SocketFatal("cannot find winsock.dll");
             return false;
-        case host::SocketsStart::old_version:
+        case platform::SocketsStart::old_version:
             SocketFatal("winsock.dll is an old version");
             return false;
     }
@@ -91,18 +79,18 @@ void ReportOddPort(const PluginSettings& settings, std::uint16_t port) {
 
 // Opens the listening socket on all interfaces; kNoSocket (after its line)
 // when the host name lookup, the socket, the bind or the listen fails.
-host::Socket OpenListenSocket(std::uint16_t port) {
-    int family = host::own_host_address_family();
+platform::Socket OpenListenSocket(std::uint16_t port) {
+    int family = platform::own_host_address_family();
     if (family < 0) {
         ReportCannotListen(port, "this machine's own name cannot be looked up");
-        return host::kNoSocket;
+        return platform::kNoSocket;
     }
-    host::ListenFailure why = host::ListenFailure::none;
-    host::Socket s = host::open_listening_socket(family, port, &why);
-    if (s == host::kNoSocket)
-        ReportCannotListen(port, why == host::ListenFailure::in_use          ? "address in use"
-                                 : why == host::ListenFailure::no_permission ? "no permission"
-                                                                             : "refused");
+    platform::ListenFailure why = platform::ListenFailure::none;
+    platform::Socket s = platform::open_listening_socket(family, port, &why);
+    if (s == platform::kNoSocket)
+        ReportCannotListen(port, why == platform::ListenFailure::in_use          ? "address in use"
+                                 : why == platform::ListenFailure::no_permission ? "no permission"
+                                                                                 : "refused");
     return s;
 }
 
@@ -123,16 +111,16 @@ WaitingRoomLimits RoomLimits(const PluginSettings& settings) {
 }
 
 // Starts a thread for one connection; closes the socket when none starts.
-void StartConnectionThread(host::Socket accepted, const char* client_address) {
+void StartConnectionThread(platform::Socket accepted, const char* client_address) {
     auto* ticket = new (std::nothrow) ConnectionTicket{};
     if (ticket == nullptr) {
-        host::close_socket(accepted);
+        platform::close_socket(accepted);
         return;
     }
     ticket->socket = accepted;
     CopyCut(ticket->clientAddress, client_address);
-    if (!Platform.load()->start_thread(ServeConnection, ticket, kConnectionStackBytes)) {
-        host::close_socket(ticket->socket);
+    if (!platform::services().start_thread(ServeConnection, ticket, kConnectionStackBytes)) {
+        platform::close_socket(ticket->socket);
         delete ticket;
     }
 }
@@ -142,21 +130,24 @@ void StartConnectionThread(host::Socket accepted, const char* client_address) {
 // failure that concerns one connection only (reset before it was taken) or a
 // passing shortage is waited out while the listening socket is open, so no
 // client can switch the server off. Returns kNoSocket when accepting is over.
-host::Socket AcceptConnection(host::Socket listening, char* address_text, std::size_t size) {
+platform::Socket AcceptConnection(platform::Socket listening, char* address_text,
+                                  std::size_t size) {
     for (;;) {
         bool passing = false;
-        host::Socket accepted = host::accept_connection(listening, address_text, size, &passing);
-        if (accepted != host::kNoSocket || !passing || ListenSocket.load() == host::kNoSocket)
+        platform::Socket accepted =
+            platform::accept_connection(listening, address_text, size, &passing);
+        if (accepted != platform::kNoSocket || !passing ||
+            ListenSocket.load() == platform::kNoSocket)
             return accepted;
-        host::sleep_ms(10);
+        platform::sleep_ms(10);
     }
 }
 
 // Closes the listening socket unless someone else already has.
 void CloseListenSocket() {
-    host::Socket s = ListenSocket.exchange(host::kNoSocket);
-    if (s != host::kNoSocket)
-        host::close_listening_socket(s);
+    platform::Socket s = ListenSocket.exchange(platform::kNoSocket);
+    if (s != platform::kNoSocket)
+        platform::close_listening_socket(s);
 }
 
 // While the listener's own thread answers a request it does not count as the
@@ -182,7 +173,6 @@ void AcceptConnections(const PluginSettings& settings) {
     setup.handler = AnswerWithoutWaiting;
     setup.room_runs = AttachEventRoom;
     setup.limits = RoomLimits(settings);
-    setup.starter = Platform.load()->start_thread;
     setup.accept_one = AcceptConnection;
     setup.answer_begins = ListenerAnswerBegins;
     setup.answer_ends = ListenerAnswerEnds;
@@ -190,13 +180,13 @@ void AcceptConnections(const PluginSettings& settings) {
         return;
     // Without the room replies wait for their peer: the send time-out bounds
     // that, set once on the listening socket where accepted sockets keep it.
-    if (setup.limits.send_timeout_ms > 0 && host::accepted_sockets_keep_send_timeout())
-        host::set_send_timeout(setup.listening, setup.limits.send_timeout_ms);
+    if (setup.limits.send_timeout_ms > 0 && platform::accepted_sockets_keep_send_timeout())
+        platform::set_send_timeout(setup.listening, setup.limits.send_timeout_ms);
     SocketListener listener;
     for (;;) {
-        host::Socket accepted = AcceptConnection(ListenSocket.load(), listener.peerAddressText,
-                                                 sizeof listener.peerAddressText);
-        if (accepted == host::kNoSocket)
+        platform::Socket accepted = AcceptConnection(ListenSocket.load(), listener.peerAddressText,
+                                                     sizeof listener.peerAddressText);
+        if (accepted == platform::kNoSocket)
             break;
         StartConnectionThread(accepted, listener.peerAddressText);
     }
@@ -216,7 +206,7 @@ void RunListener(void*) {
         // close; close it here so the accept below fails and quit can finish.
         if (ServerRunning.load() == 0)
             CloseListenSocket();
-        if (ListenSocket.load() != host::kNoSocket)
+        if (ListenSocket.load() != platform::kNoSocket)
             AcceptConnections(*settings);
     }
     ServerThreadCount.fetch_sub(1);
@@ -231,24 +221,16 @@ void StartListener() {
     // Connection threads are never waited for and may be blocked in a send to
     // the player's window, so instead of waiting for them at quit the module
     // is kept loaded for good once a thread of ours can run its code.
-    host::pin_module();
-    if (!StartListenerThread(&RunListener, nullptr)) {
+    platform::pin_module();
+    if (!platform::services().start_thread(&RunListener, nullptr, 0)) {
         ServerThreadCount.fetch_sub(1);
         ServerRunning.store(0);
     }
 }
 
-void SetListenerStarterForTesting(ThreadStarter starter) {
-    listener_starter.store(starter);
-}
-
 void StopListener() {
     ServerRunning.store(0);
     CloseListenSocket();
-}
-
-void SetListenerPlatform(const ListenerPlatform* platform) {
-    Platform.store(platform != nullptr ? platform : &kRealPlatform);
 }
 
 namespace {
@@ -268,12 +250,13 @@ void Answer(SocketStream& stream, const char* client_address) {
 
 }  // namespace
 
-void AnswerConnection(host::Socket socket, const char* client_address) {
+void AnswerConnection(platform::Socket socket, const char* client_address) {
     SocketStream stream(socket);
     Answer(stream, client_address);
 }
 
-std::unique_ptr<ReplyRest> AnswerWithoutWaiting(host::Socket socket, const char* client_address) {
+std::unique_ptr<ReplyRest> AnswerWithoutWaiting(platform::Socket socket,
+                                                const char* client_address) {
     SocketStream stream(socket, SocketStream::Mode::parking);
     Answer(stream, client_address);
     return stream.take_rest();
@@ -282,7 +265,7 @@ std::unique_ptr<ReplyRest> AnswerWithoutWaiting(host::Socket socket, const char*
 void ServeConnection(void* raw) {
     auto* ticket = static_cast<ConnectionTicket*>(raw);
     AnswerConnection(ticket->socket, ticket->clientAddress);
-    host::close_socket(ticket->socket);
+    platform::close_socket(ticket->socket);
     delete ticket;
 }
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/sockets.h"
-#include "host/threads.h"
 #include "http/reply_rest.h"
+#include "platform/sockets.h"
+#include "platform/threads.h"
 
 namespace velvox {
 
@@ -37,13 +37,14 @@ void StopListener();
 
 // Answers one request on an accepted socket with the connection on the
 // calling thread's stack; leaves the socket open.
-void AnswerConnection(host::Socket socket, const char* client_address);
+void AnswerConnection(platform::Socket socket, const char* client_address);
 
 // Answers as AnswerConnection does, without ever waiting for the peer to
 // read. Returns what is left of the reply (for the waiting room to send as
 // the socket becomes writable, or a subscriber to keep), or nullptr when it
 // all went out or the socket failed.
-std::unique_ptr<ReplyRest> AnswerWithoutWaiting(host::Socket socket, const char* client_address);
+std::unique_ptr<ReplyRest> AnswerWithoutWaiting(platform::Socket socket,
+                                                const char* client_address);
 
 // Entry of a connection thread started for one connection (when the waiting
 // room cannot run): answers its ticket's socket, closes it, frees the ticket.
@@ -53,21 +54,5 @@ void ServeConnection(void* ticket);
 // (most of it the connection's buffers; connection_stack_test measures it and
 // fails above a quarter of this), so the sanitizer builds fit too.
 constexpr std::size_t kConnectionStackBytes = 512 * 1024;
-
-// The two platform steps of the listener that cannot be made to fail from
-// outside: starting the sockets layer and starting a thread (the waiting
-// room's and the connection threads).
-struct ListenerPlatform {
-    host::SocketsStart (*start_sockets)();
-    bool (*start_thread)(host::ThreadEntry entry, void* argument, std::size_t stack_bytes);
-};
-
-// Replaces those steps (tests make them fail); nullptr restores the real ones.
-void SetListenerPlatform(const ListenerPlatform* platform);
-
-// Test seam: how StartListener starts the listener thread. Null restores
-// host::start_thread.
-using ThreadStarter = bool (*)(host::ThreadEntry entry, void* argument);
-void SetListenerStarterForTesting(ThreadStarter starter);
 
 }  // namespace velvox

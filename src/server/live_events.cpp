@@ -9,9 +9,9 @@
 
 #include "core/change_signal.h"
 #include "core/settings.h"
-#include "host/lock.h"
-#include "host/threads.h"
 #include "pages/status_feed.h"
+#include "platform/lock.h"
+#include "platform/threads.h"
 
 namespace velvox {
 
@@ -23,7 +23,7 @@ constexpr auto kLookEvery = std::chrono::seconds(1);
 constexpr std::size_t kPublisherStackBytes = 256 * 1024;
 
 struct Hub {
-    host::Lock lock;
+    platform::Lock lock;
     std::condition_variable_any wake;
     WaitingRoom* room = nullptr;
     int subscribers = 0;
@@ -43,14 +43,14 @@ Hub& TheHub() {
 // The change listener: wakes the publisher.
 void Announce() {
     Hub& hub = TheHub();
-    std::lock_guard<host::Lock> hold(hub.lock);
+    std::lock_guard<platform::Lock> hold(hub.lock);
     hub.announced = true;
     hub.wake.notify_all();
 }
 
 // Publishes the state when it differs from the last published one; called
 // with the hub's lock held, which it lets go of while it asks the player.
-void PublishIfChanged(Hub& hub, std::unique_lock<host::Lock>& hold) {
+void PublishIfChanged(Hub& hub, std::unique_lock<platform::Lock>& hold) {
     hold.unlock();
     std::string steady;
     const std::string json = StatusJson(&steady);
@@ -68,7 +68,7 @@ void PublishIfChanged(Hub& hub, std::unique_lock<host::Lock>& hold) {
 // the state if it changed; ends when the last subscriber has gone.
 void RunPublisher(void*) {
     Hub& hub = TheHub();
-    std::unique_lock<host::Lock> hold(hub.lock);
+    std::unique_lock<platform::Lock> hold(hub.lock);
     while (hub.subscribers > 0) {
         hub.wake.wait_for(hold, kLookEvery, [&] { return hub.announced || hub.subscribers == 0; });
         if (hub.subscribers == 0)
@@ -85,21 +85,21 @@ void RunPublisher(void*) {
 bool TakePlace() {
     const std::int32_t most = CurrentSettings()->maxEventClients;
     Hub& hub = TheHub();
-    std::lock_guard<host::Lock> hold(hub.lock);
+    std::lock_guard<platform::Lock> hold(hub.lock);
     if (hub.subscribers >= most)
         return false;
     ++hub.subscribers;
     SetChangeListener(Announce);
     // Without a publisher the subscribers get the first event only.
     if (!hub.publisher_running)
-        hub.publisher_running = host::start_thread(RunPublisher, nullptr, kPublisherStackBytes);
+        hub.publisher_running = platform::start_thread(RunPublisher, nullptr, kPublisherStackBytes);
     return true;
 }
 
 // Returns the serial of the last event published.
 std::uint64_t PublishedSerial() {
     Hub& hub = TheHub();
-    std::lock_guard<host::Lock> hold(hub.lock);
+    std::lock_guard<platform::Lock> hold(hub.lock);
     return hub.serial;
 }
 
@@ -108,7 +108,7 @@ std::uint64_t PublishedSerial() {
 // change, not the state every subscriber has already.
 void NoteFirstState(const std::string& steady) {
     Hub& hub = TheHub();
-    std::lock_guard<host::Lock> hold(hub.lock);
+    std::lock_guard<platform::Lock> hold(hub.lock);
     if (hub.last_steady.empty())
         hub.last_steady = steady;
 }
@@ -125,8 +125,7 @@ int ServeEvents(HttpConnection& connection) {
     const std::uint64_t seen = PublishedSerial();
     const std::string json = StatusJson(&steady);
     NoteFirstState(steady);
-    connection.send_reply_head(200, "OK", "Cache-Control: no-store", "text/event-stream", -1,
-                               -1);
+    connection.send_reply_head(200, "OK", "Cache-Control: no-store", "text/event-stream", -1, -1);
     const std::string event = "data: " + json + "\n\n";
     connection.send_bytes(event.data(), event.size());
     // Flushed first: once the stream stays open, its rest goes to the room,
@@ -139,20 +138,20 @@ int ServeEvents(HttpConnection& connection) {
 
 void AttachEventRoom(WaitingRoom* room) {
     Hub& hub = TheHub();
-    std::lock_guard<host::Lock> hold(hub.lock);
+    std::lock_guard<platform::Lock> hold(hub.lock);
     hub.room = room;
 }
 
 void SubscriberGone() {
     Hub& hub = TheHub();
-    std::lock_guard<host::Lock> hold(hub.lock);
+    std::lock_guard<platform::Lock> hold(hub.lock);
     if (--hub.subscribers == 0)
         hub.wake.notify_all();
 }
 
 int EventSubscribers() {
     Hub& hub = TheHub();
-    std::lock_guard<host::Lock> hold(hub.lock);
+    std::lock_guard<platform::Lock> hold(hub.lock);
     return hub.subscribers;
 }
 

@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "core/text.h"
-#include "host/files.h"
 #include "http/content_type.h"
 #include "pages/template_renderer.h"
+#include "platform/files.h"
 #include "server/web_root_paths.h"
 
 namespace velvox {
@@ -41,7 +41,8 @@ int RefuseNamed(HttpConnection& connection, const char* pattern, const char* nam
 
 // Sends a "text/html" file line by line through the renderer; a line it does
 // not take goes out itself, then CR LF.
-void SendRenderedLines(HttpConnection& connection, host::InputFile& file, const PageQuery& query) {
+void SendRenderedLines(HttpConnection& connection, platform::InputFile& file,
+                       const PageQuery& query) {
     PageRenderer renderer(connection);
     char line[kLineSize];
     while (file.read_line(line, sizeof line)) {
@@ -55,15 +56,17 @@ void SendRenderedLines(HttpConnection& connection, host::InputFile& file, const 
 // Opens file_name in one step where the platform allows: a name from the
 // request only beneath the web root, links included. Returns unknown when
 // the name is to be looked up the long way.
-host::Opened OpenDirectly(const SettingsSnapshot& settings, const char* file_name,
-                          bool from_request, bool text, host::InputFile& file, std::int64_t& size) {
+platform::Opened OpenDirectly(const SettingsSnapshot& settings, const char* file_name,
+                              bool from_request, bool text, platform::InputFile& file,
+                              std::int64_t& size) {
     if (!from_request) {
-        const std::string full_path = FullPath(settings->WebRoot, file_name, host::kPathSeparator);
+        const std::string full_path =
+            FullPath(settings->WebRoot, file_name, platform::kPathSeparator);
         return file.open_sized(full_path.c_str(), text, size);
     }
     const std::shared_ptr<const WebRoot> root = WebRootOf(settings);
     if (root == nullptr)
-        return host::Opened::unknown;
+        return platform::Opened::unknown;
     while (*file_name == '/')
         ++file_name;  // the name is taken relative to the root
     return file.open_beneath(root->directory, file_name, text, size);
@@ -73,13 +76,13 @@ host::Opened OpenDirectly(const SettingsSnapshot& settings, const char* file_nam
 // there, then opens it. Returns -1 with its size and what the opening found,
 // or DoProxy's result after an error page.
 int LookUp(HttpConnection& connection, const SettingsSnapshot& settings, const char* file_name,
-           bool from_request, bool text, host::InputFile& file, std::int64_t& size,
-           host::Opened& opened) {
-    const std::string full_path = FullPath(settings->WebRoot, file_name, host::kPathSeparator);
+           bool from_request, bool text, platform::InputFile& file, std::int64_t& size,
+           platform::Opened& opened) {
+    const std::string full_path = FullPath(settings->WebRoot, file_name, platform::kPathSeparator);
     std::string shown(file_name);  // the name as the missing-file title shows it
     for (char& c : shown) {
         if (c == '/')
-            c = host::kPathSeparator;
+            c = platform::kPathSeparator;
     }
     if (from_request) {
         // Whatever the name, what it resolves to (links followed) must lie
@@ -93,9 +96,10 @@ int LookUp(HttpConnection& connection, const SettingsSnapshot& settings, const c
                 return RefuseNamed(connection, kRelativeTitle, file_name);
         }
     }
-    if (!host::path_size(full_path.c_str(), size))
+    if (!platform::path_size(full_path.c_str(), size))
         return RefuseNamed(connection, kMissingTitle, shown.c_str(), kNotFound);
-    opened = file.open(full_path.c_str(), text) ? host::Opened::regular : host::Opened::other;
+    opened =
+        file.open(full_path.c_str(), text) ? platform::Opened::regular : platform::Opened::other;
     return -1;
 }
 
@@ -109,10 +113,10 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
 
     const bool is_page = std::strcmp(content_type, "text/html") == 0;
     // On the heap: a file that the peer reads slowly is handed on with the rest.
-    auto file = std::make_unique<host::InputFile>();
+    auto file = std::make_unique<platform::InputFile>();
     std::int64_t size = 0;
-    host::Opened opened = OpenDirectly(settings, file_name, from_request, is_page, *file, size);
-    if (opened == host::Opened::unknown) {
+    platform::Opened opened = OpenDirectly(settings, file_name, from_request, is_page, *file, size);
+    if (opened == platform::Opened::unknown) {
         const int refused =
             LookUp(connection, settings, file_name, from_request, is_page, *file, size, opened);
         if (refused >= 0)
@@ -120,7 +124,7 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
     }
 
     // Not a file (a folder): the error page alone, with no header before it.
-    if (opened != host::Opened::regular) {
+    if (opened != platform::Opened::regular) {
         connection.send_error(kNotFound, "Invalid File", nullptr, "");
         return 0;
     }

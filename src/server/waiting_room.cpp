@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/clock.h"
-#include "host/lock.h"
-#include "host/readiness.h"
+#include "platform/lock.h"
+#include "platform/readiness.h"
+#include "platform/services.h"
 
 namespace velvox {
 
@@ -24,13 +24,13 @@ namespace {
 
 // A socket whose request has arrived, waiting for a connection thread.
 struct ReadySocket {
-    host::Socket socket;
+    platform::Socket socket;
     std::string address;
 };
 
 // A socket admitted, not yet in the readiness set.
 struct Admitted {
-    host::Socket socket;
+    platform::Socket socket;
     std::string address;
     std::int64_t accepted_at;
 };
@@ -45,7 +45,7 @@ struct WaitingSocket {
 // Where a waiting socket stands in accept order (for the deadline).
 struct Arrival {
     std::int64_t accepted_at;
-    host::Socket socket;
+    platform::Socket socket;
     std::uint64_t serial;
 };
 
@@ -60,7 +60,7 @@ struct Parked {
 
 // A parked socket handed to the readiness thread.
 struct Parking {
-    host::Socket socket;
+    platform::Socket socket;
     Parked parked;
 };
 
@@ -71,22 +71,18 @@ constexpr std::int64_t kTickMs = 250;
 // The comment line that keeps a quiet subscriber's connection open.
 constexpr char kKeepAlive[] = ": keep-alive\n\n";
 
-// The default thread starter: host::start_thread.
-bool start_host_thread(host::ThreadEntry entry, void* argument, std::size_t stack_bytes) {
-    return host::start_thread(entry, argument, stack_bytes);
-}
-
 }  // namespace
 
 struct WaitingRoom::Core {
     Handler handler;
     WaitingRoomLimits limits;
-    Clock clock;
-    ThreadStarter starter;
-    host::ReadySet ready_set;
+    // The platform's services when the room was made.
+    std::int64_t (*clock)();
+    bool (*starter)(platform::ThreadEntry entry, void* argument, std::size_t stack_bytes);
+    platform::ReadySet ready_set;
 
     // Guarded by lock.
-    host::Lock lock;
+    platform::Lock lock;
     std::condition_variable_any work;      // connection threads wait here
     std::condition_variable_any finished;  // stop waits here for the room thread
     std::vector<Admitted> arrivals;
@@ -102,10 +98,10 @@ struct WaitingRoom::Core {
     bool room_thread_running = false;
 
     // The readiness thread's own.
-    std::unordered_map<host::Socket, WaitingSocket> waiting;
+    std::unordered_map<platform::Socket, WaitingSocket> waiting;
     std::deque<Arrival> order;
     std::uint64_t next_serial = 0;
-    std::unordered_map<host::Socket, Parked> parked;
+    std::unordered_map<platform::Socket, Parked> parked;
     std::shared_ptr<const std::string> latest_event;  // the last one sent
     std::uint64_t latest_serial = 0;
     std::int64_t next_tick = 0;
@@ -119,17 +115,17 @@ struct WaitingRoom::Core {
 
     // Counts a closed socket out of its address's sockets.
     void release(const std::string& address) {
-        std::lock_guard<host::Lock> hold(lock);
+        std::lock_guard<platform::Lock> hold(lock);
         auto found = per_address.find(address);
         if (found != per_address.end() && --found->second <= 0)
             per_address.erase(found);
     }
 
     // Closes a socket the room owns and counts it out of its address.
-    void close(host::Socket socket, const std::string& address) {
+    void close(platform::Socket socket, const std::string& address) {
         // Counted out first: a peer that sees the close may connect again.
         release(address);
-        host::close_socket(socket);
+        platform::close_socket(socket);
     }
 };
 
@@ -165,7 +161,7 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
     int to_start = 0;
     int to_wake = 0;
     {
-        std::lock_guard<host::Lock> hold(core->lock);
+        std::lock_guard<platform::Lock> hold(core->lock);
         const int count = static_cast<int>(handed.size());
         for (ReadySocket& r : handed)
             core->ready.push_back(std::move(r));
@@ -195,7 +191,7 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
         core->thread_start_failures++;
         std::deque<ReadySocket> orphans;
         {
-            std::lock_guard<host::Lock> hold(core->lock);
+            std::lock_guard<platform::Lock> hold(core->lock);
             core->fresh--;
             // With no thread left to take them, the queued sockets are closed.
             if (--core->threads == 0)
@@ -207,7 +203,7 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
 
 // Closes a socket that the room kept after its answer; a subscriber's
 // place is given back.
-void close_kept(Core& core, host::Socket socket, const std::string& address, bool subscriber) {
+void close_kept(Core& core, platform::Socket socket, const std::string& address, bool subscriber) {
     core.close(socket, address);
     if (subscriber && core.limits.subscriber_gone != nullptr)
         core.limits.subscriber_gone();
@@ -215,11 +211,12 @@ void close_kept(Core& core, host::Socket socket, const std::string& address, boo
 
 // Hands a socket whose answer left a rest to the readiness thread; closed
 // after stop.
-void park(Core& core, host::Socket socket, std::string address, std::unique_ptr<ReplyRest> rest) {
+void park(Core& core, platform::Socket socket, std::string address,
+          std::unique_ptr<ReplyRest> rest) {
     const bool subscriber = rest->stays_open;
     bool taken = false;
     {
-        std::lock_guard<host::Lock> hold(core.lock);
+        std::lock_guard<platform::Lock> hold(core.lock);
         if (!core.stopping && core.room_thread_running) {
             core.parkings.push_back(Parking{socket, Parked{std::move(address), std::move(rest)}});
             core.parked_now++;
@@ -250,7 +247,7 @@ void run_connection_thread(void* raw) {
     std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(raw));
     delete static_cast<std::shared_ptr<Core>*>(raw);
     const auto linger = std::chrono::milliseconds(core->limits.thread_linger_ms);
-    std::unique_lock<host::Lock> hold(core->lock);
+    std::unique_lock<platform::Lock> hold(core->lock);
     core->fresh--;  // from here on counted as answering or idle
     for (;;) {
         if (core->stopping)
@@ -275,7 +272,7 @@ void run_connection_thread(void* raw) {
     core->threads--;
 }
 
-using ParkedPlace = std::unordered_map<host::Socket, Parked>::iterator;
+using ParkedPlace = std::unordered_map<platform::Socket, Parked>::iterator;
 
 // Closes the parked socket at place and forgets it.
 void unpark(Core& core, ParkedPlace place) {
@@ -288,7 +285,7 @@ void unpark(Core& core, ParkedPlace place) {
 // Sends what the socket takes of a parked rest now, then watches it for what
 // comes next: writability while bytes wait, readability for an idle
 // subscriber. Returns false when it is to be closed: failed, or answered.
-bool go_on(Core& core, host::Socket socket, Parked& p, std::int64_t now) {
+bool go_on(Core& core, platform::Socket socket, Parked& p, std::int64_t now) {
     std::uint64_t moved = 0;
     const RestSent sent = SendRest(socket, *p.rest, moved);
     if (moved > 0)
@@ -297,10 +294,10 @@ bool go_on(Core& core, host::Socket socket, Parked& p, std::int64_t now) {
         return false;
     const bool writable = sent == RestSent::blocked;
     if (writable && moved > 0)
-        p.unsent = host::unsent_bytes(socket);
+        p.unsent = platform::unsent_bytes(socket);
     if (writable != p.writable) {
-        if (!core.ready_set.change(socket, writable ? host::Interest::writable
-                                                    : host::Interest::readable))
+        if (!core.ready_set.change(
+                socket, writable ? platform::Interest::writable : platform::Interest::readable))
             return false;
         p.writable = writable;
     }
@@ -315,9 +312,9 @@ void settle(Core& core, Parking& k, std::int64_t now) {
     if (p.rest->stays_open && p.rest->events_seen < core.latest_serial && core.latest_event)
         p.rest->bytes += *core.latest_event;
     p.writable = p.rest->pending();
-    p.unsent = host::unsent_bytes(k.socket);
-    if (!core.ready_set.add(k.socket,
-                            p.writable ? host::Interest::writable : host::Interest::readable)) {
+    p.unsent = platform::unsent_bytes(k.socket);
+    if (!core.ready_set.add(
+            k.socket, p.writable ? platform::Interest::writable : platform::Interest::readable)) {
         close_kept(core, k.socket, p.address, p.rest->stays_open);
         core.parked_now--;
         return;
@@ -336,8 +333,8 @@ void on_ready(Core& core, ParkedPlace place, std::int64_t now) {
     }
     char scrap[512];
     for (int turn = 0; turn < 16; ++turn) {
-        const long n = host::try_receive(place->first, scrap, sizeof scrap);
-        if (n == host::kWouldBlock)
+        const long n = platform::try_receive(place->first, scrap, sizeof scrap);
+        if (n == platform::kWouldBlock)
             return;
         if (n <= 0) {
             unpark(core, place);
@@ -348,7 +345,7 @@ void on_ready(Core& core, ParkedPlace place, std::int64_t now) {
 
 // Adds text to a subscriber's bytes and sends what its socket takes. Returns
 // false when it is to be dropped: too far behind to keep up, or failed.
-bool deliver(Core& core, host::Socket socket, Parked& p, const std::string& text,
+bool deliver(Core& core, platform::Socket socket, Parked& p, const std::string& text,
              std::int64_t now) {
     if (p.rest->bytes_left() >= core.limits.subscriber_backlog_bytes) {
         core.dropped++;
@@ -373,10 +370,10 @@ void send_to_subscribers(Core& core, const std::string& text, std::int64_t now) 
 // The socket becomes writable only once the peer has taken much of what the
 // system holds for it, so a peer that reads still counts as reading while the
 // system's unsent count goes down.
-bool stalled(Parked& p, host::Socket socket, std::int64_t now, std::int64_t limit) {
+bool stalled(Parked& p, platform::Socket socket, std::int64_t now, std::int64_t limit) {
     if (limit <= 0 || !p.writable || now - p.since < limit)
         return false;
-    const long long unsent = host::unsent_bytes(socket);
+    const long long unsent = platform::unsent_bytes(socket);
     if (unsent < 0 || unsent == p.unsent)
         return true;
     p.unsent = unsent;
@@ -413,7 +410,7 @@ bool take_arrivals(Core& core) {
     std::shared_ptr<const std::string> event;
     std::uint64_t event_serial = 0;
     {
-        std::lock_guard<host::Lock> hold(core.lock);
+        std::lock_guard<platform::Lock> hold(core.lock);
         if (core.stopping)
             return false;
         taken.swap(core.arrivals);
@@ -503,7 +500,7 @@ void close_everything(Core& core) {
     std::vector<Admitted> arrived;
     std::vector<Parking> parkings;
     {
-        std::lock_guard<host::Lock> hold(core.lock);
+        std::lock_guard<platform::Lock> hold(core.lock);
         left.swap(core.ready);
         arrived.swap(core.arrivals);
         parkings.swap(core.parkings);
@@ -522,12 +519,12 @@ void close_everything(Core& core) {
 void run_room(void* raw) {
     std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(raw));
     delete static_cast<std::shared_ptr<Core>*>(raw);
-    host::Socket batch[256];
+    platform::Socket batch[256];
     std::deque<ReadySocket> handed;
     while (take_arrivals(*core)) {
         int n = core->ready_set.wait(batch, 256, wait_timeout(*core, core->clock()));
         if (n < 0)
-            host::sleep_ms(10);  // a failing wait is not made to spin
+            platform::sleep_ms(10);  // a failing wait is not made to spin
         const std::int64_t now = core->clock();
         for (int i = 0; i < n; ++i) {
             auto kept = core->parked.find(batch[i]);
@@ -548,22 +545,21 @@ void run_room(void* raw) {
             hand_over(core, handed);
     }
     close_everything(*core);
-    std::lock_guard<host::Lock> hold(core->lock);
+    std::lock_guard<platform::Lock> hold(core->lock);
     core->room_thread_running = false;
     core->finished.notify_all();
 }
 
 }  // namespace
 
-WaitingRoom::WaitingRoom(Handler handler, const WaitingRoomLimits& limits, Clock clock,
-                         ThreadStarter starter)
+WaitingRoom::WaitingRoom(Handler handler, const WaitingRoomLimits& limits)
     : core_(std::make_shared<Core>()) {
     core_->handler = std::move(handler);
     core_->limits = limits;
     if (core_->limits.max_connection_threads < 1)
         core_->limits.max_connection_threads = 1;
-    core_->clock = clock != nullptr ? clock : host::steady_milliseconds;
-    core_->starter = starter != nullptr ? starter : start_host_thread;
+    core_->clock = platform::services().steady_milliseconds;
+    core_->starter = platform::services().start_thread;
 }
 
 WaitingRoom::~WaitingRoom() {
@@ -585,15 +581,15 @@ bool WaitingRoom::start() {
     return true;
 }
 
-WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* client_address,
+WaitingRoom::Admission WaitingRoom::admit(platform::Socket socket, const char* client_address,
                                           Keep keep) {
     // A request that has arrived already skips the readiness set: one hand
     // between threads less on the common path.
-    const bool ready = keep != Keep::always && host::readable_now(socket);
+    const bool ready = keep != Keep::always && platform::readable_now(socket);
     const int most = core_->limits.max_sockets_per_address;
     bool taken = false;
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         // Before start and after stop nothing is taken in.
         if (!core_->stopping && core_->room_thread_running) {
             int& count = core_->per_address[client_address];
@@ -607,7 +603,7 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
         }
     }
     if (!taken) {
-        host::close_socket(socket);
+        platform::close_socket(socket);
         return Admission::refused;
     }
     if (keep == Keep::always || (ready && keep == Keep::ready))
@@ -616,11 +612,11 @@ WaitingRoom::Admission WaitingRoom::admit(host::Socket socket, const char* clien
     return Admission::waiting;
 }
 
-void WaitingRoom::wait_in_room(host::Socket socket, const char* client_address) {
-    enter(socket, client_address, host::readable_now(socket));
+void WaitingRoom::wait_in_room(platform::Socket socket, const char* client_address) {
+    enter(socket, client_address, platform::readable_now(socket));
 }
 
-void WaitingRoom::enter(host::Socket socket, const char* client_address, bool ready) {
+void WaitingRoom::enter(platform::Socket socket, const char* client_address, bool ready) {
     if (ready) {
         std::deque<ReadySocket> handed;
         handed.push_back(ReadySocket{socket, client_address});
@@ -630,7 +626,7 @@ void WaitingRoom::enter(host::Socket socket, const char* client_address, bool re
     std::string address(client_address);
     bool taken = false;
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         if (!core_->stopping && core_->room_thread_running) {
             core_->arrivals.push_back(Admitted{socket, address, core_->clock()});
             taken = true;
@@ -642,10 +638,10 @@ void WaitingRoom::enter(host::Socket socket, const char* client_address, bool re
         core_->close(socket, address);  // stopped since it was counted
 }
 
-void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
+void WaitingRoom::answer_kept(platform::Socket socket, const char* client_address) {
     bool at_limit;
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         at_limit = core_->threads >= core_->limits.max_connection_threads;
         if (!at_limit)
             core_->threads++;
@@ -658,7 +654,7 @@ void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
     serve(*core_, r);
     bool queued;
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         core_->threads--;
         queued = !core_->ready.empty();
     }
@@ -669,7 +665,7 @@ void WaitingRoom::answer_kept(host::Socket socket, const char* client_address) {
     }
 }
 
-bool WaitingRoom::start_thread(host::ThreadEntry entry, void* argument) {
+bool WaitingRoom::start_thread(platform::ThreadEntry entry, void* argument) {
     return core_->starter(entry, argument, core_->limits.thread_stack_bytes);
 }
 
@@ -683,7 +679,7 @@ void WaitingRoom::recheck() {
 
 void WaitingRoom::broadcast(std::shared_ptr<const std::string> event, std::uint64_t serial) {
     {
-        std::lock_guard<host::Lock> hold(core_->lock);
+        std::lock_guard<platform::Lock> hold(core_->lock);
         core_->event = std::move(event);
         core_->event_serial = serial;
     }
@@ -691,7 +687,7 @@ void WaitingRoom::broadcast(std::shared_ptr<const std::string> event, std::uint6
 }
 
 void WaitingRoom::stop() {
-    std::unique_lock<host::Lock> hold(core_->lock);
+    std::unique_lock<platform::Lock> hold(core_->lock);
     core_->stopping = true;
     core_->work.notify_all();
     hold.unlock();
@@ -717,7 +713,7 @@ WaitingRoomCounts WaitingRoom::counts() const {
 }
 
 int WaitingRoom::connection_threads() const {
-    std::lock_guard<host::Lock> hold(core_->lock);
+    std::lock_guard<platform::Lock> hold(core_->lock);
     return core_->threads;
 }
 
@@ -726,7 +722,7 @@ int WaitingRoom::parked_sockets() const {
 }
 
 int WaitingRoom::idle_connection_threads() const {
-    std::lock_guard<host::Lock> hold(core_->lock);
+    std::lock_guard<platform::Lock> hold(core_->lock);
     return core_->idle;
 }
 

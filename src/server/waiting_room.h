@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "host/sockets.h"
-#include "host/threads.h"
 #include "http/reply_rest.h"
+#include "platform/sockets.h"
+#include "platform/threads.h"
 
 namespace velvox {
 
@@ -55,9 +55,9 @@ struct WaitingRoomCounts {
     std::uint64_t waited_for_thread = 0;    // ready sockets that found no free thread
     std::uint64_t threads_started = 0;      // connection threads
     std::uint64_t thread_start_failures = 0;
-    std::uint64_t served = 0;  // handler calls that returned
-    std::uint64_t parked = 0;  // replies that waited for their socket to be writable
-    std::uint64_t stalled = 0;  // closed at the send time-out, their peer reading nothing
+    std::uint64_t served = 0;       // handler calls that returned
+    std::uint64_t parked = 0;       // replies that waited for their socket to be writable
+    std::uint64_t stalled = 0;      // closed at the send time-out, their peer reading nothing
     std::uint64_t subscribers = 0;  // live-events subscribers taken in
     std::uint64_t dropped = 0;      // subscribers closed for not keeping up
 };
@@ -67,17 +67,11 @@ class WaitingRoom {
     // Answers one ready socket on a connection thread. The room closes the
     // socket after it returns, or keeps it while what it returns (the rest
     // of the reply, a subscriber) is still to go.
-    using Handler = std::function<std::unique_ptr<ReplyRest>(host::Socket socket,
+    using Handler = std::function<std::unique_ptr<ReplyRest>(platform::Socket socket,
                                                              const char* client_address)>;
-    // Milliseconds on a clock that never goes back.
-    using Clock = std::int64_t (*)();
-    using ThreadStarter = bool (*)(host::ThreadEntry entry, void* argument,
-                                   std::size_t stack_bytes);
-
-    // A room that calls handler; clock and starter default to the steady
-    // clock and host::start_thread (tests pass their own).
-    WaitingRoom(Handler handler, const WaitingRoomLimits& limits, Clock clock = nullptr,
-                ThreadStarter starter = nullptr);
+    // A room that calls handler, with the platform's services in force now
+    // (its steady clock and thread start).
+    WaitingRoom(Handler handler, const WaitingRoomLimits& limits);
     // Stops the room (see stop).
     ~WaitingRoom();
     WaitingRoom(const WaitingRoom&) = delete;
@@ -106,20 +100,20 @@ class WaitingRoom {
     // already has its most sockets, and before start or after stop. The room
     // answers it on a connection thread once its request is there, unless
     // keep gives it back to the caller (kept).
-    Admission admit(host::Socket socket, const char* client_address, Keep keep = Keep::none);
+    Admission admit(platform::Socket socket, const char* client_address, Keep keep = Keep::none);
 
     // Lets a socket admit gave back wait in the room after all (it counts as
     // its address's already); closed after stop.
-    void wait_in_room(host::Socket socket, const char* client_address);
+    void wait_in_room(platform::Socket socket, const char* client_address);
 
     // Answers a socket admit gave back on the calling thread, which counts as
     // a connection thread meanwhile, and closes it. At the connection
     // threads' limit the socket is queued for them instead.
-    void answer_kept(host::Socket socket, const char* client_address);
+    void answer_kept(platform::Socket socket, const char* client_address);
 
     // Starts a thread with the room's thread starter and stack size; false
     // when it could not start.
-    bool start_thread(host::ThreadEntry entry, void* argument);
+    bool start_thread(platform::ThreadEntry entry, void* argument);
 
     // The limits the room was made with.
     const WaitingRoomLimits& limits() const;
@@ -151,7 +145,7 @@ class WaitingRoom {
   private:
     // Puts a counted socket in the room: queued for a connection thread when
     // its request is there, else watched; closed (and counted out) after stop.
-    void enter(host::Socket socket, const char* client_address, bool ready);
+    void enter(platform::Socket socket, const char* client_address, bool ready);
 
     std::shared_ptr<Core> core_;
     bool started_ = false;

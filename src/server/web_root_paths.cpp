@@ -3,7 +3,7 @@
 
 #include <mutex>
 
-#include "host/files.h"
+#include "platform/files.h"
 
 namespace velvox {
 
@@ -62,7 +62,7 @@ std::shared_ptr<const WebRoot> WebRootOf(const SettingsSnapshot& settings) {
     // Resolved without the lock: two first requests may both do it, and the
     // results are alike.
     auto root = std::make_shared<WebRoot>();
-    if (!host::resolve_path(settings->WebRoot, root->resolved))
+    if (!platform::resolve_path(settings->WebRoot, root->resolved))
         return nullptr;
     root->directory.open(settings->WebRoot);
     std::lock_guard<std::mutex> hold(cache.mutex);
@@ -73,9 +73,10 @@ std::shared_ptr<const WebRoot> WebRootOf(const SettingsSnapshot& settings) {
 
 Containment ResolveUnderRoot(const WebRoot* root, const std::string& full_path) {
     std::string target;
-    if (root == nullptr || !host::resolve_path(full_path.c_str(), target))
+    if (root == nullptr || !platform::resolve_path(full_path.c_str(), target))
         return Containment::unresolved;
-    return host::path_inside(target, root->resolved) ? Containment::inside : Containment::outside;
+    return platform::path_inside(target, root->resolved) ? Containment::inside
+                                                         : Containment::outside;
 }
 
 }  // namespace velvox

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/settings.h"
-#include "host/files.h"
+#include "platform/files.h"
 
 namespace velvox {
 
@@ -20,8 +20,8 @@ std::string FullPath(const char* web_root, const char* file_name, char separator
 
 // The web root of one settings snapshot, resolved and opened once.
 struct WebRoot {
-    std::string resolved;       // the WebRoot text resolved (host::resolve_path)
-    host::Directory directory;  // held open, where the platform can, for names beneath it
+    std::string resolved;           // the WebRoot text resolved (platform::resolve_path)
+    platform::Directory directory;  // held open, where the platform can, for names beneath it
 };
 
 // Returns the web root of the settings snapshot: resolved by the first

@@ -98,11 +98,12 @@ class AdminTest(unittest.TestCase):
         self.assertEqual(reply, redirect("/admin.cgi?pass=" + PASSWORD) +
                          page(4, [3], admin=True))
         self.assertEqual(self.p.cmd("status"), status_line(4))
-        # The run returns to the entry that "next" had reached (2), then moves on.
-        for pos in (3, 3):
+        # The run returns to the entry that "next" had reached (2) and moves on, past 3,
+        # which was just heard as a request.
+        for pos in (3, 4):
             self.assertEqual(self.p.cmd("end"), "ok")
             self.assertEqual(self.p.cmd("status"), status_line(pos))
-        self.assertEqual(self.get("/playlist.cgi"), page(3, [], admin=False))
+        self.assertEqual(self.get("/playlist.cgi"), page(4, [], admin=False))
 
     def test_delete(self):
         self.request_songs(1, 2, 3)

@@ -6,6 +6,7 @@ import re
 import threading
 import unittest
 
+from busy_load import BusyLoad
 from harness import Player
 from replies import PAGE_HEAD, html, masked, redirect
 
@@ -100,6 +101,15 @@ class QueuePlaybackTest(unittest.TestCase):
         self.assertEqual(p.http_get("/playlist.cgi?errorCode=1"), page(ACCEPTED, 2, [4, 2]))
         for pos in (4, 2, 1, 2):
             with self.subTest(after_end_to=pos):
+                self.assertEqual(p.cmd("end"), "ok")
+                self.assertEqual(p.cmd("status"), status_line(pos))
+
+    def test_a_request_for_the_next_entry_is_heard_once(self):
+        with BusyLoad(seconds=60):
+            p = self.start()
+            self.assertEqual(p.cmd("goto 3"), "ok")
+            self.assertEqual(self.request(p, 4, None), redirect("playlist.cgi&errorCode=1"))
+            for pos in (4, 5):
                 self.assertEqual(p.cmd("end"), "ok")
                 self.assertEqual(p.cmd("status"), status_line(pos))
 

@@ -7,6 +7,7 @@ import time
 import unittest
 
 import harness
+from busy_load import BusyLoad
 from harness import Player
 from replies import PAGE_HEAD, PASSWORD_FORM, FIXED_DATE, masked
 
@@ -110,6 +111,20 @@ class ServerTest(unittest.TestCase):
                          WEB_FILES["style.css"])
         self.assertTrue(self.player.cmd("status").startswith("ok "))
         self.assertIsNone(self.player.process.poll())
+
+
+class RestartTest(unittest.TestCase):
+    def test_a_restart_on_the_same_port_serves_at_once(self):
+        # The connections the first player served close on its side and linger there.
+        files = {"style.css": WEB_FILES["style.css"]}
+        css = file_head(len(files["style.css"]), b"text/css") + files["style.css"]
+        settings = dict(SETTINGS, Port=str(harness.free_port()))
+        with BusyLoad(seconds=60):
+            for _ in range(2):
+                with Player(settings=settings, web_files=files) as p:
+                    for _ in range(3):
+                        self.assertEqual(p.http_get("/style.css"), css)
+                    self.assertEqual(p.quit(), 0)
 
 
 if __name__ == "__main__":

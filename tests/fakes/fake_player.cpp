@@ -3,7 +3,7 @@
 
 #include "core/host_ops.h"
 #include "core/player_link.h"
-#include "host/posix/emulated_window.h"
+#include "platform/posix/emulated_window.h"
 
 namespace velvox::testing {
 
@@ -11,8 +11,8 @@ namespace {
 
 FakePlayer* current_player = nullptr;
 
-host::LResult VELVOX_CALLBACK fake_proc(host::Window, unsigned message, host::WParam wparam,
-                                        host::LParam lparam) {
+platform::LResult VELVOX_CALLBACK fake_proc(platform::Window, unsigned message,
+                                            platform::WParam wparam, platform::LParam lparam) {
     return current_player->handle(message, wparam, lparam);
 }
 
@@ -20,17 +20,18 @@ host::LResult VELVOX_CALLBACK fake_proc(host::Window, unsigned message, host::WP
 
 FakePlayer::FakePlayer() {
     current_player = this;
-    window_ = host::emu::create_window(fake_proc);
+    window_ = platform::emu::create_window(fake_proc);
     AttachPlayer(&window_, nullptr);
 }
 
 FakePlayer::~FakePlayer() {
     AttachPlayer(nullptr, nullptr);
-    host::emu::destroy_window(window_);
+    platform::emu::destroy_window(window_);
     current_player = nullptr;
 }
 
-host::LResult FakePlayer::handle(unsigned message, host::WParam wparam, host::LParam lparam) {
+platform::LResult FakePlayer::handle(unsigned message, platform::WParam wparam,
+                                     platform::LParam lparam) {
     received.push_back({message, wparam, lparam});
     const auto count = static_cast<std::int32_t>(playlist.size());
     if (message == kMsgUser) {
@@ -39,8 +40,9 @@ host::LResult FakePlayer::handle(unsigned message, host::WParam wparam, host::LP
                 return count;
             case kIpcGetPlaylistTitle: {
                 auto i = static_cast<std::size_t>(wparam);
-                return i < playlist.size() ? reinterpret_cast<host::LResult>(playlist[i].c_str())
-                                           : 0;
+                return i < playlist.size()
+                           ? reinterpret_cast<platform::LResult>(playlist[i].c_str())
+                           : 0;
             }
             case kIpcGetListPos:
                 return position;

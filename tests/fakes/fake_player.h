@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "host/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace velvox::testing {
 
 struct Message {
     unsigned message;
-    host::WParam wparam;
-    host::LParam lparam;
+    platform::WParam wparam;
+    platform::LParam lparam;
     bool operator==(const Message& o) const {
         return message == o.message && wparam == o.wparam && lparam == o.lparam;
     }
@@ -24,7 +24,7 @@ class FakePlayer {
     FakePlayer();
     ~FakePlayer();
 
-    host::Window window() const { return window_; }
+    platform::Window window() const { return window_; }
 
     // The player's state, free for tests to set.
     std::vector<std::string> playlist;
@@ -38,10 +38,10 @@ class FakePlayer {
     std::vector<Message> received;
 
     // Handles one message as the player would; returns its answer.
-    host::LResult handle(unsigned message, host::WParam wparam, host::LParam lparam);
+    platform::LResult handle(unsigned message, platform::WParam wparam, platform::LParam lparam);
 
   private:
-    host::Window window_;
+    platform::Window window_;
 };
 
 }  // namespace velvox::testing

@@ -6,6 +6,7 @@
 
 #include "core/settings.h"
 #include "fake_player.h"
+#include "platform/services.h"
 #include "queue/history.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
@@ -31,14 +32,14 @@ inline std::vector<std::string> TitlesOf(const PlaylistSnapshot& cache) {
 
 // Empties the player's list and rebuilds the copy from it (an empty copy),
 // empties the queue with its turns and song starts and the recently played
-// list, forgets the saved position, puts the default settings in force, gives
-// the rules the real clock back and forgets the messages the player received.
+// list, forgets the saved position, puts the default settings in force, puts
+// the platform's own services (the rules' clock) back and forgets the messages the player received.
 inline void ResetQueueWorld(FakePlayer& player) {
     player.playlist.clear();
     player.position = 0;
     RefreshPlaylistCache();
     ClearRequestQueue();
-    SetQueueClockForTesting(nullptr);
+    platform::use_services(nullptr);
     ClearHistory();
     ResumePosition = -1;
     PublishSettings(PluginSettings{});

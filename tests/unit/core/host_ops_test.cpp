@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fake_player.h"
-#include "host/posix/emulated_window.h"
+#include "platform/posix/emulated_window.h"
 #include "queue/playback.h"
 #include "queue/request_queue.h"
 
@@ -90,10 +90,11 @@ TEST(HostOps, AnotherThreadWaitsForTheWindowThreadToAnswer) {
     std::thread connection([&] {
         length = GetListLength();
         title = GetPlaylistTitle(1);
-        host::emu::close_input(player.window());
+        platform::emu::close_input(player.window());
     });
     std::string line;
-    EXPECT_EQ(host::emu::wait_for_line(player.window(), line, -1), host::emu::WaitResult::closed);
+    EXPECT_EQ(platform::emu::wait_for_line(player.window(), line, -1),
+              platform::emu::WaitResult::closed);
     connection.join();
     EXPECT_EQ(length, 2);
     EXPECT_EQ(title, "B");

@@ -9,7 +9,7 @@
 
 #include "core/settings.h"
 #include "core/text.h"
-#include "host/module_path.h"
+#include "platform/module_path.h"
 #include "temp_folder.h"
 
 namespace velvox {
@@ -20,11 +20,11 @@ using testing::TempFolder;
 class SettingsFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        host::override_module_path(folder.file("libvelvox.so").c_str());
+        platform::override_module_path(folder.file("libvelvox.so").c_str());
         PublishSettings(PluginSettings{});
     }
     void TearDown() override {
-        host::override_module_path(nullptr);
+        platform::override_module_path(nullptr);
         PublishSettings(PluginSettings{});
     }
     // Writes plugin.ini with the given lines under the settings section.
@@ -268,10 +268,10 @@ TEST(SettingsPathRule, FolderOfTheModuleOrTheBareName) {
         {long_folder + "libvelvox.so", long_folder + "plugin.ini"},  // never cut
     };
     for (const auto& c : cases) {
-        host::override_module_path(c.module.c_str());
+        platform::override_module_path(c.module.c_str());
         EXPECT_EQ(SettingsPath(), c.expected) << c.module;
     }
-    host::override_module_path(nullptr);
+    platform::override_module_path(nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// ArtistList under several connection threads at once.
+// The artist list: its order, and several connection threads at once.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -9,6 +9,8 @@
 
 namespace velvox::testing {
 namespace {
+
+class ArtistOrder : public PagesFixture {};
 
 // Returns a snapshot whose titles carry the given artists.
 PlaylistView SnapshotOf(const std::vector<std::string>& artists) {
@@ -56,6 +58,19 @@ TEST(ArtistListThreads, ConcurrentScansListEachArtistOnce) {
     for (std::size_t size : sizes)
         EXPECT_GT(size, 0u);
     ClearArtistList();
+}
+
+TEST_F(ArtistOrder, ArtistsAboveSevenBitSortLast) {
+    LoadPlaylist(
+        {"\xC9"
+         "cole - A",
+         "abba - B", "Zed - C",
+         "\x80"
+         "x - D"});
+    EXPECT_EQ(Render("%%ARTISTSELECT%%", Query("/playlist.cgi")),
+              "Zed\r\nabba\r\n\x80"
+              "x\r\n\xC9"
+              "cole\r\n");
 }
 
 }  // namespace

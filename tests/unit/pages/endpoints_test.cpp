@@ -251,7 +251,7 @@ class AdminActionTest : public PagesFixture {
     std::string referer = "playlist.cgi";
 };
 
-Message Command(host::WParam command) {
+Message Command(platform::WParam command) {
     return {kMsgCommand, command, 0};
 }
 

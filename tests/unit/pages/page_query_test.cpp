@@ -73,16 +73,17 @@ TEST(HexEscape, ValueOfUpToTwoCharacters) {
         EXPECT_EQ(HexEscapeValue(c.digits, c.count), c.expected) << c.digits << "/" << c.count;
 }
 
-TEST(DecodeValue, EscapesThenPlusSigns) {
+TEST(DecodeValue, PlusSignsAndEscapesAsFormsEncodeThem) {
     struct Case {
         std::string in;
         std::string expected;
     } cases[] = {
-        {"%41b+c", "Ab c"}, {"a%2Bb", "a b"},     {"%4a", "J"},
+        {"%41b+c", "Ab c"}, {"a%2Bb", "a+b"},     {"%4a", "J"},
         {"%4A", "J"},       {"x%00y", "x"},       {"%", ""},
         {"ab%", "ab"},      {"ab%4", "ab\x04"},   {"%zz", ""},
         {"a%4zb", "a@b"},   {"%41%42%43", "ABC"}, {"%C3%A9t%C3%A9", "\xC3\xA9t\xC3\xA9"},
         {"++", "  "},       {"plain", "plain"},   {"", ""},
+        {"C%2B%2B", "C++"}, {"%2B+%2b", "+ +"},   {"%20+", "  "},
     };
     for (const Case& c : cases) {
         std::vector<char> buffer(c.in.begin(), c.in.end());
@@ -118,7 +119,8 @@ TEST_F(PageQueryTest, FieldsOfAPageRequest) {
          false, false},
         {"/playlist.cgi?current=%41", "", "", "%41", "", false, false, false},
         {"/playlist.cgi?psearch=%41b+c", "Ab c", "", "", "", false, true, false},
-        {"/playlist.cgi?psearch=a%2Bb", "a b", "", "", "", false, true, false},
+        {"/playlist.cgi?psearch=a%2Bb", "a+b", "", "", "", false, true, false},
+        {"/playlist.cgi?startswith=Fun%2B+L", "", "Fun+ L", "", "", false, false, true},
         {"/playlist.cgi?psearch=x%00y", "x", "", "", "", false, true, false},
         {"/playlist.cgi?psearch=%", "", "", "", "", false, false, false},
         {"/playlist.cgi?psearch=", "", "", "", "", false, false, false},

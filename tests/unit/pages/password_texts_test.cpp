@@ -1,5 +1,4 @@
-// Texts built from the admin password keep its bytes as configured, and
-// artist names above 0x7F sort as unsigned bytes.
+// Texts built from the admin password keep its bytes as configured.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -63,19 +62,6 @@ TEST_F(PasswordTexts, PasswordGoesInAsConfigured) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(Render(c.line, q), c.expected) << c.line;
-}
-
-TEST_F(PasswordTexts, ArtistsAboveSevenBitSortLast) {
-    LoadPlaylist(
-        {"\xC9"
-         "cole - A",
-         "abba - B", "Zed - C",
-         "\x80"
-         "x - D"});
-    EXPECT_EQ(Render("%%ARTISTSELECT%%", Query("/playlist.cgi")),
-              "Zed\r\nabba\r\n\x80"
-              "x\r\n\xC9"
-              "cole\r\n");
 }
 
 }  // namespace

@@ -123,8 +123,9 @@ TEST_F(TemplateRows, NextLinkBeforeAnyPlaylistLineAgreesWithTheWindow) {
 }
 
 TEST_F(TemplateRows, FiltersIgnoreCase) {
-    const std::vector<std::string> titles = {"ABBA - Love", "Beatles - Help", "bee gees - Love you",
-                                             "Cream - Lovely", "Blur - Song 2"};
+    const std::vector<std::string> titles = {"ABBA - Love",         "Beatles - Help",
+                                             "bee gees - Love you", "Cream - Lovely",
+                                             "Blur - Song 2",       "C++ Band - Fun+Loving"};
     LoadPlaylist(titles);
     struct Case {
         const char* perPage;
@@ -140,6 +141,8 @@ TEST_F(TemplateRows, FiltersIgnoreCase) {
         {"25", "/playlist.cgi?psearch=love+you", {2}, ""},
         {"25", "/playlist.cgi?psearch=abba", {0}, ""},
         {"25", "/playlist.cgi?psearch=zzz", {}, ""},
+        {"25", "/playlist.cgi?psearch=c%2B%2B", {5}, ""},
+        {"25", "/playlist.cgi?startswith=C%2B%2B+b", {5}, ""},
         // Both given: the rows follow startswith, the links carry psearch.
         {"25", "/playlist.cgi?startswith=b&psearch=LOVE", {1, 2, 4}, ""},
         {"2",

@@ -54,6 +54,8 @@ TEST_F(TemplateTokens, EachSingleLineToken) {
          "<b>Too many consecutive songs from the same artist/album/title</b>\n\r\n"},
         {"/playlist.cgi", "<b>%%ERROR%%</b>\n", "<b></b>\n\r\n"},
         {"/playlist.cgi?errorCode=99", "<b>%%ERROR%%</b>\n", "<b></b>\n\r\n"},
+        {"/playlist.cgi?errorCode=12", "<b>%%ERROR%%</b>\n", "<b></b>\n\r\n"},
+        {"/playlist.cgi?errorCode=13", "%%ERROR%%", "This song was played recently\r\n"},
         {"/playlist.cgi?errorCode=-1", "<b>%%ERROR%%</b>\n", "<b></b>\n\r\n"},
         {"/playlist.cgi?errorCode=8", "<meta content=\"2; URL=%%HTTP_REFERRER%%\">\n",
          "<meta content=\"2; URL=/playlist.cgi?current=25\">\n\r\n"},

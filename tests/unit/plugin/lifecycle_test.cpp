@@ -10,12 +10,13 @@
 #include "core/host_ops.h"
 #include "core/settings.h"
 #include "fake_player.h"
-#include "host/module_path.h"
+#include "platform/module_path.h"
 #include "plugin/plugin_record.h"
 #include "queue/playback.h"
 #include "queue/request_queue.h"
 #include "queue_world.h"
 #include "server/listener.h"
+#include "services_override.h"
 #include "temp_folder.h"
 
 namespace velvox {
@@ -23,11 +24,12 @@ namespace {
 
 using testing::FakePlayer;
 using testing::Message;
+using testing::ServicesOverride;
 using testing::TempFolder;
 
 // What the fake thread starter saw at each call.
 struct StartCall {
-    host::ThreadEntry entry;
+    platform::ThreadEntry entry;
     std::int32_t threadCount;
     int running;
     std::size_t messagesBefore;  // messages the player had received by then
@@ -38,7 +40,7 @@ bool startSucceeds = true;
 FakePlayer* player = nullptr;
 
 // Records the start instead of running a thread.
-bool FakeStart(host::ThreadEntry entry, void*) {
+bool FakeStart(platform::ThreadEntry entry, void*, std::size_t) {
     starts.push_back({entry, ServerThreadCount.load(), ServerRunning.load(),
                       player != nullptr ? player->received.size() : 0});
     return startSucceeds;
@@ -57,7 +59,7 @@ void FakeSleep(unsigned ms) {
 class Lifecycle : public ::testing::Test {
   protected:
     void SetUp() override {
-        host::override_module_path(folder.file("libvelvox.so").c_str());
+        platform::override_module_path(folder.file("libvelvox.so").c_str());
         ServerRunning = 0;
         ServerThreadCount = 0;
         PreviousWindowProc = nullptr;
@@ -67,17 +69,16 @@ class Lifecycle : public ::testing::Test {
         sleeps.clear();
         startSucceeds = true;
         sleepsUntilListenerEnds = 0;
-        SetListenerStarterForTesting(FakeStart);
-        SetSleeperForTesting(FakeSleep);
         ResetQueueWorld(fake);
+        services.table.start_thread = FakeStart;
+        services.table.sleep_ms = FakeSleep;
+        services.apply();
         player = &fake;
         fake.playlist = {"A - One", "B - Two", "C - Three"};
-        original = host::window_proc(fake.window());
+        original = platform::window_proc(fake.window());
     }
     void TearDown() override {
-        SetListenerStarterForTesting(nullptr);
-        SetSleeperForTesting(nullptr);
-        host::override_module_path(nullptr);
+        platform::override_module_path(nullptr);
         ResetQueueWorld(fake);
         player = nullptr;
     }
@@ -85,12 +86,13 @@ class Lifecycle : public ::testing::Test {
 
     TempFolder folder;
     FakePlayer fake;
-    host::WindowProc original = nullptr;
+    ServicesOverride services;
+    platform::WindowProc original = nullptr;
 };
 
 TEST_F(Lifecycle, DisabledPluginHooksTheWindowStartsNothingAndQuitsAtOnce) {
     EXPECT_EQ(ThePluginRecord().init(), 0);
-    EXPECT_EQ(host::window_proc(fake.window()), &PluginWindowProc);
+    EXPECT_EQ(platform::window_proc(fake.window()), &PluginWindowProc);
     EXPECT_EQ(PreviousWindowProc.load(), original);
     EXPECT_TRUE(starts.empty());
     EXPECT_TRUE(fake.received.empty()) << "no playlist refresh when disabled";
@@ -98,7 +100,7 @@ TEST_F(Lifecycle, DisabledPluginHooksTheWindowStartsNothingAndQuitsAtOnce) {
 
     ThePluginRecord().quit();
     EXPECT_TRUE(sleeps.empty());
-    EXPECT_EQ(host::window_proc(fake.window()), original);
+    EXPECT_EQ(platform::window_proc(fake.window()), original);
     EXPECT_EQ(folder.read("plugin.ini"),
               "[HTTP Request]\nbDisabled=TRUE\nWebRoot=c:\\\nPort=80\nPlaylistfile=\n"
               "AdminPassword=\ng_MaxRequestsPerIP=3\ng_MaxEntries=25\ng_MaxQueueSize=50\n");
@@ -113,7 +115,7 @@ TEST_F(Lifecycle, EnabledPluginRefreshesThePlaylistThenStartsTheListener) {
     EXPECT_EQ(starts[0].running, 1);
     ASSERT_GE(starts[0].messagesBefore, 1u);
     EXPECT_EQ(fake.received.front(), (Message{0x400, 0, 124}));
-    EXPECT_EQ(host::window_proc(fake.window()), &PluginWindowProc);
+    EXPECT_EQ(platform::window_proc(fake.window()), &PluginWindowProc);
 
     // The listener ends after quit has looked three times.
     sleepsUntilListenerEnds = 2;
@@ -158,7 +160,7 @@ TEST_F(Lifecycle, DescriptionNamesTheModuleFile) {
     };
     EXPECT_STREQ(ThePluginRecord().description, "");
     for (const auto& c : cases) {
-        host::override_module_path(c.path.c_str());
+        platform::override_module_path(c.path.c_str());
         ThePluginRecord().init();
         const std::string expected = c.expected != nullptr
                                          ? c.expected
@@ -170,11 +172,11 @@ TEST_F(Lifecycle, DescriptionNamesTheModuleFile) {
 TEST_F(Lifecycle, HookPassesMessagesToThePreviousProcedure) {
     ThePluginRecord().init();
     fake.received.clear();
-    EXPECT_EQ(host::send_message(fake.window(), 0x400, 0, 124), 3);
-    EXPECT_EQ(host::send_message(fake.window(), 0x111, 40048, 0), 0);
+    EXPECT_EQ(platform::send_message(fake.window(), 0x400, 0, 124), 3);
+    EXPECT_EQ(platform::send_message(fake.window(), 0x111, 40048, 0), 0);
     // Disabled: the end of a track goes to the player even with requests waiting.
     InsertRequest(2, "10.0.0.1");
-    EXPECT_EQ(host::send_message(fake.window(), 1026, 0, 0), 0);
+    EXPECT_EQ(platform::send_message(fake.window(), 1026, 0, 0), 0);
     const std::vector<Message> sent = {{0x400, 0, 124}, {0x111, 40048, 0}, {1026, 0, 0}};
     EXPECT_EQ(fake.received, sent);
 }
@@ -184,13 +186,13 @@ TEST_F(Lifecycle, EndOfTrackWhileEnabledIsTakenWhenARequestWaits) {
     ThePluginRecord().init();
     // Nothing waits: the player sees the end of the track.
     fake.received.clear();
-    host::send_message(fake.window(), 1026, 0, 0);
+    platform::send_message(fake.window(), 1026, 0, 0);
     EXPECT_EQ(fake.received, (std::vector<Message>{{1026, 0, 0}}));
 
     fake.position = 0;
     InsertRequest(2, "10.0.0.1");
     fake.received.clear();
-    EXPECT_EQ(host::send_message(fake.window(), 1026, 0, 0), 0);
+    EXPECT_EQ(platform::send_message(fake.window(), 1026, 0, 0), 0);
     for (const Message& m : fake.received)
         EXPECT_NE(m.message, 1026u) << "the player saw a taken end of track";
     EXPECT_EQ(fake.position, 2);
@@ -199,45 +201,47 @@ TEST_F(Lifecycle, EndOfTrackWhileEnabledIsTakenWhenARequestWaits) {
 
 // What the procedure under our hook received, and the answer it gives.
 struct Received {
-    host::Window window;
+    platform::Window window;
     unsigned message;
-    host::WParam wparam;
-    host::LParam lparam;
+    platform::WParam wparam;
+    platform::LParam lparam;
 };
 std::vector<Received> underneath;
 
 // Stands for the player's own procedure: records the four values and answers
 // with a value derived from them, so a changed value shows in the result.
-host::LResult VELVOX_CALLBACK RecordingProc(host::Window window, unsigned message,
-                                            host::WParam wparam, host::LParam lparam) {
+platform::LResult VELVOX_CALLBACK RecordingProc(platform::Window window, unsigned message,
+                                                platform::WParam wparam, platform::LParam lparam) {
     underneath.push_back({window, message, wparam, lparam});
-    return static_cast<host::LResult>(wparam) ^ lparam ^ static_cast<host::LResult>(message);
+    return static_cast<platform::LResult>(wparam) ^ lparam ^
+           static_cast<platform::LResult>(message);
 }
 
 TEST_F(Lifecycle, HookHandsOnTheSameFourValuesAndReturnsTheAnswerUnchanged) {
-    const host::WindowProc player_proc = host::replace_window_proc(fake.window(), RecordingProc);
+    const platform::WindowProc player_proc =
+        platform::replace_window_proc(fake.window(), RecordingProc);
     ThePluginRecord().init();
     // A second init must not make the hook its own previous procedure.
     ThePluginRecord().init();
     ASSERT_EQ(PreviousWindowProc.load(), &RecordingProc);
     const struct {
         unsigned message;
-        host::WParam wparam;
-        host::LParam lparam;
+        platform::WParam wparam;
+        platform::LParam lparam;
     } cases[] = {
         {0x400, 0, 124},
         {0x111, 40048, 0},
         {1026, 0, 0},  // disabled: the end of a track is passed on as well
         {1026, 7, -1},
-        {0x0F, ~host::WParam{0}, INT32_MIN},
+        {0x0F, ~platform::WParam{0}, INT32_MIN},
         {0xC123, 0x80000000u, -2},
     };
     InsertRequest(1, "10.0.0.1");
     underneath.clear();
     for (const auto& c : cases) {
-        const host::LResult expected =
-            static_cast<host::LResult>(c.wparam) ^ c.lparam ^ static_cast<host::LResult>(c.message);
-        EXPECT_EQ(host::send_message(fake.window(), c.message, c.wparam, c.lparam), expected)
+        const platform::LResult expected = static_cast<platform::LResult>(c.wparam) ^ c.lparam ^
+                                           static_cast<platform::LResult>(c.message);
+        EXPECT_EQ(platform::send_message(fake.window(), c.message, c.wparam, c.lparam), expected)
             << c.message;
     }
     ASSERT_EQ(underneath.size(), std::size(cases));
@@ -249,8 +253,8 @@ TEST_F(Lifecycle, HookHandsOnTheSameFourValuesAndReturnsTheAnswerUnchanged) {
     }
     EXPECT_EQ(QueueLength(), 1) << "a disabled plug-in plays no request";
     ThePluginRecord().quit();
-    EXPECT_EQ(host::window_proc(fake.window()), &RecordingProc);
-    host::replace_window_proc(fake.window(), player_proc);
+    EXPECT_EQ(platform::window_proc(fake.window()), &RecordingProc);
+    platform::replace_window_proc(fake.window(), player_proc);
 }
 
 TEST_F(Lifecycle, QuitSavesTheSettingsBeforeItWaitsForTheListener) {
@@ -264,11 +268,12 @@ TEST_F(Lifecycle, QuitSavesTheSettingsBeforeItWaitsForTheListener) {
     static TempFolder* where = nullptr;
     seen = &at_first_sleep;
     where = &folder;
-    SetSleeperForTesting([](unsigned) {
+    services.table.sleep_ms = [](unsigned) {
         if (seen->empty())
             *seen = where->read("plugin.ini");
         ServerThreadCount.fetch_sub(1);
-    });
+    };
+    services.apply();
     ThePluginRecord().quit();
     EXPECT_EQ(at_first_sleep,
               "[HTTP Request]\nbDisabled=FALSE\nWebRoot=c:\\\nPort=0\nPlaylistfile=\n"
@@ -277,18 +282,18 @@ TEST_F(Lifecycle, QuitSavesTheSettingsBeforeItWaitsForTheListener) {
 }
 
 // A hook installed on top of ours; it hands everything on to our procedure.
-host::LResult VELVOX_CALLBACK LaterHook(host::Window window, unsigned message, host::WParam wparam,
-                                        host::LParam lparam) {
+platform::LResult VELVOX_CALLBACK LaterHook(platform::Window window, unsigned message,
+                                            platform::WParam wparam, platform::LParam lparam) {
     return PluginWindowProc(window, message, wparam, lparam);
 }
 
 TEST_F(Lifecycle, QuitLeavesALaterHookInPlaceAndKeepsPassingMessages) {
     ThePluginRecord().init();
-    host::replace_window_proc(fake.window(), LaterHook);
+    platform::replace_window_proc(fake.window(), LaterHook);
     ThePluginRecord().quit();
-    EXPECT_EQ(host::window_proc(fake.window()), &LaterHook);
+    EXPECT_EQ(platform::window_proc(fake.window()), &LaterHook);
     fake.received.clear();
-    EXPECT_EQ(host::send_message(fake.window(), 0x400, 0, 124), 3);
+    EXPECT_EQ(platform::send_message(fake.window(), 0x400, 0, 124), 3);
     EXPECT_EQ(fake.received, (std::vector<Message>{{0x400, 0, 124}}));
 }
 

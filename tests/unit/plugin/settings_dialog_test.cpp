@@ -15,8 +15,8 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "fake_player.h"
-#include "host/dialog.h"
-#include "host/posix/emulated_window.h"
+#include "platform/dialog.h"
+#include "platform/posix/emulated_window.h"
 #include "plugin/lifecycle.h"
 #include "plugin/plugin_record.h"
 #include "plugin/settings_dialog_logic.h"
@@ -24,13 +24,14 @@
 #include "queue/request_queue.h"
 #include "queue_world.h"
 #include "server/listener.h"
+#include "services_override.h"
 
 namespace velvox {
 namespace {
 
 // Controls that hold their values in memory and record every read, with the
 // buffer size the logic offered, in order.
-class FakeControls : public host::DialogControls {
+class FakeControls : public platform::DialogControls {
   public:
     std::map<int, std::string> texts;
     std::map<int, bool> checks;
@@ -323,7 +324,7 @@ TEST_F(SettingsDialogTest, EscapeTheCloseBoxAndOtherIdsDoNotClose) {
 }
 
 // A window procedure for the console form's window: answers nothing.
-host::LResult QuietProc(host::Window, unsigned, host::WParam, host::LParam) {
+platform::LResult QuietProc(platform::Window, unsigned, platform::WParam, platform::LParam) {
     return 0;
 }
 
@@ -331,16 +332,16 @@ host::LResult QuietProc(host::Window, unsigned, host::WParam, host::LParam) {
 // when close_input is set); returns everything it printed.
 std::string RunConsoleForm(const std::vector<std::string>& lines, bool close_input,
                            FakeListener& listener) {
-    host::Window window = host::emu::create_window(QuietProc);
+    platform::Window window = platform::emu::create_window(QuietProc);
     for (const std::string& line : lines)
-        host::emu::post_line(window, line);
+        platform::emu::post_line(window, line);
     if (close_input)
-        host::emu::close_input(window);
+        platform::emu::close_input(window);
     SettingsDialog dialog(listener.hooks());
     ::testing::internal::CaptureStdout();
-    host::show_dialog(nullptr, SettingsDialogForm(), window, dialog);
+    platform::show_dialog(nullptr, SettingsDialogForm(), window, dialog);
     std::string out = ::testing::internal::GetCapturedStdout();
-    host::emu::destroy_window(window);
+    platform::emu::destroy_window(window);
     return out;
 }
 
@@ -432,7 +433,7 @@ TEST_F(SettingsDialogTest, ConsoleFormClosesWithoutChangesOnCancelOrEndOfInput) 
 std::atomic<int> messages_seen{0};
 
 // Counts the messages that reach the window; answers 7.
-host::LResult CountingProc(host::Window, unsigned, host::WParam, host::LParam) {
+platform::LResult CountingProc(platform::Window, unsigned, platform::WParam, platform::LParam) {
     ++messages_seen;
     return 7;
 }
@@ -440,20 +441,20 @@ host::LResult CountingProc(host::Window, unsigned, host::WParam, host::LParam) {
 TEST_F(SettingsDialogTest, ConsoleFormKeepsAnsweringTheWindowWhileItWaits) {
     listener.running = true;
     messages_seen = 0;
-    host::Window window = host::emu::create_window(CountingProc);
-    host::LResult answer = 0;
+    platform::Window window = platform::emu::create_window(CountingProc);
+    platform::LResult answer = 0;
     // A connection thread sends to the player's window while the form is
     // open, and only then does the user press OK.
     std::thread other([&] {
-        answer = host::send_message(window, 1026, 0, 0);
-        host::emu::post_line(window, "ok");
+        answer = platform::send_message(window, 1026, 0, 0);
+        platform::emu::post_line(window, "ok");
     });
     SettingsDialog dialog(listener.hooks());
     ::testing::internal::CaptureStdout();
-    host::show_dialog(nullptr, SettingsDialogForm(), window, dialog);
+    platform::show_dialog(nullptr, SettingsDialogForm(), window, dialog);
     const std::string out = ::testing::internal::GetCapturedStdout();
     other.join();
-    host::emu::destroy_window(window);
+    platform::emu::destroy_window(window);
     EXPECT_EQ(answer, 7);
     EXPECT_EQ(messages_seen.load(), 1);
     EXPECT_EQ(out, std::string(kFormListing) + "config: closed\n");
@@ -463,7 +464,7 @@ TEST_F(SettingsDialogTest, ConsoleFormKeepsAnsweringTheWindowWhileItWaits) {
 // thread runs.
 std::vector<std::int32_t> ports_at_start;
 
-bool RecordStart(host::ThreadEntry, void*) {
+bool RecordStart(platform::ThreadEntry, void*, std::size_t) {
     ports_at_start.push_back(CurrentSettings()->port);
     return true;
 }
@@ -477,12 +478,12 @@ class SettingsDialogConfig : public ::testing::Test {
         ServerRunning = 0;
         ServerThreadCount = 0;
         ports_at_start.clear();
-        SetListenerStarterForTesting(RecordStart);
         ResetQueueWorld(player);  // an empty cache, as after an init while disabled
+        services.table.start_thread = RecordStart;
+        services.apply();
         player.playlist = {"A - One", "B - Two", "C - Three"};
     }
     void TearDown() override {
-        SetListenerStarterForTesting(nullptr);
         ServerRunning = 0;
         ServerThreadCount = 0;
         PreviousWindowProc = nullptr;
@@ -492,13 +493,14 @@ class SettingsDialogConfig : public ::testing::Test {
     // Runs the config entry with the given console lines; returns its output.
     std::string Config(const std::vector<std::string>& lines) {
         for (const std::string& line : lines)
-            host::emu::post_line(player.window(), line);
+            platform::emu::post_line(player.window(), line);
         ::testing::internal::CaptureStdout();
         PluginConfig();
         return ::testing::internal::GetCapturedStdout();
     }
 
     testing::FakePlayer player;
+    testing::ServicesOverride services;
 };
 
 TEST_F(SettingsDialogConfig, EnablingStartsOnTheFormsPortWithoutFillingTheCache) {
@@ -523,7 +525,7 @@ TEST_F(SettingsDialogConfig, DisablingWhileServingKeepsServingAndStopsQueuedPlay
     enabled.bDisabled = false;
     PublishSettings(enabled);
     ServerRunning = 1;  // a listener started at init
-    PreviousWindowProc = host::window_proc(player.window());
+    PreviousWindowProc = platform::window_proc(player.window());
     Config({"1026 on", "ok"});
     EXPECT_TRUE(ports_at_start.empty());
     EXPECT_EQ(ServerRunning.load(), 1);

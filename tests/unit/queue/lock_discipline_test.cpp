@@ -15,7 +15,7 @@ namespace velvox::testing {
 namespace {
 
 // Set by each test: the player's own procedure under the probe.
-host::WindowProc g_player = nullptr;
+platform::WindowProc g_player = nullptr;
 // Messages that arrived while another thread could not take the queue's lock.
 std::vector<Message> g_underLock;
 
@@ -42,13 +42,13 @@ bool LocksAreFree() {
 // Stands in front of the player: checks the lock at every message, then lets
 // the message through, with end-of-track going to the handler first as the
 // plug-in's hook does.
-host::LResult VELVOX_CALLBACK ProbeProc(host::Window window, unsigned message, host::WParam wparam,
-                                        host::LParam lparam) {
+platform::LResult VELVOX_CALLBACK ProbeProc(platform::Window window, unsigned message,
+                                            platform::WParam wparam, platform::LParam lparam) {
     if (!LocksAreFree())
         g_underLock.push_back({message, wparam, lparam});
     if (message == kMsgEndOfTrack && HandleEndOfTrack())
         return 0;
-    return host::call_window_proc(g_player, window, message, wparam, lparam);
+    return platform::call_window_proc(g_player, window, message, wparam, lparam);
 }
 
 class LockDiscipline : public QueueFixture {
@@ -56,10 +56,10 @@ class LockDiscipline : public QueueFixture {
     void SetUp() override {
         QueueFixture::SetUp();
         g_underLock.clear();
-        g_player = host::replace_window_proc(player.window(), ProbeProc);
+        g_player = platform::replace_window_proc(player.window(), ProbeProc);
     }
     void TearDown() override {
-        host::replace_window_proc(player.window(), g_player);
+        platform::replace_window_proc(player.window(), g_player);
         QueueFixture::TearDown();
     }
 };

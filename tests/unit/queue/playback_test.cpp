@@ -87,6 +87,38 @@ TEST_F(PlaybackTest, RequestAfterTheRestoreStartsANewRun) {
     RunSteps(7, steps);
 }
 
+TEST_F(PlaybackTest, HandOverToThePlaylistNeverRepeatsTheRequestJustHeard) {
+    // From start the requests play, one per end of track; the next end hands
+    // over to the playlist: what the player is sent then, and where it is.
+    const struct {
+        const char* what;
+        std::int32_t start;
+        std::vector<std::int32_t> requests;
+        std::vector<Message> sent;
+        std::int32_t after;
+    } cases[] = {
+        {"next entry", 3, {4}, {SetListPosMsg(4), PlayMsg(), NextMsg()}, 5},
+        {"run ending with it", 3, {7, 4}, {SetListPosMsg(4), PlayMsg(), NextMsg()}, 5},
+        {"run ending elsewhere", 3, {4, 7}, {SetListPosMsg(3), PlayMsg(), NextMsg()}, 4},
+        {"current song again", 3, {3}, {SetListPosMsg(3), PlayMsg(), NextMsg()}, 4},
+        {"last entry", 10, {11}, {SetListPosMsg(11), PlayMsg(), NextMsg()}, 0},
+        {"first after last", 11, {0}, {ListLengthMsg(), SetListPosMsg(0), PlayMsg(), NextMsg()}, 1},
+        {"first mid-list", 5, {0}, {SetListPosMsg(5), PlayMsg(), NextMsg()}, 6},
+    };
+    for (const auto& c : cases) {
+        ResetAll();
+        LoadPlaylist(NumberedTitles(12));
+        player.position = c.start;
+        std::vector<Message> sent;
+        for (std::int32_t position : c.requests)
+            ASSERT_EQ(CheckAndInsertRequest(position, "10.0.0.1"), kRequestAccepted) << c.what;
+        for (std::size_t i = 0; i <= c.requests.size(); ++i)
+            EXPECT_TRUE(EndTrack(sent)) << c.what;
+        EXPECT_EQ(sent, c.sent) << c.what;
+        EXPECT_EQ(player.position, c.after) << c.what;
+    }
+}
+
 TEST_F(PlaybackTest, PositionOutsideThePlaylistIsStillSent) {
     InsertRequest(40, "admin");
     player.position = 1;
@@ -191,7 +223,7 @@ TEST_F(PlaybackTest, CooldownCountsFromEachStartThePlugInSees) {
         {7301, "ask", 2, kRequestAccepted},  // began at 0
     };
     SetRules("0", false, "60", false);
-    SetQueueClockForTesting(TestClock);
+    UseTestClock();
     const std::int64_t start = 1'600'000'000;
     for (const Moment& s : moments) {
         g_testNow = start + s.at;
@@ -222,17 +254,17 @@ TEST_F(PlaybackTest, WithACooldownTheEndOfATrackAsksForTheSongEnding) {
 
 // A window hook as the plug-in installs it: end-of-track goes to the handler
 // first, everything else and anything not taken to the player's procedure.
-host::WindowProc g_playerProc = nullptr;
+platform::WindowProc g_playerProc = nullptr;
 
-host::LResult VELVOX_CALLBACK HookProc(host::Window window, unsigned message, host::WParam wparam,
-                                       host::LParam lparam) {
+platform::LResult VELVOX_CALLBACK HookProc(platform::Window window, unsigned message,
+                                           platform::WParam wparam, platform::LParam lparam) {
     if (message == kMsgEndOfTrack && HandleEndOfTrack())
         return 0;
-    return host::call_window_proc(g_playerProc, window, message, wparam, lparam);
+    return platform::call_window_proc(g_playerProc, window, message, wparam, lparam);
 }
 
 TEST_F(PlaybackTest, SkipToNextThroughTheHookSavesThePositionNextReached) {
-    g_playerProc = host::replace_window_proc(player.window(), HookProc);
+    g_playerProc = platform::replace_window_proc(player.window(), HookProc);
     InsertRequest(6, "x");
     player.position = 3;
     SkipToNext();
@@ -251,7 +283,7 @@ TEST_F(PlaybackTest, SkipToNextThroughTheHookSavesThePositionNextReached) {
     player.received.clear();
     SendEndOfTrack();
     EXPECT_EQ(player.received, std::vector<Message>{EndOfTrackMsg()});
-    host::replace_window_proc(player.window(), g_playerProc);
+    platform::replace_window_proc(player.window(), g_playerProc);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <thread>
 #include <utility>
 
-#include "host/posix/emulated_window.h"
+#include "platform/posix/emulated_window.h"
 #include "queue_fixture.h"
 
 namespace velvox::testing {
@@ -183,7 +183,7 @@ TEST_F(QueueConcurrencyTest, EveryRuleOnNeverLeavesAForbiddenQueue) {
     CopyCut(settings.SongCooldownMinutes, "60");
     settings.FairOrder = true;
     PublishSettings(settings);
-    SetQueueClockForTesting(TestClock);  // stands still: whatever played stays refused
+    UseTestClock();  // stands still: whatever played stays refused
     player.position = 39;
     std::atomic<int> done{0};
     std::atomic<int> accepted{0};
@@ -203,7 +203,7 @@ TEST_F(QueueConcurrencyTest, EveryRuleOnNeverLeavesAForbiddenQueue) {
     std::string breach;
     int taken = 0;
     while (done.load() < kThreads) {
-        host::emu::handle_pending_sends(player.window());
+        platform::emu::handle_pending_sends(player.window());
         // Only this thread removes entries: with one waiting, the end of a
         // track plays exactly one.
         if (played.size() < 20 && QueueLength() >= 6 && HandleEndOfTrack()) {
@@ -281,7 +281,7 @@ TEST_F(QueueConcurrencyTest, RebuildBesideReadersNeverShowsATornList) {
     // readers' messages between them.
     player.position = 3;
     while (readersStarted.load() < kReaders)
-        host::emu::handle_pending_sends(player.window());
+        platform::emu::handle_pending_sends(player.window());
     for (int g = 1; g <= kGenerations; ++g) {
         std::vector<std::string> titles;
         for (int i = 0; i < 100 + g; ++i)
@@ -289,11 +289,11 @@ TEST_F(QueueConcurrencyTest, RebuildBesideReadersNeverShowsATornList) {
         player.playlist = titles;
         RefreshPlaylistCache();
         ASSERT_EQ(CachedLength(), 100 + g);
-        host::emu::handle_pending_sends(player.window());
+        platform::emu::handle_pending_sends(player.window());
     }
     stop = true;
     while (readersDone.load() < kReaders)
-        host::emu::handle_pending_sends(player.window());
+        platform::emu::handle_pending_sends(player.window());
     for (std::thread& r : readers)
         r.join();
     for (const std::string& fault : faults)

@@ -31,13 +31,13 @@ inline Message ListLengthMsg() {
     return {kMsgUser, 0, kIpcGetListLength};
 }
 inline Message TitleMsg(std::int32_t i) {
-    return {kMsgUser, static_cast<host::WParam>(i), kIpcGetPlaylistTitle};
+    return {kMsgUser, static_cast<platform::WParam>(i), kIpcGetPlaylistTitle};
 }
 inline Message ListPosMsg() {
     return {kMsgUser, 0, kIpcGetListPos};
 }
 inline Message SetListPosMsg(std::int32_t i) {
-    return {kMsgUser, static_cast<host::WParam>(i), kIpcSetListPos};
+    return {kMsgUser, static_cast<platform::WParam>(i), kIpcSetListPos};
 }
 inline Message PlayMsg() {
     return {kMsgCommand, kCmdPlay, 0};
@@ -49,11 +49,18 @@ inline Message EndOfTrackMsg() {
     return {kMsgEndOfTrack, 0, 0};
 }
 
-// The rules' time in tests, read by TestClock once a test hands that to
-// SetQueueClockForTesting.
+// The rules' time in tests, read by TestClock once a test puts that in force
+// with UseTestClock.
 inline std::atomic<std::int64_t> g_testNow{1'000'000'000};
 inline std::int64_t TestClock() {
     return g_testNow.load();
+}
+
+// Puts TestClock in force as the calendar clock (ResetQueueWorld takes it back).
+inline void UseTestClock() {
+    static platform::Services table = platform::real_services();
+    table.now_seconds = TestClock;
+    platform::use_services(&table);
 }
 
 class QueueFixture : public ::testing::Test {

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "fake_player.h"
-#include "host/posix/emulated_window.h"
+#include "platform/posix/emulated_window.h"
 #include "queue/playlist_cache.h"
 #include "server/listener.h"
 #include "server_fixture.h"
@@ -60,12 +60,12 @@ std::size_t StackUsed(FakePlayer& player, const std::string& request) {
     char buffer[65536];
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < end) {
-        host::emu::handle_pending_sends(player.window());
+        platform::emu::handle_pending_sends(player.window());
         ssize_t n = ::recv(pair[1], buffer, sizeof buffer, 0);
         if (n == 0 || (n < 0 && errno != EAGAIN))
             break;
         if (n < 0)
-            host::emu::wait_for_activity(player.window(), 1);
+            platform::emu::wait_for_activity(player.window(), 1);
     }
     if (started)
         pthread_join(thread, nullptr);

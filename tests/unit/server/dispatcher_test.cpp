@@ -243,6 +243,8 @@ TEST_F(RequestDispatch, StatusFeedRoutesComeBeforeTheFiles) {
     Write("api/status.json", "a file");
     Write("api/playlist.json", "a file");
     Write("api/other.css", "a file");
+    Write("api/status.jsonXX", "a file");
+    Write("api/playlist.json&x", "a file");
     const std::string jsonHead =
         "HTTP/1.0 200 OK\r\nServer: Quellix\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
         "Cache-Control: no-store\r\nContent-type: application/json; charset=utf-8\r\n"
@@ -255,6 +257,8 @@ TEST_F(RequestDispatch, StatusFeedRoutesComeBeforeTheFiles) {
         {"/api/status.json?t=1700000000", jsonHead + "{\"state\":"},
         {"/api/playlist.json?psearch=x&current=0", jsonHead + "{\"psearch\":\"x\","},
         {"/api/other.css", FileHead(6, "text/css") + "a file"},
+        {"/api/status.jsonXX", FileHead(6, "") + "a file"},
+        {"/api/playlist.json&x", FileHead(6, "") + "a file"},
     };
     for (const auto& c : cases) {
         Exchange e = RunRequest(std::string("GET ") + c.target + " HTTP/1.0\r\n\r\n");

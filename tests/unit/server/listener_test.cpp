@@ -12,11 +12,12 @@
 #include <string>
 #include <thread>
 
-#include "host/threads.h"
 #include "http/socket_stream.h"
 #include "loopback.h"
+#include "platform/threads.h"
 #include "server/listener.h"
 #include "server_fixture.h"
+#include "services_override.h"
 
 namespace velvox::testing {
 namespace {
@@ -82,7 +83,7 @@ class Listener : public WebRootTest {
         PublishSettings(s);
         ServerRunning.store(1);
         ServerThreadCount.store(1);
-        ASSERT_TRUE(host::start_thread(RunListener, nullptr));
+        ASSERT_TRUE(platform::start_thread(RunListener, nullptr));
     }
     void TearDown() override {
         StopListener();
@@ -262,27 +263,28 @@ TEST_F(Listener, ShortageOfDescriptorsIsWaitedOut) {
     }
 }
 
-host::SocketsStart SocketsUnavailable() {
-    return host::SocketsStart::unavailable;
+platform::SocketsStart SocketsUnavailable() {
+    return platform::SocketsStart::unavailable;
 }
-host::SocketsStart SocketsTooOld() {
-    return host::SocketsStart::old_version;
+platform::SocketsStart SocketsTooOld() {
+    return platform::SocketsStart::old_version;
 }
-bool NoThreads(host::ThreadEntry, void*, std::size_t) {
+bool NoThreads(platform::ThreadEntry, void*, std::size_t) {
     return false;
 }
 
 TEST_F(Listener, UnusableSocketsLayerEndsTheListenerNotTheProcess) {
     const struct {
-        host::SocketsStart (*start)();
+        platform::SocketsStart (*start)();
         const char* out;
     } cases[] = {
         {SocketsUnavailable, "Socket error: cannot find winsock.dll\n"},
         {SocketsTooOld, "Socket error: winsock.dll is an old version\n"},
     };
     for (const auto& c : cases) {
-        const ListenerPlatform platform{c.start, host::start_thread};
-        SetListenerPlatform(&platform);
+        testing::ServicesOverride services;
+        services.table.start_sockets = c.start;
+        services.apply();
         ServerRunning.store(1);  // as StartListener leaves it
         ServerThreadCount.store(1);
         ::testing::internal::CaptureStdout();
@@ -291,12 +293,12 @@ TEST_F(Listener, UnusableSocketsLayerEndsTheListenerNotTheProcess) {
         EXPECT_EQ(ServerThreadCount.load(), 0);
         EXPECT_EQ(ServerRunning.load(), 1) << "the server is off as after a failed bind";
     }
-    SetListenerPlatform(nullptr);
 }
 
 TEST_F(Listener, ConnectionWhoseThreadCannotStartIsClosed) {
-    const ListenerPlatform platform{host::start_sockets, NoThreads};
-    SetListenerPlatform(&platform);
+    auto services = std::make_unique<testing::ServicesOverride>();
+    services->table.start_thread = NoThreads;
+    services->apply();
     const int port = FreePort();
     Start(port);
     // The connection is closed without a reply (an end of stream, not the
@@ -306,7 +308,7 @@ TEST_F(Listener, ConnectionWhoseThreadCannotStartIsClosed) {
     char byte;
     EXPECT_EQ(::recv(fd, &byte, 1, 0), 0);
     ::close(fd);
-    SetListenerPlatform(nullptr);
+    services.reset();
     EXPECT_EQ(Fetch(port, "GET /admin.cgi HTTP/1.0\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
 }
 
@@ -402,7 +404,7 @@ TEST(SocketStreamTest, APeerThatTricklesCannotHoldASendPastTheTimeOut) {
     int client = Connect(port);
     int server = ::accept(listening, nullptr, nullptr);
     ::close(listening);
-    ASSERT_TRUE(host::set_send_timeout(server, 300));
+    ASSERT_TRUE(platform::set_send_timeout(server, 300));
     // Reads a little every 50 ms: each single send makes progress in time.
     std::atomic<bool> done{false};
     std::thread reader([&] {

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "http/content_type.h"
 #include "server/web_root_paths.h"
 #include "server_fixture.h"
 
@@ -15,49 +14,6 @@ namespace velvox::testing {
 namespace {
 
 using StaticFiles = WebRootTest;
-
-TEST_F(StaticFiles, ContentTypeComesFromTheTextAfterTheFirstDot) {
-    const std::string body = "0123456789\r\nbytes\0as they are";
-    const struct {
-        const char* name;
-        const char* type;
-    } cases[] = {
-        {"a.jpg", "image/jpeg"},
-        {"a.jpeg", "image/jpeg"},
-        {"a.gif", "image/gif"},
-        {"a.png", "image/png"},
-        {"a.css", "text/css"},
-        {"a.wav", "audio/wav"},
-        {"a.avi", "video/x-msvideo"},
-        {"a.mov", "video/quicktime"},
-        {"a.mpg", "video/mpeg"},
-        {"a.mpeg", "video/mpeg"},
-        {"a.vrml", "model/vrml"},
-        {"a.mp3", "audio/mpeg"},
-        {"a.pls", "audio/x-scpls"},
-        {"a.bin", ""},
-        {"PHOTO.JPG", ""},
-        {"page.htm", ""},
-        {"noextension", ""},
-        {"my.pics/logo.png", ""},
-        {"a.tar.gz", ""},
-        {"a.CSS", ""},
-    };
-    for (const auto& c : cases) {
-        Write(c.name, body);
-        Exchange e = RunRequest(std::string("GET /") + c.name + " HTTP/1.0\r\n\r\n");
-        EXPECT_EQ(e.result, 1) << c.name;
-        EXPECT_EQ(e.sent, FileHead(body.size(), c.type) + body) << c.name;
-    }
-}
-
-TEST(ContentTypeTable, FirstDotAndWholeExtension) {
-    EXPECT_STREQ(ContentTypeFor("/playlist.cgi?x=a.jpg"), nullptr);
-    EXPECT_STREQ(ContentTypeFor("/a.html"), "text/html");
-    EXPECT_STREQ(ContentTypeFor("/a.mp3x"), nullptr);
-    EXPECT_STREQ(ContentTypeFor("/no/dot"), nullptr);
-    EXPECT_STREQ(ContentTypeFor("/x.jpg?v=1"), nullptr);
-}
 
 TEST_F(StaticFiles, EmptyFileIsJustTheHeader) {
     Write("empty.css", "");

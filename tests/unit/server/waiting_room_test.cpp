@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "services_override.h"
+
 namespace velvox::testing {
 namespace {
 
@@ -74,7 +76,8 @@ class RoomFixture : public ::testing::Test {
         a.sin_port = port_;
         EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
         char address[64];
-        host::Socket accepted = host::accept_connection(listening_, address, sizeof address);
+        platform::Socket accepted =
+            platform::accept_connection(listening_, address, sizeof address);
         EXPECT_STREQ(address, source);
         room.admit(accepted, address);
         clients_.push_back(fd);
@@ -109,11 +112,11 @@ int WaitFor(const std::string& expected) {
 }
 
 // Answers "reply:" and what one receive brought.
-std::unique_ptr<ReplyRest> Echo(host::Socket socket, const char*) {
+std::unique_ptr<ReplyRest> Echo(platform::Socket socket, const char*) {
     char buffer[256];
-    long n = host::receive(socket, buffer, sizeof buffer);
+    long n = platform::receive(socket, buffer, sizeof buffer);
     std::string reply = "reply:" + std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-    host::send(socket, reply.data(), reply.size());
+    platform::send(socket, reply.data(), reply.size());
     return nullptr;
 }
 
@@ -141,7 +144,10 @@ TEST_F(RoomFixture, IdleSocketsTakeNoThreadAndReadyOnesAreAnsweredInTurn) {
 TEST_F(RoomFixture, SocketsPastTheDeadlineAreClosedWithoutAReply) {
     WaitingRoomLimits limits;
     limits.wait_deadline_ms = 10000;
-    WaitingRoom room(Echo, limits, ManualClock);
+    testing::ServicesOverride services;
+    services.table.steady_milliseconds = ManualClock;
+    services.apply();
+    WaitingRoom room(Echo, limits);
     ASSERT_TRUE(room.start());
     int first = Arrive(room, "127.0.0.2");
     manual_now = 4000;
@@ -200,7 +206,7 @@ struct Gate {
 };
 Gate gate;
 
-std::unique_ptr<ReplyRest> GatedEcho(host::Socket socket, const char* address) {
+std::unique_ptr<ReplyRest> GatedEcho(platform::Socket socket, const char* address) {
     std::unique_lock<std::mutex> hold(gate.mutex);
     gate.inside++;
     gate.changed.notify_all();
@@ -257,14 +263,17 @@ TEST_F(RoomFixture, AConnectionThreadIsReusedWhileItLingersAndEndsAfter) {
 }
 
 // Starts the room's own thread, refuses every connection thread.
-bool StartOnlyTheRoom(host::ThreadEntry entry, void* argument, std::size_t stack_bytes) {
+bool StartOnlyTheRoom(platform::ThreadEntry entry, void* argument, std::size_t stack_bytes) {
     static std::atomic<int> calls{0};
-    return calls++ == 0 && host::start_thread(entry, argument, stack_bytes);
+    return calls++ == 0 && platform::start_thread(entry, argument, stack_bytes);
 }
 
 TEST_F(RoomFixture, AReadySocketWithNoThreadToAnswerItIsClosed) {
     WaitingRoomLimits limits;
-    WaitingRoom room(Echo, limits, nullptr, StartOnlyTheRoom);
+    testing::ServicesOverride services;
+    services.table.start_thread = StartOnlyTheRoom;
+    services.apply();
+    WaitingRoom room(Echo, limits);
     ASSERT_TRUE(room.start());
     int fd = Arrive(room, "127.0.0.2");
     ::send(fd, "q", 1, 0);
@@ -274,10 +283,8 @@ TEST_F(RoomFixture, AReadySocketWithNoThreadToAnswerItIsClosed) {
     EXPECT_EQ(room.counts().refused_per_address, 0u);
 }
 
-std::atomic<long> last_send{0};
-
 // Answers with 8 MiB that the socket cannot take at once: the rest is parked.
-std::unique_ptr<ReplyRest> Flood(host::Socket socket, const char*) {
+std::unique_ptr<ReplyRest> Flood(platform::Socket socket, const char*) {
     SocketStream stream(socket, SocketStream::Mode::parking);
     char request;  // read, or the close would reset the connection
     stream.receive(&request, 1);
@@ -291,10 +298,13 @@ std::unique_ptr<ReplyRest> Flood(host::Socket socket, const char*) {
 TEST_F(RoomFixture, AParkedReplyHoldsNoThreadAndGoesOnAsReadOrEndsAtTheSendTimeOut) {
     // A peer that reads gets every byte; one that reads nothing for the
     // send time-out (on the room's clock) is closed with the rest unsent.
+    testing::ServicesOverride services;
+    services.table.steady_milliseconds = ManualClock;
+    services.apply();
     for (const bool reads : {true, false}) {
         WaitingRoomLimits limits;
         limits.send_timeout_ms = 1000;
-        WaitingRoom room(Flood, limits, ManualClock);
+        WaitingRoom room(Flood, limits);
         ASSERT_TRUE(room.start());
         int fd = Arrive(room, "127.0.0.2");
         ::send(fd, "q", 1, 0);

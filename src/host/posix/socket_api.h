@@ -1,7 +1,0 @@
-// The BSD sockets headers, for the sockets sources of src/host on POSIX.
-#pragma once
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>

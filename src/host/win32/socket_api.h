@@ -1,3 +1,0 @@
-// The Windows Sockets header, for the sockets sources of src/host on Windows.
-#pragma once
-#include <winsock2.h>
