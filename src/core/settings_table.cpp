@@ -103,7 +103,7 @@ void DeriveSettings(PluginSettings& settings) {
     settings.sendTimeoutSeconds = LimitValue(settings.SendTimeoutSeconds, 0);
     settings.maxConnectionThreads = LimitValue(settings.MaxConnectionThreads, 1);
     settings.maxSocketsPerAddress = LimitValue(settings.MaxSocketsPerAddress, 0);
-    settings.maxEventClients = LimitValue(settings.MaxEventClients, 0);
+    settings.max_event_clients = LimitValue(settings.MaxEventClients, 0);
 }
 
 }  // namespace velvox

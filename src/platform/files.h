@@ -92,8 +92,8 @@ class InputFile {
     // Fills the read-ahead buffer; returns false at the end or on an error.
     bool Refill();
 
-    void* file_ = nullptr;  // Windows: the C library's FILE
-    int descriptor_ = -1;   // POSIX: the open file
+    [[maybe_unused]] void* file_ = nullptr;  // Windows: the C library's FILE
+    int descriptor_ = -1;                    // POSIX: the open file
     bool text_ = false;
     std::size_t next_ = 0;    // POSIX: the first unread byte of ahead_
     std::size_t filled_ = 0;  // POSIX: the bytes of ahead_ read so far
@@ -123,8 +123,8 @@ class FileRest {
     std::unique_ptr<InputFile> file_;
     std::int64_t left_;
     std::unique_ptr<char[]> chunk_;  // Windows: read, not yet sent
-    std::size_t chunk_at_ = 0;
-    std::size_t chunk_end_ = 0;
+    [[maybe_unused]] std::size_t chunk_at_ = 0;
+    [[maybe_unused]] std::size_t chunk_end_ = 0;
 };
 
 }  // namespace platform

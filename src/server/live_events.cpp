@@ -83,7 +83,7 @@ void RunPublisher(void*) {
 // Takes a subscriber's place, starting the publisher when it is not running.
 // Returns false when MaxEventClients subscribers are there already.
 bool TakePlace() {
-    const std::int32_t most = CurrentSettings()->maxEventClients;
+    const std::int32_t most = CurrentSettings()->max_event_clients;
     Hub& hub = TheHub();
     std::lock_guard<platform::Lock> hold(hub.lock);
     if (hub.subscribers >= most)

@@ -203,7 +203,7 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
 
 // Closes a socket that the room kept after its answer; a subscriber's
 // place is given back.
-void close_kept(Core& core, platform::Socket socket, const std::string& address, bool subscriber) {
+void CloseKept(Core& core, platform::Socket socket, const std::string& address, bool subscriber) {
     core.close(socket, address);
     if (subscriber && core.limits.subscriber_gone != nullptr)
         core.limits.subscriber_gone();
@@ -211,7 +211,7 @@ void close_kept(Core& core, platform::Socket socket, const std::string& address,
 
 // Hands a socket whose answer left a rest to the readiness thread; closed
 // after stop.
-void park(Core& core, platform::Socket socket, std::string address,
+void Park(Core& core, platform::Socket socket, std::string address,
           std::unique_ptr<ReplyRest> rest) {
     const bool subscriber = rest->stays_open;
     bool taken = false;
@@ -227,7 +227,7 @@ void park(Core& core, platform::Socket socket, std::string address,
     if (taken)
         core.ready_set.wake();
     else
-        close_kept(core, socket, address, subscriber);
+        CloseKept(core, socket, address, subscriber);
 }
 
 // Answers one ready socket: the handler, then the close, or the rest of the
@@ -236,7 +236,7 @@ void serve(Core& core, ReadySocket& r) {
     std::unique_ptr<ReplyRest> rest = core.handler(r.socket, r.address.c_str());
     core.served++;
     if (rest != nullptr)
-        park(core, r.socket, std::move(r.address), std::move(rest));
+        Park(core, r.socket, std::move(r.address), std::move(rest));
     else
         core.close(r.socket, r.address);
 }
@@ -275,9 +275,9 @@ void run_connection_thread(void* raw) {
 using ParkedPlace = std::unordered_map<platform::Socket, Parked>::iterator;
 
 // Closes the parked socket at place and forgets it.
-void unpark(Core& core, ParkedPlace place) {
+void Unpark(Core& core, ParkedPlace place) {
     core.ready_set.remove(place->first);
-    close_kept(core, place->first, place->second.address, place->second.rest->stays_open);
+    CloseKept(core, place->first, place->second.address, place->second.rest->stays_open);
     core.parked.erase(place);
     core.parked_now--;
 }
@@ -285,7 +285,7 @@ void unpark(Core& core, ParkedPlace place) {
 // Sends what the socket takes of a parked rest now, then watches it for what
 // comes next: writability while bytes wait, readability for an idle
 // subscriber. Returns false when it is to be closed: failed, or answered.
-bool go_on(Core& core, platform::Socket socket, Parked& p, std::int64_t now) {
+bool GoOn(Core& core, platform::Socket socket, Parked& p, std::int64_t now) {
     std::uint64_t moved = 0;
     const RestSent sent = SendRest(socket, *p.rest, moved);
     if (moved > 0)
@@ -306,7 +306,7 @@ bool go_on(Core& core, platform::Socket socket, Parked& p, std::int64_t now) {
 
 // Takes a parked socket into the readiness set; a subscriber that missed an
 // event while it was being answered is sent the latest.
-void settle(Core& core, Parking& k, std::int64_t now) {
+void Settle(Core& core, Parking& k, std::int64_t now) {
     Parked& p = k.parked;
     p.since = now;
     if (p.rest->stays_open && p.rest->events_seen < core.latest_serial && core.latest_event)
@@ -315,7 +315,7 @@ void settle(Core& core, Parking& k, std::int64_t now) {
     p.unsent = platform::unsent_bytes(k.socket);
     if (!core.ready_set.add(
             k.socket, p.writable ? platform::Interest::writable : platform::Interest::readable)) {
-        close_kept(core, k.socket, p.address, p.rest->stays_open);
+        CloseKept(core, k.socket, p.address, p.rest->stays_open);
         core.parked_now--;
         return;
     }
@@ -324,11 +324,11 @@ void settle(Core& core, Parking& k, std::int64_t now) {
 
 // Goes on with a parked socket that the readiness set found ready. What an
 // idle subscriber sends is read and dropped; its end or failure closes it.
-void on_ready(Core& core, ParkedPlace place, std::int64_t now) {
+void OnReady(Core& core, ParkedPlace place, std::int64_t now) {
     Parked& p = place->second;
     if (p.writable) {
-        if (!go_on(core, place->first, p, now))
-            unpark(core, place);
+        if (!GoOn(core, place->first, p, now))
+            Unpark(core, place);
         return;
     }
     char scrap[512];
@@ -337,7 +337,7 @@ void on_ready(Core& core, ParkedPlace place, std::int64_t now) {
         if (n == platform::kWouldBlock)
             return;
         if (n <= 0) {
-            unpark(core, place);
+            Unpark(core, place);
             return;
         }
     }
@@ -345,7 +345,7 @@ void on_ready(Core& core, ParkedPlace place, std::int64_t now) {
 
 // Adds text to a subscriber's bytes and sends what its socket takes. Returns
 // false when it is to be dropped: too far behind to keep up, or failed.
-bool deliver(Core& core, platform::Socket socket, Parked& p, const std::string& text,
+bool Deliver(Core& core, platform::Socket socket, Parked& p, const std::string& text,
              std::int64_t now) {
     if (p.rest->bytes_left() >= core.limits.subscriber_backlog_bytes) {
         core.dropped++;
@@ -354,15 +354,15 @@ bool deliver(Core& core, platform::Socket socket, Parked& p, const std::string& 
     if (!p.rest->pending())
         p.since = now;
     p.rest->bytes += text;
-    return p.writable || go_on(core, socket, p, now);
+    return p.writable || GoOn(core, socket, p, now);
 }
 
 // Sends text to every subscriber, dropping those that cannot keep up.
-void send_to_subscribers(Core& core, const std::string& text, std::int64_t now) {
+void SendToSubscribers(Core& core, const std::string& text, std::int64_t now) {
     for (auto it = core.parked.begin(); it != core.parked.end();) {
         const ParkedPlace here = it++;
-        if (here->second.rest->stays_open && !deliver(core, here->first, here->second, text, now))
-            unpark(core, here);
+        if (here->second.rest->stays_open && !Deliver(core, here->first, here->second, text, now))
+            Unpark(core, here);
     }
 }
 
@@ -370,7 +370,7 @@ void send_to_subscribers(Core& core, const std::string& text, std::int64_t now) 
 // The socket becomes writable only once the peer has taken much of what the
 // system holds for it, so a peer that reads still counts as reading while the
 // system's unsent count goes down.
-bool stalled(Parked& p, platform::Socket socket, std::int64_t now, std::int64_t limit) {
+bool Stalled(Parked& p, platform::Socket socket, std::int64_t now, std::int64_t limit) {
     if (limit <= 0 || !p.writable || now - p.since < limit)
         return false;
     const long long unsent = platform::unsent_bytes(socket);
@@ -383,21 +383,21 @@ bool stalled(Parked& p, platform::Socket socket, std::int64_t now, std::int64_t 
 
 // Every tick while sockets are parked: closes the replies whose peer took
 // nothing for the send time-out, and sends the keep-alive when it is due.
-void tick(Core& core, std::int64_t now) {
+void Tick(Core& core, std::int64_t now) {
     if (core.parked.empty() || now < core.next_tick)
         return;
     core.next_tick = now + kTickMs;
     const std::int64_t limit = core.limits.send_timeout_ms;
     for (auto it = core.parked.begin(); limit > 0 && it != core.parked.end();) {
         const ParkedPlace here = it++;
-        if (stalled(here->second, here->first, now, limit)) {
+        if (Stalled(here->second, here->first, now, limit)) {
             core.stalled++;
-            unpark(core, here);
+            Unpark(core, here);
         }
     }
     if (core.limits.keep_alive_ms > 0 && now - core.last_keep_alive >= core.limits.keep_alive_ms) {
         core.last_keep_alive = now;
-        send_to_subscribers(core, kKeepAlive, now);
+        SendToSubscribers(core, kKeepAlive, now);
     }
 }
 
@@ -422,10 +422,10 @@ bool take_arrivals(Core& core) {
     if (event != nullptr) {
         core.latest_event = event;
         core.latest_serial = event_serial;
-        send_to_subscribers(core, *event, now);
+        SendToSubscribers(core, *event, now);
     }
     for (Parking& k : parkings)
-        settle(core, k, now);
+        Settle(core, k, now);
     for (Admitted& a : taken) {
         if (!core.ready_set.add(a.socket)) {
             core.close(a.socket, a.address);
@@ -495,7 +495,7 @@ void close_everything(Core& core) {
     core.waiting.clear();
     core.order.clear();
     while (!core.parked.empty())
-        unpark(core, core.parked.begin());
+        Unpark(core, core.parked.begin());
     std::deque<ReadySocket> left;
     std::vector<Admitted> arrived;
     std::vector<Parking> parkings;
@@ -509,7 +509,7 @@ void close_everything(Core& core) {
     for (Admitted& a : arrived)
         core.close(a.socket, a.address);
     for (Parking& k : parkings) {
-        close_kept(core, k.socket, k.parked.address, k.parked.rest->stays_open);
+        CloseKept(core, k.socket, k.parked.address, k.parked.rest->stays_open);
         core.parked_now--;
     }
 }
@@ -529,7 +529,7 @@ void run_room(void* raw) {
         for (int i = 0; i < n; ++i) {
             auto kept = core->parked.find(batch[i]);
             if (kept != core->parked.end()) {
-                on_ready(*core, kept, now);
+                OnReady(*core, kept, now);
                 continue;
             }
             auto found = core->waiting.find(batch[i]);
@@ -540,7 +540,7 @@ void run_room(void* raw) {
             core->waiting.erase(found);
         }
         expire(*core, core->clock());
-        tick(*core, core->clock());
+        Tick(*core, core->clock());
         if (!handed.empty())
             hand_over(core, handed);
     }

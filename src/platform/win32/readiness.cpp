@@ -66,7 +66,7 @@ bool ReadySet::usable() const {
 namespace {
 
 // The WSAPoll events of interest.
-SHORT EventsFor(Interest interest) {
+SHORT events_for(Interest interest) {
     return interest == Interest::readable ? POLLRDNORM : POLLWRNORM;
 }
 
@@ -78,7 +78,7 @@ bool ReadySet::add(Socket socket, Interest interest) {
     const SOCKET s = static_cast<SOCKET>(socket);
     if (!state_->places.emplace(s, state_->watched.size()).second)
         return false;
-    state_->watched.push_back(WSAPOLLFD{s, EventsFor(interest), 0});
+    state_->watched.push_back(WSAPOLLFD{s, events_for(interest), 0});
     return true;
 }
 
@@ -88,7 +88,7 @@ bool ReadySet::change(Socket socket, Interest interest) {
     auto found = state_->places.find(static_cast<SOCKET>(socket));
     if (found == state_->places.end())
         return false;
-    state_->watched[found->second].events = EventsFor(interest);
+    state_->watched[found->second].events = events_for(interest);
     return true;
 }
 
