@@ -75,9 +75,12 @@ int Connect(const Options& o, int source, int rcvbuf) {
 
 // Sends "GET path HTTP/1.0" (with a body of text for a POST).
 void Ask(int fd, const std::string& path, const std::string& post = "") {
-    std::string request = post.empty() ? "GET " + path + " HTTP/1.0\r\n\r\n"
-                                       : "POST " + path + " HTTP/1.0\r\nContent-Length: " +
-                                             std::to_string(post.size()) + "\r\n\r\n" + post;
+    // The event-stream Accept line is what nginx's nchan answers as a subscriber.
+    std::string request = post.empty()
+                              ? "GET " + path + " HTTP/1.0\r\nAccept: text/event-stream\r\n\r\n"
+                              : "POST " + path +
+                                    " HTTP/1.0\r\nContent-Length: " + std::to_string(post.size()) +
+                                    "\r\n\r\n" + post;
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
 }
 
