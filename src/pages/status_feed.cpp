@@ -56,7 +56,7 @@ void SendJson(HttpConnection& connection, const std::string& body) {
 
 // The player is asked for its state, its current entry, then the elapsed
 // time and the length; titles all come from one snapshot of the playlist copy.
-void SendStatusFeed(HttpConnection& connection) {
+std::string StatusJson(std::string* steady) {
     std::string body = "{\"state\":";
     AppendJsonString(body, PlayStateName());
     const std::int32_t position = GetListPos();
@@ -66,7 +66,9 @@ void SendStatusFeed(HttpConnection& connection) {
     body += ",\"position\":" + std::to_string(position) + ",\"title\":";
     AppendTitleOrNull(body, CachedTitle(*cache, position));
     body += ",\"elapsed_ms\":";
+    const std::size_t elapsed_at = body.size();
     AppendCountOrNull(body, elapsedMs);
+    const std::size_t elapsed_end = body.size();
     body += ",\"length_s\":";
     AppendCountOrNull(body, lengthS);
     body += ",\"queue\":[";
@@ -79,8 +81,14 @@ void SendStatusFeed(HttpConnection& connection) {
             body += ',';
         AppendJsonString(body, history[i]);
     }
-    body += "]}\n";
-    SendJson(connection, body);
+    body += "]}";
+    if (steady != nullptr)
+        *steady = body.substr(0, elapsed_at) + body.substr(elapsed_end);
+    return body;
+}
+
+void SendStatusFeed(HttpConnection& connection) {
+    SendJson(connection, StatusJson() + "\n");
 }
 
 // The window is the playlist page's: the same filter, start and page size.
