@@ -10,6 +10,8 @@ Environment (set by tests/e2e/CMakeLists.txt):
                         wine: velvox-host.exe + gen_velvox.dll run under wine
     VELVOX_WINE         wine target: the wine command (default wine; wine64 for the 64-bit
                         build, set by tests/wine/wine-session.sh)
+    VELVOX_WINE_TOOLS   wine target: the folder of the Windows-side test tools
+                        (fault_plugin.dll, a plug-in whose init faults)
     VELVOX_HOST         the player program
     VELVOX_MODULE       the plug-in module
     VELVOX_E2E_NOEXPORT_MODULE  a loadable module without the export (native)
@@ -156,14 +158,10 @@ class WineTarget:
     def player_path(self, path):
         # winepath.exe through the session's loader: the winepath command would pick the
         # 32-bit Wine even where only wine64 runs.
-        # Now and then a winepath run under a busy wineserver prints nothing and fails;
-        # it is asked again before the test gives up.
-        for attempt in range(3):
-            out = subprocess.run([self.wine, "winepath.exe", "-w", os.path.abspath(path)],
-                                 capture_output=True, text=True, timeout=60, env=self.env())
-            if out.returncode == 0 and out.stdout.strip():
-                return out.stdout.strip()
-            time.sleep(0.5)
+        out = subprocess.run([self.wine, "winepath.exe", "-w", os.path.abspath(path)],
+                             capture_output=True, text=True, timeout=60, env=self.env())
+        if out.returncode == 0 and out.stdout.strip():
+            return out.stdout.strip()
         raise HarnessError("winepath -w %s failed (exit %d): %s"
                            % (path, out.returncode, out.stderr.strip()))
 
@@ -176,7 +174,9 @@ class WineTarget:
 
     def env(self):
         env = dict(os.environ)
-        env.setdefault("WINEDEBUG", "-all")
+        # Wine's own errors only, as in the session: a Wine that cannot start the player
+        # says why.
+        env.setdefault("WINEDEBUG", "-all,err+all")
         return env
 
 
