@@ -78,6 +78,7 @@ API (stable; tests rely on it):
 
     Target (TARGET): everything that differs between native and wine runs, in one place:
       name, module_name, command(args) -> argv, player_path(path) -> str, separator,
+      start_timeout (the least time given to a player to print "ready"),
       no_export_module() -> a module without the export, as the player sees its path,
       env() -> dict
 """
@@ -118,6 +119,7 @@ class NativeTarget:
     name = "native"
     module_name = "libvelvox.so"
     separator = "/"
+    start_timeout = DEFAULT_TIMEOUT
 
     def __init__(self):
         self.host = _required_env("VELVOX_HOST")
@@ -146,6 +148,9 @@ class WineTarget:
     name = "wine"
     module_name = "gen_velvox.dll"
     separator = "\\"
+    # A Wine process (and the desktop process its first window starts) is ready in 1 to 2 s,
+    # but took more than 10 s on a machine loaded by other work.
+    start_timeout = 30.0
 
     def __init__(self):
         self.host = _required_env("VELVOX_HOST")
@@ -398,7 +403,7 @@ class Player:
             self._answer_cursor = 0
             self._stdout_done = False
         threading.Thread(target=self._read_stdout, args=(process,), daemon=True).start()
-        self.wait_for_output(r"^ready$")
+        self.wait_for_output(r"^ready$", timeout=max(self.timeout, TARGET.start_timeout))
         self._answer_cursor = len(self.stdout_lines)
 
     def _read_stdout(self, process):
