@@ -90,6 +90,10 @@ SongJudgement judge_read(const SongWatch& last, const SongState& now, ReadAfter 
     } else if (leaving(song, now)) {
         watch.playing = song;
         halfway = true;
+    } else if (song.pos < 0 && now.state == State::paused && !at_start(now)) {
+        // Paused into a song, with none in hand (after a gap, say): it may be
+        // halfway out of that song, so it is held as if seen playing.
+        watch.playing = now;
     } else if (last.gap && held_after_end(last, now)) {
         // Nothing was seen on the way here: MPD held at a song's start in
         // single mode is the end of the song before it.

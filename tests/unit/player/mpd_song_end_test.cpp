@@ -53,6 +53,7 @@ TEST(MpdSongEnd, EveryOrderOfStatesOnTheWayToAnEnd) {
         {"our start of the next song, paused", "P0 M0 ~Z1 +9000", "...."},
         {"an end no read showed: the stall guard, once", "P0 Z3 +4000 +1000 +9000", "...2."},
         {"restart: back held after another song", "P1 L R Z3", "...2"},
+        {"restart: back halfway out of a song", "P1 L R E2 Z3", "....2"},
         {"restart: back paused, not in single mode", "P1 L R z2 Z2 +9000", "......"},
         {"restart: back in the pause we left", "P0 ~Z2 L R Z2 +9000", "......"},
         {"start-up: a song held at its start", "Z3", "2"},
