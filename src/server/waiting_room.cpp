@@ -134,7 +134,7 @@ namespace {
 
 using Core = WaitingRoom::Core;
 
-void run_connection_thread(std::shared_ptr<Core> core);
+void RunConnectionThread(std::shared_ptr<Core> core);
 
 // Starts one connection thread; false when it could not be started.
 bool start_connection_thread(const std::shared_ptr<Core>& core) {
@@ -142,7 +142,7 @@ bool start_connection_thread(const std::shared_ptr<Core>& core) {
     const auto start = [&core](platform::ThreadEntry entry, void* argument) {
         return core->starter(entry, argument, core->limits.thread_stack_bytes);
     };
-    if (StartSharing<Core, run_connection_thread>(core, start))
+    if (StartSharing<Core, RunConnectionThread>(core, start))
         return true;
     core->threads_started--;
     return false;
@@ -245,7 +245,7 @@ void serve(Core& core, ReadySocket& r) {
 
 // A connection thread: answers ready sockets in turn; ends when none came for
 // the linger time, when enough others are idle already, or at stop.
-void run_connection_thread(std::shared_ptr<Core> core) {
+void RunConnectionThread(std::shared_ptr<Core> core) {
     const auto linger = std::chrono::milliseconds(core->limits.thread_linger_ms);
     std::unique_lock<platform::Lock> hold(core->lock);
     core->fresh--;  // from here on counted as answering or idle
@@ -516,7 +516,7 @@ void close_everything(Core& core) {
 
 // The readiness thread: watches the waiting sockets, hands ready ones over,
 // closes those past the deadline; at stop closes what it holds.
-void run_room(std::shared_ptr<Core> core) {
+void RunRoom(std::shared_ptr<Core> core) {
     platform::Socket batch[256];
     std::deque<ReadySocket> handed;
     while (take_arrivals(*core)) {
@@ -572,7 +572,7 @@ bool WaitingRoom::start() {
     const auto start = [this](platform::ThreadEntry entry, void* argument) {
         return core_->starter(entry, argument, 0);
     };
-    if (!StartSharing<Core, run_room>(core_, start)) {
+    if (!StartSharing<Core, RunRoom>(core_, start)) {
         core_->room_thread_running = false;
         return false;
     }
