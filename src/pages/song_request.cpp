@@ -7,7 +7,6 @@
 
 #include "core/settings.h"
 #include "pages/page_query.h"
-#include "pages/page_text.h"
 #include "pages/redirect.h"
 #include "queue/request_queue.h"
 
@@ -26,6 +25,7 @@ void HandleSongRequest(HttpConnection& connection, const char* target) {
     const SettingsSnapshot settings = CurrentSettings();
     const char* password = settings->AdminPassword;
     int code;
+    std::int32_t waitMinutes = 0;
     if (password[0] != '\0' && pass == password) {
         // The administrator's requests skip every rule.
         code = kRequestAccepted;
@@ -33,12 +33,10 @@ void HandleSongRequest(HttpConnection& connection, const char* target) {
     } else {
         // Tested and inserted under one holding of the queue lock, so two
         // listeners cannot both take the last place.
-        code = CheckAndInsertRequest(position, connection.clientAddress);
+        code = CheckAndInsertRequest(position, connection.clientAddress, &waitMinutes);
     }
 
-    // The page returned to must not repeat an admin action when reloaded.
-    const std::string referer = ReplaceAll(connection.referer, "action=", "actionx=");
-    SendRedirect(connection, ResultLocation(referer, code));
+    SendResultRedirect(connection, code, waitMinutes);
 }
 
 }  // namespace velvox

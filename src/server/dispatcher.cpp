@@ -16,6 +16,7 @@
 #include "http/http_connection.h"
 #include "pages/admin_actions.h"
 #include "pages/page_query.h"
+#include "pages/party_actions.h"
 #include "pages/song_request.h"
 #include "pages/status_feed.h"
 #include "pages/template_renderer.h"
@@ -303,6 +304,21 @@ int ServeFile(HttpConnection& connection) {
                             PageQuery{});
 }
 
+// A vote to skip the song playing: a redirect back to the page; while voting
+// is off, the name is a file's like any other.
+int ServeSkipVote(HttpConnection& connection) {
+    if (!SkipVotingOn())
+        return ServeFile(connection);
+    HandleSkipVote(connection, connection.requestTarget);
+    return 1;
+}
+
+// A listener takes back a request: a redirect back to the page.
+int ServeTakeBack(HttpConnection& connection) {
+    HandleTakeBack(connection, connection.requestTarget);
+    return 1;
+}
+
 // The pages keep the prefix matching they have always had ("/playlist.cgiX"
 // is the page); the feeds take their whole names only, so that any other
 // name goes to the files.
@@ -313,6 +329,8 @@ const Route kRoutes[] = {
     {"/playlist.cgi", RouteMatch::prefix, ServePage},
     {"/api/status.json", RouteMatch::whole, ServeStatusFeed},
     {"/api/playlist.json", RouteMatch::whole, ServePlaylistFeed},
+    {"/skip.cgi", RouteMatch::whole, ServeSkipVote},
+    {"/takeback.cgi", RouteMatch::whole, ServeTakeBack},
     {"", RouteMatch::prefix, ServeFile},
 };
 
