@@ -17,15 +17,17 @@ enum RequestError : int {
     kQueuePositionDeleted = 10,
     kPositionOutOfRange = 11,
     kPlayedRecently = 13,  // started within SongCooldownMinutes, or playing now
-    kSkipVoteCounted = 14,
-    kAlreadyVoted = 15,      // this address has voted against the song playing
-    kSongSkipped = 16,       // the votes reached SkipVotes, or the administrator voted
-    kHourLimitReached = 17,  // RequestsPerHour requests accepted within the hour
-    kBlockedSong = 18,       // the title holds one of BlockedWords
-    kRequestTakenBack = 19,
-    kNotYourRequest = 20,  // another address requested it
-    kRequestGone = 21,     // no waiting entry has that number (played or deleted)
 };
+
+// The party controls' codes (docs/rules.md).
+constexpr int kSkipVoteCounted = 14;
+constexpr int kAlreadyVoted = 15;      // this address has voted against the song playing
+constexpr int kSongSkipped = 16;       // the votes reached SkipVotes, or the administrator voted
+constexpr int kHourLimitReached = 17;  // RequestsPerHour requests accepted within the hour
+constexpr int kBlockedSong = 18;       // the title holds one of BlockedWords
+constexpr int kRequestTakenBack = 19;
+constexpr int kNotYourRequest = 20;  // another address requested it
+constexpr int kRequestGone = 21;     // no waiting entry has that number (played or deleted)
 
 // Returns the message text of a result code; empty for codes the table does
 // not know. A text that says when to try again holds "{when}" (see

@@ -383,7 +383,7 @@ std::string TakeBackLink(const QueueEntry& entry, const RenderContext& context) 
 // title cannot be found ends the list there.
 void RenderQueueRows(std::string_view line, const RenderContext& context) {
     const RowTemplate row = SplitRow(line, kQueueEntry, kQueuePos, kQueueTakeBack);
-    const bool takeBack = row.has(RowSlot::state);
+    const bool take_back = row.has(RowSlot::state);
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const PlaylistView cache = PlaylistCache();
     const char* password = context.settings.AdminPassword;
@@ -404,7 +404,7 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
         } else {
             number = k;
         }
-        sink.add(row, *title, number, takeBack ? TakeBackLink(queue[i], context) : std::string(),
+        sink.add(row, *title, number, take_back ? TakeBackLink(queue[i], context) : std::string(),
                  true);
     }
 }

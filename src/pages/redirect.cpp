@@ -10,7 +10,7 @@ namespace {
 constexpr std::size_t kLocationLimit = 1023;
 }
 
-std::string ResultLocation(std::string_view referer, int code, std::int32_t waitMinutes) {
+std::string ResultLocation(std::string_view referer, int code, std::int32_t wait_minutes) {
     std::string line = "Location: ";
     if (referer.empty()) {
         line += "/playlist.cgi";
@@ -25,18 +25,18 @@ std::string ResultLocation(std::string_view referer, int code, std::int32_t wait
             line += std::to_string(code);
         }
     }
-    if (waitMinutes > 0) {
+    if (wait_minutes > 0) {
         line += "&wait=";
-        line += std::to_string(waitMinutes);
+        line += std::to_string(wait_minutes);
     }
     if (line.size() > kLocationLimit)
         line.resize(kLocationLimit);
     return line;
 }
 
-void SendResultRedirect(HttpConnection& connection, int code, std::int32_t waitMinutes) {
+void SendResultRedirect(HttpConnection& connection, int code, std::int32_t wait_minutes) {
     const std::string referer = ReplaceAll(connection.referer, "action=", "actionx=");
-    SendRedirect(connection, ResultLocation(referer, code, waitMinutes));
+    SendRedirect(connection, ResultLocation(referer, code, wait_minutes));
 }
 
 void SendRedirect(HttpConnection& connection, const std::string& location) {

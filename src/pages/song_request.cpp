@@ -25,7 +25,7 @@ void HandleSongRequest(HttpConnection& connection, const char* target) {
     const SettingsSnapshot settings = CurrentSettings();
     const char* password = settings->AdminPassword;
     int code;
-    std::int32_t waitMinutes = 0;
+    std::int32_t wait_minutes = 0;
     if (password[0] != '\0' && pass == password) {
         // The administrator's requests skip every rule.
         code = kRequestAccepted;
@@ -33,10 +33,10 @@ void HandleSongRequest(HttpConnection& connection, const char* target) {
     } else {
         // Tested and inserted under one holding of the queue lock, so two
         // listeners cannot both take the last place.
-        code = CheckAndInsertRequest(position, connection.clientAddress, &waitMinutes);
+        code = CheckAndInsertRequest(position, connection.clientAddress, &wait_minutes);
     }
 
-    SendResultRedirect(connection, code, waitMinutes);
+    SendResultRedirect(connection, code, wait_minutes);
 }
 
 }  // namespace velvox

@@ -122,22 +122,22 @@ bool InMoreForm(const SettingRow& row) {
 }
 
 // Calls visit for each setting whose control the shown dialog has (with
-// laterOnly, of those in the second dialog).
+// later_only, of those in the second dialog).
 template <typename Visit>
-void ForEachShownSetting(platform::DialogControls& controls, bool laterOnly, Visit visit) {
+void ForEachShownSetting(platform::DialogControls& controls, bool later_only, Visit visit) {
     std::size_t count = 0;
     const SettingRow* rows = SettingsTable(count);
     for (std::size_t i = 0; i < count; ++i) {
-        if (rows[i].control != 0 && (!laterOnly || InMoreForm(rows[i])) &&
+        if (rows[i].control != 0 && (!later_only || InMoreForm(rows[i])) &&
             controls.has_control(rows[i].control))
             visit(rows[i]);
     }
 }
 
 // Shows every setting of settings whose control the dialog has.
-void ShowSettings(platform::DialogControls& controls, bool laterOnly,
+void ShowSettings(platform::DialogControls& controls, bool later_only,
                   const PluginSettings& settings) {
-    ForEachShownSetting(controls, laterOnly, [&](const SettingRow& row) {
+    ForEachShownSetting(controls, later_only, [&](const SettingRow& row) {
         if (row.kind == SettingKind::text)
             controls.set_text(row.control, TextField(settings, row));
         else
@@ -146,8 +146,8 @@ void ShowSettings(platform::DialogControls& controls, bool laterOnly,
 }
 
 // Reads every field the dialog has into settings, each cut to its size.
-void ReadSettings(platform::DialogControls& controls, bool laterOnly, PluginSettings& settings) {
-    ForEachShownSetting(controls, laterOnly, [&](const SettingRow& row) {
+void ReadSettings(platform::DialogControls& controls, bool later_only, PluginSettings& settings) {
+    ForEachShownSetting(controls, later_only, [&](const SettingRow& row) {
         if (row.kind == SettingKind::text)
             controls.get_text(row.control, TextField(settings, row), row.size);
         else

@@ -150,9 +150,9 @@ CheckInputs ReadCheckInputs() {
     in.limits.maxPerArtist = DecimalValue(settings->MaxRequestsPerArtist);
     in.limits.noConsecutiveArtist = settings->NoConsecutiveArtist;
     in.limits.cooldownSeconds = std::int64_t{DecimalValue(settings->SongCooldownMinutes)} * 60;
-    in.limits.perHour = DecimalValue(settings->RequestsPerHour);
+    in.limits.per_hour = DecimalValue(settings->RequestsPerHour);
     if (settings->BlockedWords[0] != '\0')
-        in.limits.blockedWords = BlockedWordList(settings->BlockedWords);
+        in.limits.blocked_words = BlockedWordList(settings->BlockedWords);
     in.fair = settings->FairOrder;
     if (in.limits.noConsecutiveArtist || in.limits.cooldownSeconds > 0)
         in.current = GetListPos();
@@ -180,10 +180,10 @@ void CountAccepted(QueueStore& s, const char* requester, std::int64_t now) {
 }
 
 // Runs the rules over the queue as it stands; notes the current song when it
-// was asked for. Sets waitMinutes, when given, for a refusal by the hour's
+// was asked for. Sets wait_minutes, when given, for a refusal by the hour's
 // limit. QueueLock must be held.
 int CheckLocked(QueueStore& s, const CheckInputs& in, std::int32_t position, const char* requester,
-                std::int32_t* waitMinutes = nullptr) {
+                std::int32_t* wait_minutes = nullptr) {
     const std::string_view who = requester != nullptr ? requester : "";
     if (in.current >= 0)
         NoteCurrentLocked(s, in.current, in.now);
@@ -197,11 +197,11 @@ int CheckLocked(QueueStore& s, const CheckInputs& in, std::int32_t position, con
                            in.limits, in.now, *cache,    in.current,
                            before,    after,  s.starts,  AcceptedFrom(s, who)};
     const int code = ApplyRequestRules(view);
-    if (code == kHourLimitReached && waitMinutes != nullptr) {
+    if (code == kHourLimitReached && wait_minutes != nullptr) {
         constexpr std::int64_t kMinute = 60;
         const std::int64_t seconds = SecondsUntilNextRequest(view);
         const std::int64_t minutes = (seconds + kMinute - 1) / kMinute;
-        *waitMinutes = static_cast<std::int32_t>(std::min<std::int64_t>(minutes, INT32_MAX));
+        *wait_minutes = static_cast<std::int32_t>(std::min<std::int64_t>(minutes, INT32_MAX));
     }
     return code;
 }
@@ -255,14 +255,15 @@ void InsertRequest(std::int32_t position, const char* requester) {
     InsertLocked(store(), position, requester);
 }
 
-int CheckAndInsertRequest(std::int32_t position, const char* requester, std::int32_t* waitMinutes) {
+int CheckAndInsertRequest(std::int32_t position, const char* requester,
+                          std::int32_t* wait_minutes) {
     const CheckInputs in = ReadCheckInputs();
     std::lock_guard<platform::Lock> hold(QueueLock());
     QueueStore& s = store();
-    const int code = CheckLocked(s, in, position, requester, waitMinutes);
+    const int code = CheckLocked(s, in, position, requester, wait_minutes);
     if (code == kRequestAccepted) {
         InsertLocked(s, position, requester);
-        if (in.limits.perHour > 0)
+        if (in.limits.per_hour > 0)
             CountAccepted(s, requester, in.now);
     }
     return code;

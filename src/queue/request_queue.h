@@ -30,9 +30,9 @@ void InsertRequest(std::int32_t position, const char* requester);
 // CheckRequest and, when it gives 1, InsertRequest, under one holding of the
 // lock; with RequestsPerHour on, an accepted request is counted for its
 // address. Returns the code of the check; for 17 (the hour's requests made)
-// sets waitMinutes, when given, to the minutes until the next one is let in.
+// sets wait_minutes, when given, to the minutes until the next one is let in.
 int CheckAndInsertRequest(std::int32_t position, const char* requester,
-                          std::int32_t* waitMinutes = nullptr);
+                          std::int32_t* wait_minutes = nullptr);
 
 // "Oldest" below means the first in play order: the oldest entry, or with
 // FairOrder the oldest of the earliest turn.

@@ -41,7 +41,7 @@ int UnderHourlyLimit(const RequestView& r) {
 // A title that holds one of the blocked words, compared as the search
 // compares, cannot be requested.
 int NotBlocked(const RequestView& r) {
-    for (const std::string& word : r.limits.blockedWords) {
+    for (const std::string& word : r.limits.blocked_words) {
         if (TitleHolds(r.playlist, r.position, word))
             return kBlockedSong;
     }
@@ -132,14 +132,14 @@ int ApplyRequestRules(const RequestView& request) {
 // clock's future counts too); the next request is let in when enough of the
 // counted ones have left the hour.
 std::int64_t SecondsUntilNextRequest(const RequestView& r) {
-    if (r.limits.perHour <= 0 || r.accepted == nullptr)
+    if (r.limits.per_hour <= 0 || r.accepted == nullptr)
         return 0;
     std::vector<std::int64_t> counted;
     for (std::int64_t at : *r.accepted) {
         if (r.now - at < kHourSeconds)
             counted.push_back(at);
     }
-    const auto limit = static_cast<std::size_t>(r.limits.perHour);
+    const auto limit = static_cast<std::size_t>(r.limits.per_hour);
     if (counted.size() < limit)
         return 0;
     std::sort(counted.begin(), counted.end());

@@ -32,9 +32,9 @@ struct RequestLimits {
     std::int64_t maxPerArtist = 0;   // 0 or less: no limit
     bool noConsecutiveArtist = false;
     std::int64_t cooldownSeconds = 0;  // 0 or less: no cooldown
-    std::int64_t perHour = 0;          // accepted requests per address an hour; 0 or less: any
+    std::int64_t per_hour = 0;         // accepted requests per address an hour; 0 or less: any
     // Folded words (platform::fold_case) a title must not hold; see BlockedWordList.
-    std::vector<std::string> blockedWords;
+    std::vector<std::string> blocked_words;
 };
 
 // When an address's requests were accepted, oldest first, in seconds since

@@ -19,7 +19,7 @@ struct BallotStore {
 };
 
 // Returns the process-wide ballot; never destroyed (threads may outlive exit).
-BallotStore& store() {
+BallotStore& Ballots() {
     static auto* s = new BallotStore;
     return *s;
 }
@@ -58,7 +58,7 @@ int VoteToSkip(const char* voter, bool admin) {
     const std::int32_t current = GetListPos();
     VoteResult result;
     {
-        BallotStore& s = store();
+        BallotStore& s = Ballots();
         std::lock_guard<std::mutex> hold(s.mutex);
         result = CastSkipVote(s.ballot, current, voter != nullptr ? voter : "", needed, admin);
     }
@@ -77,13 +77,13 @@ int VoteToSkip(const char* voter, bool admin) {
 }
 
 std::int32_t SkipVotesFor(std::int32_t current) {
-    BallotStore& s = store();
+    BallotStore& s = Ballots();
     std::lock_guard<std::mutex> hold(s.mutex);
     return VotesAgainst(s.ballot, current);
 }
 
 void ForgetSkipVotes() {
-    BallotStore& s = store();
+    BallotStore& s = Ballots();
     std::lock_guard<std::mutex> hold(s.mutex);
     s.ballot = SkipBallot{};
 }

@@ -42,7 +42,7 @@ TEST_F(PartyRulesTest, BlockedWordsFoldAsTheSearchFolds) {
     LoadPlaylist({"Abba - Waterloo (Live)", "Björk - Army of Me", "Blur - Song 2", "Solo"});
     for (const Case& c : cases) {
         RequestLimits limits;
-        limits.blockedWords = BlockedWordList(c.words);
+        limits.blocked_words = BlockedWordList(c.words);
         std::int64_t wait = 0;
         EXPECT_EQ(Judge(limits, c.position, nullptr, wait), c.expected) << c.words;
     }
@@ -67,7 +67,7 @@ TEST_F(PartyRulesTest, RequestsPerHourCountTheLastHourOnly) {
     LoadPlaylist(NumberedTitles(3));
     for (const Case& c : cases) {
         RequestLimits limits;
-        limits.perHour = c.limit;
+        limits.per_hour = c.limit;
         AcceptedTimes times;
         for (std::int64_t ago : c.agos)
             times.push_back(kNow - ago);
