@@ -43,17 +43,15 @@ API (stable; tests rely on it):
         web_files: {relative path: str or bytes} written under the temp web root (a folder
         "web" in the temp dir); web_root: an existing folder to serve instead (e.g.
         EXAMPLES_DIR + "/web"). wait_port: wait for the server's port (default: when the
-        settings enable the plug-in). movable_clock: the player's calendar clock can be moved
-        on with move_clock (libfaketime; native only: the test is skipped elsewhere, or
-        without libfaketime). Use as a context manager, or call close().
+        settings enable the plug-in). movable_clock: move_clock works (libfaketime; the test is
+        skipped on wine or without it). Use as a context manager, or call close().
       attributes: dir (temp folder), web_root, port (int from the settings, or None),
                   ini_path, module_path, playlist_path, process, stdout_lines (every line so far)
       cmd(line, timeout=None) -> str     sends one console line; returns its answer (the next
                                          stdout line that is "ok..." or "error..."); other lines
                                          are skipped (kept in stdout_lines)
       status() -> dict                   parse_status(cmd("status"))
-      move_clock(seconds)                moves the calendar clock the player sees on (with
-                                         movable_clock)
+      move_clock(seconds)                puts the player's calendar seconds ahead of real time
       http_get(target, headers=None, timeout=None, source=None) -> bytes
                                          "GET target HTTP/1.0" over a raw socket to
                                          127.0.0.1:port; headers: dict or list of (name, value)
@@ -104,9 +102,7 @@ DEMO_SMALL = os.path.join(EXAMPLES_DIR, "demo-small.m3u")
 
 DEFAULT_TIMEOUT = 10.0
 # libfaketime's library for programs with threads, as Debian installs it.
-FAKETIME_LIBRARIES = ("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1",
-                      "/usr/lib/i386-linux-gnu/faketime/libfaketimeMT.so.1",
-                      "/usr/lib/aarch64-linux-gnu/faketime/libfaketimeMT.so.1")
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"
 INI_KEYS = ("bDisabled", "WebRoot", "Port", "Playlistfile", "AdminPassword",
             "g_MaxRequestsPerIP", "g_MaxEntries", "g_MaxQueueSize")
 
@@ -431,16 +427,13 @@ class Player:
             self._lines_changed.notify_all()
 
     def _clock_env(self):
-        library = next((path for path in FAKETIME_LIBRARIES if os.path.exists(path)), None)
-        if TARGET.name != "native" or library is None:
+        if TARGET.name != "native" or not os.path.exists(FAKETIME_LIBRARY):
             raise unittest.SkipTest("a movable clock needs the native player and libfaketime")
         self._clock_file = os.path.join(self.dir, "faketime")
         self.move_clock(0)
-        env = TARGET.env()
         # Only the calendar moves: the steady clock of time-outs keeps running as it does.
-        env.update(LD_PRELOAD=library, FAKETIME_TIMESTAMP_FILE=self._clock_file,
-                   FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
-        return env
+        return dict(TARGET.env(), LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME_NO_CACHE="1",
+                    FAKETIME_TIMESTAMP_FILE=self._clock_file, FAKETIME_DONT_FAKE_MONOTONIC="1")
 
     def move_clock(self, seconds):
         """Sets the calendar clock the player sees to seconds after the real time."""

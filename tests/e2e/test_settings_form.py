@@ -111,7 +111,7 @@ class SettingsFormTest(unittest.TestCase):
         self.assertTrue(self.refused(old_port))
         port = harness.free_port()
         output = self.run_form(p, ["9999 x", "1065", "1064 %d" % port, "1026 off",
-                                   "1104 on", "1106 2", "1007 " + PASSWORD, "ok"])
+                                   "1104 on", "1007 " + PASSWORD, "ok"])
         listing = form(self.values)
         self.assertEqual(output[:len(listing)], listing)
         ids = ("1026 1063 1064 1065 1079 1083 1084 1101 1102 1103 1104 1106 1107 1108 1109 "
@@ -122,7 +122,6 @@ class SettingsFormTest(unittest.TestCase):
             "config: 1064 port (Port) = %d" % port,
             "config: 1026 disable the plug-in, accept no requests (bDisabled) = off",
             "config: 1104 play the queue in turns by address (FairOrder) = on",
-            "config: 1106 votes that skip the song playing, 0 for no voting (SkipVotes) = 2",
             "config: 1007 admin password (AdminPassword) = " + PASSWORD,
             "config: closed",
         ])
@@ -143,14 +142,14 @@ class SettingsFormTest(unittest.TestCase):
                       p.http_get("/request.cgi?listpos=2"))
         self.assertEqual(p.cmd("end"), "ok")
         self.assertEqual(p.status()["pos"], 2)
-        # The new values are kept in memory and written at quit; of the later keys only
-        # the ones switched on.
+        # The new values are kept in memory and written at quit; of the fair-play keys only
+        # the one switched on.
         self.assertEqual(p.quit(), 0)
         ini = p.read_ini()
-        self.assertEqual(sorted(ini), sorted(harness.INI_KEYS + ("FairOrder", "SkipVotes")))
+        self.assertEqual(sorted(ini), sorted(harness.INI_KEYS + ("FairOrder",)))
         self.assertEqual((ini["bDisabled"], ini["Port"], ini["AdminPassword"],
-                          ini["Playlistfile"], ini["FairOrder"], ini["SkipVotes"]),
-                         ("FALSE", str(port), PASSWORD, "list.html", "TRUE", "2"))
+                          ini["Playlistfile"], ini["FairOrder"]),
+                         ("FALSE", str(port), PASSWORD, "list.html", "TRUE"))
 
     def test_cancel_and_about_change_nothing(self):
         p = self.start()

@@ -13,7 +13,7 @@
 //   checked ID        print {"id":ID,"checked":0|1}
 //   escape            press and release the Escape key with the target in front
 //   key VK            press and release the virtual key VK (9 Tab, 13 Enter) likewise
-//   alt CHAR          press Alt+CHAR (an underlined letter) likewise
+//   alt VK            press Alt+VK (86 for V, an underlined letter) likewise
 //   focus             print {"focus":ID}, the control that has the keyboard focus
 //   close             ask the target to close, as its close box does
 //   sleep MS          wait MS ms
@@ -206,18 +206,14 @@ bool PressKey(WORD key, bool alt = false) {
     SetForegroundWindow(target);
     Sleep(200);
     INPUT keys[4]{};
+    const WORD order[4] = {VK_MENU, key, key, VK_MENU};  // down, then up in reverse
     UINT count = 0;
-    const WORD held[2] = {VK_MENU, key};
-    for (WORD vk : held) {
-        if (vk == VK_MENU && !alt) {
-            continue;
+    for (UINT i = 0; i < 4; ++i) {
+        if (order[i] != VK_MENU || alt) {
+            keys[count].type = INPUT_KEYBOARD;
+            keys[count].ki.wVk = order[i];
+            keys[count++].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
         }
-        keys[count].type = INPUT_KEYBOARD;
-        keys[count++].ki.wVk = vk;
-    }
-    for (UINT down = count; down-- > 0;) {
-        keys[count] = keys[down];
-        keys[count++].ki.dwFlags = KEYEVENTF_KEYUP;
     }
     if (SendInput(count, keys, sizeof(INPUT)) != count) {
         std::fprintf(stderr, "dialog_probe: SendInput failed\n");
@@ -231,12 +227,9 @@ bool PressKey(WORD key, bool alt = false) {
 bool PrintFocus() {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(target, nullptr), &info)) {
-        std::fprintf(stderr, "dialog_probe: no thread information\n");
-        return false;
-    }
-    std::printf("{\"focus\":%d}\n", info.hwndFocus != nullptr ? GetDlgCtrlID(info.hwndFocus) : 0);
-    return true;
+    const bool known = GetGUIThreadInfo(GetWindowThreadProcessId(target, nullptr), &info);
+    std::printf("{\"focus\":%d}\n", known && info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
+    return known;
 }
 
 // Waits up to the given time for the target to disappear; returns whether it did.
@@ -325,12 +318,7 @@ bool RunAction(int argc, char** argv, int* index) {
         return PressKey(static_cast<WORD>(Number(argc, argv, (*index)++)));
     }
     if (action == "alt") {
-        if (*index >= argc) {
-            std::fprintf(stderr, "dialog_probe: alt CHAR\n");
-            std::exit(2);
-        }
-        const char letter = argv[(*index)++][0];
-        return PressKey(static_cast<WORD>(LOBYTE(VkKeyScanA(letter))), true);
+        return PressKey(static_cast<WORD>(Number(argc, argv, (*index)++)), true);
     }
     if (action == "focus") {
         return PrintFocus();
