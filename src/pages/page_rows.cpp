@@ -370,11 +370,20 @@ void RenderPlaylistRows(std::string_view line, const RenderContext& context) {
     }
 }
 
+// Returns the take-back link of entry for the page's client: a link for an
+// entry of their own address, nothing for others'.
+std::string TakeBackLink(const QueueEntry& entry, const RenderContext& context) {
+    if (entry.requester != context.connection.clientAddress)
+        return {};
+    return "<a href=\"takeback.cgi?entry=" + std::to_string(entry.serial) + "\">Take back</a>";
+}
+
 // The queue is copied at once and its titles read from one snapshot of the
 // playlist copy, so the rows agree with each other; a waiting entry whose
 // title cannot be found ends the list there.
 void RenderQueueRows(std::string_view line, const RenderContext& context) {
-    const RowTemplate row = SplitRow(line, kQueueEntry, kQueuePos);
+    const RowTemplate row = SplitRow(line, kQueueEntry, kQueuePos, kQueueTakeBack);
+    const bool take_back = row.has(RowSlot::state);
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const PlaylistView cache = PlaylistCache();
     const char* password = context.settings.AdminPassword;
@@ -395,7 +404,8 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
         } else {
             number = k;
         }
-        sink.add(row, *title, number, {}, true);
+        sink.add(row, *title, number, take_back ? TakeBackLink(queue[i], context) : std::string(),
+                 true);
     }
 }
 

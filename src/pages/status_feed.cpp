@@ -18,6 +18,7 @@
 #include "queue/history.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
+#include "queue/skip_votes.h"
 
 namespace velvox {
 
@@ -71,6 +72,12 @@ std::string StatusJson(std::string* steady) {
     const std::size_t elapsed_end = body.size();
     body += ",\"length_s\":";
     AppendCountOrNull(body, lengthS);
+    // The votes only while voting is on, so that the reply is as it was without it.
+    const std::int32_t needed = SkipVotesNeeded();
+    if (needed > 0) {
+        body += ",\"skip_votes\":" + std::to_string(SkipVotesFor(position));
+        body += ",\"skip_needed\":" + std::to_string(needed);
+    }
     body += ",\"queue\":[";
     for (const QueueEntry& entry : QueueInPlayOrder())
         AppendEntry(body, entry.position, CachedTitle(*cache, entry.position));
