@@ -17,6 +17,10 @@ constexpr platform::LParam kIpcGetListPos = 125;
 constexpr platform::LParam kIpcSetListPos = 121;
 constexpr platform::LParam kIpcGetOutputTime = 105;
 constexpr platform::LParam kIpcIsPlaying = 104;
+// Not one of Winamp's: the stand-in player answers it with an entry's length
+// in seconds. Winamp, like any player that does not know a message, answers
+// 0, which reads as unknown.
+constexpr platform::LParam kIpcGetEntryLength = 30309;
 constexpr platform::WParam kCmdPrevious = 40044;
 constexpr platform::WParam kCmdPlay = 40045;
 constexpr platform::WParam kCmdPause = 40046;
@@ -36,6 +40,9 @@ void SetListPos(std::int32_t index);
 std::int32_t GetOutputTime(int mode);
 // Returns the play state: 1 playing, 3 paused, 0 stopped.
 std::int32_t IsPlaying();
+// Returns the length of entry index in seconds; 0 or less when the player
+// does not know it or does not answer the question.
+std::int32_t GetEntryLength(std::int32_t index);
 void PlayerPrevious();
 void PlayerPlay();
 void PlayerPause();

@@ -22,6 +22,7 @@ class SocketStream : public Stream {
     long receive(char* buffer, std::size_t size) override;
     int send(const char* data, std::size_t size) override;
     int flush() override;
+    bool local_address(char* text, std::size_t size, std::uint16_t& port) override;
 
   private:
     // Sends all of data, continuing short sends; returns false on failure.

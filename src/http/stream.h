@@ -2,6 +2,7 @@
 // tests. What is fixed is the bytes on the wire, not how many writes carry them.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 namespace velvox {
 
@@ -16,6 +17,15 @@ class Stream {
     virtual int send(const char* data, std::size_t size) = 0;
     // Pushes out whatever is buffered; returns 0, or -1 when that failed.
     virtual int flush() = 0;
+    // Writes the address (dotted decimal, cut to size - 1) and port of this
+    // end of the connection, the ones the peer reached. Returns false when
+    // the stream has none.
+    virtual bool local_address(char* text, std::size_t size, std::uint16_t& port) {
+        (void)text;
+        (void)size;
+        (void)port;
+        return false;
+    }
 };
 
 }  // namespace velvox

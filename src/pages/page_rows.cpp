@@ -14,11 +14,13 @@
 #include "core/text.h"
 #include "pages/artist_list.h"
 #include "pages/page_text.h"
+#include "pages/playback_timing.h"
 #include "pages/render_parts.h"
 #include "pages/template_tokens.h"
 #include "platform/text_case.h"
 #include "queue/history.h"
 #include "queue/playlist_cache.h"
+#include "queue/queue_times.h"
 #include "queue/request_queue.h"
 
 namespace velvox {
@@ -36,9 +38,9 @@ void SplitAt(std::string_view text, std::string_view token, std::vector<std::str
 }
 
 // Appends the row to out: the pieces with item (HTML-escaped when escape is
-// set), position and state in their slots.
+// set), position, state and eta in their slots.
 void AppendRow(const RowTemplate& row, std::string_view item, std::string_view position,
-               std::string_view state, bool escape, std::string& out) {
+               std::string_view state, bool escape, std::string& out, std::string_view eta = {}) {
     for (std::size_t i = 0; i < row.pieces.size(); ++i) {
         out.append(row.pieces[i]);
         if (i >= row.slots.size())
@@ -55,6 +57,9 @@ void AppendRow(const RowTemplate& row, std::string_view item, std::string_view p
                 break;
             case RowSlot::state:
                 out.append(state);
+                break;
+            case RowSlot::eta:
+                out.append(eta);
                 break;
         }
     }
@@ -73,13 +78,13 @@ class RowSink {
     RowSink& operator=(const RowSink&) = delete;
 
     // Appends the row with item (HTML-escaped here when escape is set),
-    // position and state inserted, then CR LF.
+    // position, state and eta inserted, then CR LF.
     void add(const RowTemplate& row, std::string_view item, std::string_view position,
-             std::string_view state = {}, bool escape = false) {
+             std::string_view state = {}, bool escape = false, std::string_view eta = {}) {
         // Room for a piece and the row that completes it, taken once.
         if (pending_.capacity() < kRowPiece)
             pending_.reserve(kRowPiece + 4096);
-        AppendRow(row, item, position, state, escape, pending_);
+        AppendRow(row, item, position, state, escape, pending_, eta);
         pending_.append("\r\n", 2);
         if (pending_.size() >= kRowPiece)
             flush();
@@ -236,13 +241,15 @@ bool RowTemplate::has(RowSlot slot) const {
 // Each token cuts the pieces the tokens before it left, so text between two
 // tokens of one kind is searched for the later kinds only.
 RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
-                     std::string_view positionToken, std::string_view stateToken) {
+                     std::string_view positionToken, std::string_view stateToken,
+                     std::string_view etaToken) {
     RowTemplate row;
     row.pieces.push_back(line);
     const std::pair<std::string_view, RowSlot> cuts[] = {
         {itemToken, RowSlot::item},
         {positionToken, RowSlot::position},
         {stateToken, RowSlot::state},
+        {etaToken, RowSlot::eta},
     };
     for (const auto& [token, slot] : cuts) {
         if (token.empty())
@@ -372,11 +379,16 @@ void RenderPlaylistRows(std::string_view line, const RenderContext& context) {
 
 // The queue is copied at once and its titles read from one snapshot of the
 // playlist copy, so the rows agree with each other; a waiting entry whose
-// title cannot be found ends the list there.
+// title cannot be found ends the list there. Start times are worked out (and
+// the player asked for them) only for a line that shows them.
 void RenderQueueRows(std::string_view line, const RenderContext& context) {
-    const RowTemplate row = SplitRow(line, kQueueEntry, kQueuePos);
+    const RowTemplate row = SplitRow(line, kQueueEntry, kQueuePos, kQueueRowState, kQueueEta);
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const PlaylistView cache = PlaylistCache();
+    std::vector<StartTime> starts;
+    if (row.has(RowSlot::eta))
+        starts = QueueStartTimes(cache, ResponseCurrentPlay(context), queue);
+    const std::string_view visitor = context.connection.clientAddress;
     const char* password = context.settings.AdminPassword;
     RowSink sink(context.connection);
     for (std::size_t i = 0; i < queue.size(); ++i) {
@@ -395,7 +407,10 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
         } else {
             number = k;
         }
-        sink.add(row, *title, number, {}, true);
+        const std::string_view state = queue[i].requester == visitor ? "mine" : "";
+        const std::string eta =
+            starts.empty() ? std::string() : StartsInText(starts[i].seconds, starts[i].estimate);
+        sink.add(row, *title, number, state, true, eta);
     }
 }
 

@@ -2,6 +2,7 @@
 // the player's state.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace velvox {
@@ -10,6 +11,7 @@ struct PlaybackTiming {
     std::int32_t trackSeconds = 0;
     std::int32_t secondsLeft = 0;
     std::int32_t percentLeft = 0;
+    std::int32_t elapsedMs = 0;  // the player's answer: -1 while stopped
 };
 
 // Computes the values from the track length (seconds) and the playback
@@ -23,6 +25,11 @@ PlaybackTiming MeasurePlaybackTiming();
 
 // Asks the player whether it plays; returns "playing", "paused" or "stopped".
 std::string_view PlayStateName();
+
+// Returns when a waiting request starts, as a page says it: "in 7 min",
+// "in about 1 h 5 min" for an estimate (at least one minute, to the nearest);
+// the empty text when seconds is below 0 (not known).
+std::string StartsInText(std::int32_t seconds, bool estimate);
 
 // Returns value limited to the 32-bit range.
 std::int32_t Saturate32(std::int64_t value);

@@ -11,6 +11,7 @@
 #include "http/http_connection.h"
 #include "pages/page_query.h"
 #include "pages/template_renderer.h"
+#include "queue/queue_times.h"
 
 namespace velvox {
 
@@ -46,12 +47,16 @@ std::int32_t ResponseCurrentEntry(const RenderContext& context);
 // title at ResponseCurrentEntry), or nothing when there is none.
 const std::optional<std::string>& ResponseCurrentSong(const RenderContext& context);
 
+// Returns what the player said of its current song for this response: the
+// entry and the timing, each asked once per response as above.
+CurrentPlay ResponseCurrentPlay(const RenderContext& context);
+
 // Sends text, then CR LF, as every line and row of a page goes out.
 void SendLineWithBreak(HttpConnection& connection, std::string_view text);
 
-// What stands in a slot of a row: the item (title, name), its position or
-// its state.
-enum class RowSlot : unsigned char { item, position, state };
+// What stands in a slot of a row: the item (title, name), its position, its
+// state or when it starts.
+enum class RowSlot : unsigned char { item, position, state, eta };
 
 // One row token line cut into its literal pieces, with a slot between each
 // two of them.
@@ -64,9 +69,11 @@ struct RowTemplate {
 };
 
 // Cuts line at every itemToken, then each piece at every positionToken, then
-// at every stateToken (an empty token cuts nothing). The views point into line.
+// at every stateToken, then at every etaToken (an empty token cuts nothing).
+// The views point into line.
 RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
-                     std::string_view positionToken, std::string_view stateToken = {});
+                     std::string_view positionToken, std::string_view stateToken = {},
+                     std::string_view etaToken = {});
 
 // Fills out (cleared first) with the row: the pieces with item, position and
 // state inserted as they are.

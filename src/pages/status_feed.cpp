@@ -17,6 +17,7 @@
 #include "pages/render_parts.h"
 #include "queue/history.h"
 #include "queue/playlist_cache.h"
+#include "queue/queue_times.h"
 #include "queue/request_queue.h"
 
 namespace velvox {
@@ -45,6 +46,16 @@ void AppendEntry(std::string& out, std::int32_t position, std::optional<std::str
     out += '}';
 }
 
+// Appends the fields of a waiting request that depend on who asks and when:
+// whether the asking address requested it, and when it starts (seconds, or
+// null when not known, and whether that is an estimate).
+void AppendStartFields(std::string& out, bool mine, const StartTime& start) {
+    out.pop_back();  // the entry's closing brace
+    out += mine ? ",\"mine\":true,\"eta_s\":" : ",\"mine\":false,\"eta_s\":";
+    AppendCountOrNull(out, start.seconds);
+    out += start.estimate ? ",\"eta_estimated\":true}" : ",\"eta_estimated\":false}";
+}
+
 // Sends the head of a JSON reply, then body.
 void SendJson(HttpConnection& connection, const std::string& body) {
     connection.send_reply_head(200, "OK", "Cache-Control: no-store",
@@ -70,8 +81,14 @@ void SendStatusFeed(HttpConnection& connection) {
     body += ",\"length_s\":";
     AppendCountOrNull(body, lengthS);
     body += ",\"queue\":[";
-    for (const QueueEntry& entry : QueueInPlayOrder())
-        AppendEntry(body, entry.position, CachedTitle(*cache, entry.position));
+    const std::vector<QueueEntry> queue = QueueInPlayOrder();
+    const std::vector<StartTime> starts =
+        QueueStartTimes(cache, CurrentPlay{position, lengthS, elapsedMs}, queue);
+    const std::string_view visitor = connection.clientAddress;
+    for (std::size_t i = 0; i < queue.size(); ++i) {
+        AppendEntry(body, queue[i].position, CachedTitle(*cache, queue[i].position));
+        AppendStartFields(body, queue[i].requester == visitor, starts[i]);
+    }
     body += "],\"history\":[";
     const std::vector<std::string> history = RecentlyPlayed();
     for (std::size_t i = 0; i < history.size(); ++i) {

@@ -170,6 +170,27 @@ void RenderMatchWindow(std::string_view line, const RenderContext& context) {
     SendReplaced(context, text, kPageLast, std::to_string(window.last));
 }
 
+// The address guests open: "http://ADDRESS:PORT/" of this end of the
+// connection, so that a page shown on a screen gives the address its own
+// request reached (a LAN address, not "localhost"). Asked of the socket only
+// for a line that holds it.
+void RenderServerUrl(std::string_view line, const RenderContext& context) {
+    char address[64];
+    std::uint16_t port = 0;
+    std::string url = "http://";
+    if (context.connection.stream != nullptr &&
+        context.connection.stream->local_address(address, sizeof address, port)) {
+        url += address;
+        url += ':';
+        url += std::to_string(port);
+    } else {
+        url += "localhost:";
+        url += std::to_string(DecimalValue(context.settings.Port));
+    }
+    url += '/';
+    SendReplaced(context, line, kServerUrl, url);
+}
+
 }  // namespace
 
 const PlaybackTiming& ResponseTiming(const RenderContext& context) {
@@ -184,6 +205,11 @@ std::int32_t ResponseCurrentEntry(const RenderContext& context) {
     if (!context.window.currentEntry)
         context.window.currentEntry = GetListPos();
     return *context.window.currentEntry;
+}
+
+CurrentPlay ResponseCurrentPlay(const RenderContext& context) {
+    const PlaybackTiming& timing = ResponseTiming(context);
+    return {ResponseCurrentEntry(context), timing.trackSeconds, timing.elapsedMs};
 }
 
 const std::optional<std::string>& ResponseCurrentSong(const RenderContext& context) {
@@ -221,6 +247,7 @@ const std::vector<TokenRow>& TokenTable() {
         {kMatchCount, RenderMatchWindow},
         {kPageFirst, RenderMatchWindow},
         {kPageLast, RenderMatchWindow},
+        {kServerUrl, RenderServerUrl},
     };
     return table;
 }

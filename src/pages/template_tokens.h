@@ -15,6 +15,8 @@ constexpr std::string_view kPlaylistEntry = "%%PLAYLISTENTRY%%";
 constexpr std::string_view kPlaylistPos = "%%PLAYLISTPOS%%";
 constexpr std::string_view kQueueEntry = "%%QUEUELISTENTRY%%";
 constexpr std::string_view kQueuePos = "%%QUEUELISTPOS%%";
+constexpr std::string_view kQueueRowState = "%%QUEUELISTROWSTATE%%";
+constexpr std::string_view kQueueEta = "%%QUEUELISTETA%%";
 constexpr std::string_view kNavNext = "%%NAV_NEXT%%";
 constexpr std::string_view kNavPrev = "%%NAV_PREV%%";
 constexpr std::string_view kCurrentSong = "%%CURRENTSONG%%";
@@ -31,5 +33,6 @@ constexpr std::string_view kPageLast = "%%PAGELAST%%";
 constexpr std::string_view kPlaylistRowState = "%%PLAYLISTROWSTATE%%";
 constexpr std::string_view kHistoryEntry = "%%HISTORYENTRY%%";
 constexpr std::string_view kHistoryPos = "%%HISTORYPOS%%";
+constexpr std::string_view kServerUrl = "%%SERVERURL%%";
 
 }  // namespace velvox::tokens
