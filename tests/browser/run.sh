@@ -9,6 +9,7 @@ for tool in node npm; do
   command -v "$tool" >/dev/null || { echo "browser test: $tool is not installed (apt-get install -y nodejs npm)" >&2; exit 1; }
 done
 [ -x "$chromium" ] || { echo "browser test: $chromium is missing (apt-get install -y chromium)" >&2; exit 1; }
+command -v zbarimg >/dev/null || { echo "browser test: zbarimg is not installed (apt-get install -y zbar-tools)" >&2; exit 1; }
 
 if [ ! -f "$here/node_modules/playwright-core/package.json" ]; then
   (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
