@@ -1,5 +1,6 @@
 // Operations on the player: each one a synchronous message to HostWindow.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,30 @@ constexpr platform::WParam kCmdPlay = 40045;
 constexpr platform::WParam kCmdPause = 40046;
 constexpr platform::WParam kCmdStop = 40047;
 constexpr platform::WParam kCmdNext = 40048;
+
+// One question to the player: a message and, once asked, its answer.
+struct PlayerQuestion {
+    unsigned message;
+    platform::WParam wparam;
+    platform::LParam lparam;
+    platform::LResult answer = 0;
+};
+
+// Asks the player every question in order and fills in the answers. With the
+// plug-in's hook on the player's window this is one message to the hook,
+// which asks each question on the window's own thread (the player sees the
+// same messages in the same order, without a round trip between threads for
+// each); without it, one message each.
+void AskPlayer(PlayerQuestion* questions, std::size_t count);
+
+// The hook's side: tells AskPlayer whether the hook is in place.
+void SetQuestionsHook(bool installed);
+// Returns the message number the hook answers questions by.
+unsigned QuestionsMessage();
+// Asks proc, the player's own procedure, each question of the batch that
+// lparam carries; returns what the hook answers (AskPlayer checks it).
+platform::LResult AnswerQuestions(platform::WindowProc proc, platform::Window window,
+                                  platform::LParam lparam);
 
 // Returns the number of playlist entries.
 std::int32_t GetListLength();

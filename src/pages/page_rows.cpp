@@ -292,17 +292,25 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
                                 const RowMarks* marks) {
     const std::int32_t start = DecimalValue(context.query.current);
     const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
-    const PlaylistView cache = PlaylistCache();
+    const KeptWindow& kept = context.window.kept;
+    const bool useKept = kept.cache != nullptr && kept.pageSize == pageSize &&
+                         kept.matchAllWords == context.settings.MatchAllWords;
+    const PlaylistView cache = useKept ? kept.cache : PlaylistCache();
     TitleFilter filter(context.query, context.settings.MatchAllWords, *cache);
     RowSink sink(context.connection);
     std::string position;
-    std::int32_t matched = filter.pass_over(start);
+    std::size_t next = 0;  // the next kept entry
+    std::int32_t matched = useKept ? 0 : filter.pass_over(start);
     std::int32_t rows = 0;
     while (rows < pageSize) {
-        const std::int32_t p = filter.next();
+        std::int32_t p;
+        if (useKept)
+            p = next < kept.entries.size() ? kept.entries[next++] : -1;
+        else
+            p = filter.next();
         if (p < 0)
             break;
-        if (matched >= start) {
+        if (useKept || matched >= start) {
             if (line != nullptr) {
                 char digits[16];
                 const auto written = std::to_chars(digits, digits + sizeof digits, p);
@@ -322,28 +330,30 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
 }
 
 // Counts all matches in one pass; the window's rows are those the page shows.
+// Without a filter the titles before the window and after it need no look.
 std::int32_t CountPlaylistMatches(const PageQuery& query, std::int32_t start, std::int32_t pageSize,
-                                  const WindowVisit& visit) {
-    const PlaylistView cache = PlaylistCache();
+                                  const WindowVisit& visit, const PlaylistView& cache) {
+    constexpr std::int32_t kAll = std::numeric_limits<std::int32_t>::max();
     TitleFilter filter(query, CurrentSettings()->MatchAllWords, *cache);
-    // Without a visit and a filter the count needs no look at the titles.
-    std::int32_t matched = visit ? 0 : filter.pass_over(std::numeric_limits<std::int32_t>::max());
+    std::int32_t matched = filter.pass_over(visit ? start : kAll);
     std::int32_t shown = 0;
     for (std::int32_t p = filter.next(); p >= 0; p = filter.next()) {
         if (visit && matched >= start && shown < pageSize) {
-            visit(p, std::string(*CachedTitle(*cache, p)));
+            visit(p, *CachedTitle(*cache, p));
             ++shown;
         }
         ++matched;
+        if (!visit || shown >= pageSize)
+            matched += filter.pass_over(kAll);
     }
     return matched;
 }
 
 MatchWindow CountMatchWindow(const PageQuery& query, std::int32_t pageSize,
-                             const WindowVisit& visit) {
+                             const WindowVisit& visit, const PlaylistView& cache) {
     const std::int32_t start = std::max(DecimalValue(query.current), 0);
     MatchWindow window;
-    window.matches = CountPlaylistMatches(query, start, pageSize, visit);
+    window.matches = CountPlaylistMatches(query, start, pageSize, visit, cache);
     const std::int64_t room = std::max(pageSize, 0);
     const std::int64_t shown =
         std::clamp(std::int64_t{window.matches} - start, std::int64_t{0}, room);
@@ -363,6 +373,14 @@ RowMarks PlaylistRowMarks(const RenderContext& context) {
         marks.queued.push_back(entry.position);
     std::sort(marks.queued.begin(), marks.queued.end());
     return marks;
+}
+
+unsigned PlaylistRowsAsk(std::string_view line) {
+    return line.find(kPlaylistRowState) != std::string_view::npos ? kAsksEntry : 0;
+}
+
+unsigned QueueRowsAsk(std::string_view line) {
+    return line.find(kQueueEta) != std::string_view::npos ? kAsksTiming | kAsksEntry : 0;
 }
 
 void RenderPlaylistRows(std::string_view line, const RenderContext& context) {

@@ -42,9 +42,20 @@ PlaybackTiming ComputePlaybackTiming(std::int32_t trackSeconds, std::int32_t pos
 }
 
 PlaybackTiming MeasurePlaybackTiming() {
-    std::int32_t trackSeconds = GetOutputTime(1);
-    std::int32_t positionMs = GetOutputTime(0);
-    return ComputePlaybackTiming(trackSeconds, positionMs);
+    PlayerQuestion asked[2];
+    TimingQuestions(asked);
+    AskPlayer(asked, 2);
+    return TimingFrom(asked);
+}
+
+void TimingQuestions(PlayerQuestion* questions) {
+    questions[0] = {kMsgUser, 1, kIpcGetOutputTime};
+    questions[1] = {kMsgUser, 0, kIpcGetOutputTime};
+}
+
+PlaybackTiming TimingFrom(const PlayerQuestion* answered) {
+    return ComputePlaybackTiming(static_cast<std::int32_t>(answered[0].answer),
+                                 static_cast<std::int32_t>(answered[1].answer));
 }
 
 std::string StartsInText(std::int32_t seconds, bool estimate) {
@@ -66,7 +77,11 @@ std::string StartsInText(std::int32_t seconds, bool estimate) {
 // IsPlaying answers 1 while playing and 3 while paused; anything else is
 // taken as stopped.
 std::string_view PlayStateName() {
-    switch (IsPlaying()) {
+    return PlayStateNameOf(IsPlaying());
+}
+
+std::string_view PlayStateNameOf(std::int32_t answer) {
+    switch (answer) {
         case 1:
             return "playing";
         case 3:

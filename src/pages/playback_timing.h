@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/host_ops.h"
+
 namespace velvox {
 
 struct PlaybackTiming {
@@ -23,8 +25,15 @@ PlaybackTiming ComputePlaybackTiming(std::int32_t trackSeconds, std::int32_t pos
 // values from its answers.
 PlaybackTiming MeasurePlaybackTiming();
 
+// The questions MeasurePlaybackTiming asks (two: the length, then the
+// position), and the values from their answers.
+void TimingQuestions(PlayerQuestion* questions);
+PlaybackTiming TimingFrom(const PlayerQuestion* answered);
+
 // Asks the player whether it plays; returns "playing", "paused" or "stopped".
 std::string_view PlayStateName();
+// Returns the name PlayStateName gives for the player's answer.
+std::string_view PlayStateNameOf(std::int32_t answer);
 
 // Returns when a waiting request starts, as a page says it: "in 7 min",
 // "in about 1 h 5 min" for an estimate (at least one minute, to the nearest);

@@ -3,6 +3,7 @@
 #include "pages/status_feed.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,11 +69,16 @@ void SendJson(HttpConnection& connection, const std::string& body) {
 // The player is asked for its state, its current entry, then the elapsed
 // time and the length; titles all come from one snapshot of the playlist copy.
 void SendStatusFeed(HttpConnection& connection) {
+    PlayerQuestion asked[] = {{kMsgUser, 0, kIpcIsPlaying},
+                              {kMsgUser, 0, kIpcGetListPos},
+                              {kMsgUser, 0, kIpcGetOutputTime},
+                              {kMsgUser, 1, kIpcGetOutputTime}};
+    AskPlayer(asked, std::size(asked));
+    const auto position = static_cast<std::int32_t>(asked[1].answer);
+    const auto elapsedMs = static_cast<std::int32_t>(asked[2].answer);
+    const auto lengthS = static_cast<std::int32_t>(asked[3].answer);
     std::string body = "{\"state\":";
-    AppendJsonString(body, PlayStateName());
-    const std::int32_t position = GetListPos();
-    const std::int32_t elapsedMs = GetOutputTime(0);
-    const std::int32_t lengthS = GetOutputTime(1);
+    AppendJsonString(body, PlayStateNameOf(static_cast<std::int32_t>(asked[0].answer)));
     const PlaylistView cache = PlaylistCache();
     body += ",\"position\":" + std::to_string(position) + ",\"title\":";
     AppendTitleOrNull(body, CachedTitle(*cache, position));
@@ -107,8 +113,8 @@ void SendPlaylistFeed(HttpConnection& connection) {
     const std::int32_t pageSize = DecimalValue(CurrentSettings()->g_MaxEntries);
     std::string entries = "[";
     const MatchWindow window =
-        CountMatchWindow(query, pageSize, [&](std::int32_t position, const std::string& title) {
-            AppendEntry(entries, position, std::string_view(title));
+        CountMatchWindow(query, pageSize, [&](std::int32_t position, std::string_view title) {
+            AppendEntry(entries, position, title);
         });
     std::string body = "{\"psearch\":";
     AppendJsonString(body, query.psearch);

@@ -9,6 +9,7 @@
 #include "core/host_ops.h"
 #include "core/result_codes.h"
 #include "core/text.h"
+#include "pages/page_template.h"
 #include "pages/page_text.h"
 #include "pages/playback_timing.h"
 #include "pages/render_parts.h"
@@ -151,9 +152,28 @@ void RenderResultKind(std::string_view line, const RenderContext& context) {
     SendReplaced(context, line, kResultKind, kind);
 }
 
-// "playing", "paused" or "stopped", from the player's answer.
+// "playing", "paused" or "stopped", from the player's answer (asked ahead for
+// the page, or now).
 void RenderPlayState(std::string_view line, const RenderContext& context) {
-    SendReplaced(context, line, kPlayState, PlayStateName());
+    std::deque<std::int32_t>& asked = context.window.playStates;
+    if (asked.empty()) {
+        SendReplaced(context, line, kPlayState, PlayStateName());
+        return;
+    }
+    const std::int32_t answer = asked.front();
+    asked.pop_front();
+    SendReplaced(context, line, kPlayState, PlayStateNameOf(answer));
+}
+
+// The tokens whose lines ask the player one thing whatever the line holds.
+unsigned AsksTiming(std::string_view) {
+    return kAsksTiming;
+}
+unsigned AsksEntry(std::string_view) {
+    return kAsksEntry;
+}
+unsigned AsksState(std::string_view) {
+    return kAsksState;
 }
 
 // The match count and the first and last entry shown, all three on the line:
@@ -161,8 +181,18 @@ void RenderPlayState(std::string_view line, const RenderContext& context) {
 // needs it.
 void RenderMatchWindow(std::string_view line, const RenderContext& context) {
     if (!context.window.matchWindow) {
-        const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
-        context.window.matchWindow = CountMatchWindow(context.query, pageSize);
+        // The count keeps the window's entries for a rows line after it.
+        PageWindow& window = context.window;
+        window.kept.cache = PlaylistCache();
+        window.kept.pageSize = DecimalValue(context.settings.g_MaxEntries);
+        window.kept.matchAllWords = context.settings.MatchAllWords;
+        window.kept.entries.clear();
+        window.matchWindow = CountMatchWindow(
+            context.query, window.kept.pageSize,
+            [&](std::int32_t position, std::string_view) {
+                window.kept.entries.push_back(position);
+            },
+            window.kept.cache);
     }
     const MatchWindow& window = *context.window.matchWindow;
     std::string text = ReplaceAll(line, kMatchCount, std::to_string(window.matches));
@@ -231,19 +261,19 @@ const std::vector<TokenRow>& TokenTable() {
         {kAdminPassword, RenderAdminPassword},
         {kError, RenderError},
         {kReferrer, RenderReferrer},
-        {kPlaylistEntry, RenderPlaylistRows},
-        {kQueueEntry, RenderQueueRows},
+        {kPlaylistEntry, RenderPlaylistRows, PlaylistRowsAsk},
+        {kQueueEntry, RenderQueueRows, QueueRowsAsk},
         {kNavNext, RenderNavNext},
         {kNavPrev, RenderNavPrev},
-        {kCurrentSong, RenderCurrentSong},
-        {kContentRefresh, RenderContentRefresh},
-        {kPctLeft, RenderPctLeft},
-        {kSongLength, RenderSongLength},
+        {kCurrentSong, RenderCurrentSong, AsksEntry},
+        {kContentRefresh, RenderContentRefresh, AsksTiming},
+        {kPctLeft, RenderPctLeft, AsksTiming},
+        {kSongLength, RenderSongLength, AsksTiming},
         {kHistoryEntry, RenderHistoryRows},
         {kPSearch, RenderPSearch},
         {kStartsWith, RenderStartsWith},
         {kResultKind, RenderResultKind},
-        {kPlayState, RenderPlayState},
+        {kPlayState, RenderPlayState, AsksState},
         {kMatchCount, RenderMatchWindow},
         {kPageFirst, RenderMatchWindow},
         {kPageLast, RenderMatchWindow},
@@ -252,22 +282,73 @@ const std::vector<TokenRow>& TokenTable() {
     return table;
 }
 
+int TokenRowOf(std::string_view line) {
+    if (line.find("%%") == std::string_view::npos)
+        return -1;
+    const std::vector<TokenRow>& table = TokenTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (line.find(table[i].token) != std::string_view::npos)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 bool PageRenderer::render_line(char* line, const PageQuery& query) {
     if (line == nullptr)
         return false;
     const std::string_view text(line);
-    if (text.find("%%") == std::string_view::npos)
+    const int row = TokenRowOf(text);
+    if (row < 0)
         return false;
-    for (const TokenRow& row : TokenTable()) {
-        if (text.find(row.token) == std::string_view::npos)
-            continue;
-        // One snapshot per line: a settings change applies from the next line.
-        const SettingsSnapshot settings = CurrentSettings();
-        const RenderContext context{*connection_, query, *settings, window_};
-        row.render(text, context);
-        return true;
+    render_row(text, row, query);
+    return true;
+}
+
+void PageRenderer::render_row(std::string_view line, int row, const PageQuery& query) {
+    // One snapshot per line: a settings change applies from the next line.
+    const SettingsSnapshot settings = CurrentSettings();
+    const RenderContext context{*connection_, query, *settings, window_};
+    TokenTable()[static_cast<std::size_t>(row)].render(line, context);
+}
+
+// The questions go in the order the lines would ask them, each of the
+// response's once (the timing, the entry) and the play state once per line.
+void PageRenderer::ask_ahead(const PageTemplate& page) {
+    std::vector<PlayerQuestion> asked;
+    bool timing = window_.timing.has_value();
+    bool entry = window_.currentEntry.has_value();
+    for (const TemplatePiece& piece : page.pieces) {
+        const auto asks =
+            piece.row < 0 ? nullptr : TokenTable()[static_cast<std::size_t>(piece.row)].asks;
+        const unsigned needs = asks != nullptr ? asks(page.view(piece)) : 0;
+        if ((needs & kAsksTiming) != 0 && !timing) {
+            timing = true;
+            asked.resize(asked.size() + 2);
+            TimingQuestions(&asked[asked.size() - 2]);
+        }
+        if ((needs & kAsksEntry) != 0 && !entry) {
+            entry = true;
+            asked.push_back({kMsgUser, 0, kIpcGetListPos});
+        }
+        if ((needs & kAsksState) != 0)
+            asked.push_back({kMsgUser, 0, kIpcIsPlaying});
     }
-    return false;
+    AskPlayer(asked.data(), asked.size());
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        const auto answer = static_cast<std::int32_t>(asked[i].answer);
+        switch (asked[i].lparam) {
+            case kIpcGetOutputTime:
+                window_.timing = TimingFrom(&asked[i]);
+                ++i;  // the timing's second question
+                break;
+            case kIpcGetListPos:
+                window_.currentEntry = answer;
+                break;
+            default:
+                window_.playStates.push_back(answer);
+                break;
+        }
+    }
 }
 
 }  // namespace velvox

@@ -47,6 +47,7 @@ void InstallHook() {
         return;
     PreviousWindowProc.store(found);
     platform::replace_window_proc(window, &PluginWindowProc);
+    SetQuestionsHook(true);
 }
 
 // Takes the hook off HostWindow when it is still the window's procedure. When
@@ -57,10 +58,12 @@ void RemoveHook() {
     platform::WindowProc previous = PreviousWindowProc.load();
     if (window == nullptr || previous == nullptr)
         return;
-    if (platform::window_proc(window) == &PluginWindowProc)
+    if (platform::window_proc(window) == &PluginWindowProc) {
+        SetQuestionsHook(false);
         platform::replace_window_proc(window, previous);
-    else
+    } else {
         platform::pin_module();
+    }
 }
 
 }  // namespace
@@ -97,6 +100,9 @@ platform::LResult VELVOX_CALLBACK PluginWindowProc(platform::Window window, unsi
     platform::WindowProc previous = PreviousWindowProc.load();
     if (previous == nullptr)
         return 0;
+    // Questions from the pages, asked of the player here on its own thread.
+    if (message == QuestionsMessage() && message != 0)
+        return AnswerQuestions(previous, window, lparam);
     return platform::call_window_proc(previous, window, message, wparam, lparam);
 }
 

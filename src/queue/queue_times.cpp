@@ -81,15 +81,17 @@ void AskMissingLengths(LengthStore& s, const PlaylistView& cache,
     }
     if (missing.empty())
         return;
-    std::vector<std::int32_t> answers;
+    std::vector<PlayerQuestion> asked;
     for (std::int32_t position : missing)
-        answers.push_back(GetEntryLength(position));
+        asked.push_back({kMsgUser, static_cast<platform::WParam>(position), kIpcGetEntryLength});
+    AskPlayer(asked.data(), asked.size());
     std::lock_guard<std::mutex> hold(s.mutex);
     FollowVersion(s, cache);
     for (std::size_t i = 0; i < missing.size(); ++i) {
-        if (!s.answered.emplace(missing[i], answers[i]).second || answers[i] <= 0)
+        const auto answer = static_cast<std::int32_t>(asked[i].answer);
+        if (!s.answered.emplace(missing[i], answer).second || answer <= 0)
             continue;
-        s.answeredKnown.seconds += answers[i];
+        s.answeredKnown.seconds += answer;
         ++s.answeredKnown.count;
     }
 }

@@ -16,6 +16,7 @@
 #include "http/http_connection.h"
 #include "pages/admin_actions.h"
 #include "pages/page_query.h"
+#include "pages/page_template.h"
 #include "pages/song_request.h"
 #include "pages/status_feed.h"
 #include "pages/template_renderer.h"
@@ -122,20 +123,6 @@ void NormaliseTarget(char (&target)[2048]) {
     }
 }
 
-// Sends a "text/html" file line by line through the renderer; a line it does
-// not take goes out itself, then CR LF.
-void SendRenderedLines(HttpConnection& connection, platform::InputFile& file,
-                       const PageQuery& query) {
-    PageRenderer renderer(connection);
-    char line[kPieceSize];
-    while (file.read_line(line, sizeof line)) {
-        if (!renderer.render_line(line, query)) {
-            connection.send_text(line);
-            connection.send_text("\r\n");
-        }
-    }
-}
-
 // Sends a file in chunks as read, at most size bytes (what the header
 // announced). Send results are not looked at: the file is read to that size
 // or to a read that brings nothing.
@@ -235,7 +222,7 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
                       content_type);
     connection.send_text(header);
     if (is_page)
-        SendRenderedLines(connection, file, query);
+        SendTemplatePage(connection, file, query);
     else
         SendChunks(connection, file, size);
     return 1;

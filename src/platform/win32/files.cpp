@@ -1,6 +1,9 @@
 // Files on Windows: the C library's text and binary streams.
 #include <windows.h>
 
+#include <io.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -82,6 +85,31 @@ bool InputFile::read_line(char* buffer, std::size_t size) {
         buffer[0] = '\0';
         return false;
     }
+    return true;
+}
+
+// The last write, in 100 ns steps since 1601; settled when the system's
+// time has passed it by two seconds.
+bool InputFile::stamp(FileStamp& stamp) const {
+    auto* f = static_cast<std::FILE*>(file_);
+    if (f == nullptr)
+        return false;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info))
+        return false;
+    const auto join = [](DWORD high, DWORD low) {
+        return (static_cast<std::uint64_t>(high) << 32) | low;
+    };
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    stamp.volume = info.dwVolumeSerialNumber;
+    stamp.index = join(info.nFileIndexHigh, info.nFileIndexLow);
+    stamp.size = static_cast<std::int64_t>(join(info.nFileSizeHigh, info.nFileSizeLow));
+    stamp.changed = static_cast<std::int64_t>(
+        join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
+    stamp.settled = stamp.changed + 20'000'000 <
+                    static_cast<std::int64_t>(join(now.dwHighDateTime, now.dwLowDateTime));
     return true;
 }
 
