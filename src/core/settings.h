@@ -29,12 +29,14 @@ struct PluginSettings {
     char SendTimeoutSeconds[25] = "30";
     char MaxConnectionThreads[25] = "256";
     char MaxSocketsPerAddress[25] = "64";
-    std::int32_t port = 80;  // from Port by the decimal rule
+    char MaxEventClients[25] = "1000";  // NOLINT(readability-identifier-naming): its key
+    std::int32_t port = 80;             // from Port by the decimal rule
     // From the limits' texts by the decimal rule, raised to their least.
     std::int32_t waitDeadlineSeconds = 10;    // 0: sockets wait without limit
     std::int32_t sendTimeoutSeconds = 30;     // 0: sends wait without limit
     std::int32_t maxConnectionThreads = 256;  // at least 1
     std::int32_t maxSocketsPerAddress = 64;   // 0: no limit
+    std::int32_t max_event_clients = 1000;    // live-events subscribers in all; 0: none
 };
 
 using SettingsSnapshot = std::shared_ptr<const PluginSettings>;

@@ -38,6 +38,7 @@ const SettingRow kRows[] = {
     {"SendTimeoutSeconds", "30", VELVOX_TEXT(SendTimeoutSeconds), 0, true},
     {"MaxConnectionThreads", "256", VELVOX_TEXT(MaxConnectionThreads), 0, true},
     {"MaxSocketsPerAddress", "64", VELVOX_TEXT(MaxSocketsPerAddress), 0, true},
+    {"MaxEventClients", "1000", VELVOX_TEXT(MaxEventClients), 0, true},
 };
 
 #undef VELVOX_TEXT
@@ -102,6 +103,7 @@ void DeriveSettings(PluginSettings& settings) {
     settings.sendTimeoutSeconds = LimitValue(settings.SendTimeoutSeconds, 0);
     settings.maxConnectionThreads = LimitValue(settings.MaxConnectionThreads, 1);
     settings.maxSocketsPerAddress = LimitValue(settings.MaxSocketsPerAddress, 0);
+    settings.max_event_clients = LimitValue(settings.MaxEventClients, 0);
 }
 
 }  // namespace velvox

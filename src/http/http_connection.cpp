@@ -2,6 +2,7 @@
 #include "http/http_connection.h"
 
 #include <cstring>
+#include <utility>
 
 #include "core/text.h"
 #include "platform/clock.h"
@@ -32,6 +33,12 @@ int HttpConnection::send_bytes(const char* data, std::size_t size) {
     if (stream == nullptr)
         return -1;
     return stream->send(data, size);
+}
+
+int HttpConnection::send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size) {
+    if (stream == nullptr)
+        return -1;
+    return stream->send_file(std::move(file), size);
 }
 
 int HttpConnection::send_text(const char* text) {

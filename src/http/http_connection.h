@@ -3,6 +3,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "platform/files.h"
 
 #include "http/stream.h"
 
@@ -34,6 +37,9 @@ class HttpConnection {
     // Sends raw bytes on the stream; returns the stream's result.
     int send_bytes(const char* data, std::size_t size);
     int send_text(const char* text);
+    // Sends the next size bytes of file as the reply's last part (see
+    // Stream::send_file); returns 0, or -1 when the stream failed.
+    int send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size);
 
     Stream* stream = nullptr;
     Clock clock;  // the Date line's time source; injectable for tests

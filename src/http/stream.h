@@ -3,6 +3,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "platform/files.h"
 
 namespace velvox {
 
@@ -26,6 +29,17 @@ class Stream {
         (void)port;
         return false;
     }
+
+    // Sends the next size bytes of file (fewer when it ends early) as the
+    // last part of the reply. Returns 0, or -1 when the stream has failed.
+    // This one reads the file a piece at a time into send; a socket stream
+    // may hand the file to the kernel or park it.
+    virtual int send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size);
+
+    // Keeps the connection open after the reply, for live events that come
+    // after the state of serial events_seen. Returns false when this stream
+    // cannot (it then closes after the reply as usual).
+    virtual bool stay_open(std::uint64_t events_seen);
 };
 
 }  // namespace velvox

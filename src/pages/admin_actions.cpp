@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/change_signal.h"
 #include "core/host_ops.h"
 #include "core/settings.h"
 #include "pages/page_query.h"
@@ -93,11 +94,13 @@ void HandleAdminAction(HttpConnection& connection, const char* target, bool& isA
     if (request.action == nullptr)
         return;
     if (IsDelete(request)) {
-        SendRedirect(connection,
-                     ResultLocation(connection.referer, RemoveAtPlayPosition(request.listpos)));
+        const int code = RemoveAtPlayPosition(request.listpos);
+        AnnounceChange();
+        SendRedirect(connection, ResultLocation(connection.referer, code));
         return;
     }
     request.action->run();
+    AnnounceChange();
     // The whole password goes into the redirect, however long: a cut one
     // would land the administrator on the listener's view.
     SendRedirect(connection, "Location: /admin.cgi?pass=" + password);

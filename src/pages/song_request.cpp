@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/change_signal.h"
 #include "core/settings.h"
 #include "pages/page_query.h"
 #include "pages/page_text.h"
@@ -35,6 +36,8 @@ void HandleSongRequest(HttpConnection& connection, const char* target) {
         // listeners cannot both take the last place.
         code = CheckAndInsertRequest(position, connection.clientAddress);
     }
+    if (code == kRequestAccepted)
+        AnnounceChange();
 
     // The page returned to must not repeat an admin action when reloaded.
     const std::string referer = ReplaceAll(connection.referer, "action=", "actionx=");

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/host_ops.h"
@@ -47,13 +48,23 @@ void AppendEntry(std::string& out, std::int32_t position, std::optional<std::str
     out += '}';
 }
 
+// Spans of a reply that move with the clock, from and to.
+using MovingSpans = std::vector<std::pair<std::size_t, std::size_t>>;
+
 // Appends the fields of a waiting request that depend on who asks and when:
-// whether the asking address requested it, and when it starts (seconds, or
-// null when not known, and whether that is an estimate).
-void AppendStartFields(std::string& out, bool mine, const StartTime& start) {
+// mine (given: whether the asking address requested it; none when no one
+// asks, as for the live events that go to every page alike), and when it
+// starts (seconds, or null when not known, and whether that is an
+// estimate), noting the seconds as moving.
+void AppendStartFields(std::string& out, const char* mine, const StartTime& start,
+                       MovingSpans& moving) {
     out.pop_back();  // the entry's closing brace
-    out += mine ? ",\"mine\":true,\"eta_s\":" : ",\"mine\":false,\"eta_s\":";
+    if (mine != nullptr)
+        out += mine;
+    const std::size_t at = out.size();
+    out += ",\"eta_s\":";
     AppendCountOrNull(out, start.seconds);
+    moving.emplace_back(at, out.size());
     out += start.estimate ? ",\"eta_estimated\":true}" : ",\"eta_estimated\":false}";
 }
 
@@ -67,8 +78,9 @@ void SendJson(HttpConnection& connection, const std::string& body) {
 }  // namespace
 
 // The player is asked for its state, its current entry, then the elapsed
-// time and the length; titles all come from one snapshot of the playlist copy.
-void SendStatusFeed(HttpConnection& connection) {
+// time and the length, all in one go; titles all come from one snapshot of
+// the playlist copy.
+std::string StatusJson(std::string* steady, const char* visitor) {
     PlayerQuestion asked[] = {{kMsgUser, 0, kIpcIsPlaying},
                               {kMsgUser, 0, kIpcGetListPos},
                               {kMsgUser, 0, kIpcGetOutputTime},
@@ -77,23 +89,28 @@ void SendStatusFeed(HttpConnection& connection) {
     const auto position = static_cast<std::int32_t>(asked[1].answer);
     const auto elapsedMs = static_cast<std::int32_t>(asked[2].answer);
     const auto lengthS = static_cast<std::int32_t>(asked[3].answer);
+    const PlaylistView cache = PlaylistCache();
+    MovingSpans moving;
     std::string body = "{\"state\":";
     AppendJsonString(body, PlayStateNameOf(static_cast<std::int32_t>(asked[0].answer)));
-    const PlaylistView cache = PlaylistCache();
     body += ",\"position\":" + std::to_string(position) + ",\"title\":";
     AppendTitleOrNull(body, CachedTitle(*cache, position));
     body += ",\"elapsed_ms\":";
+    const std::size_t elapsedAt = body.size();
     AppendCountOrNull(body, elapsedMs);
+    moving.emplace_back(elapsedAt, body.size());
     body += ",\"length_s\":";
     AppendCountOrNull(body, lengthS);
     body += ",\"queue\":[";
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const std::vector<StartTime> starts =
         QueueStartTimes(cache, CurrentPlay{position, lengthS, elapsedMs}, queue);
-    const std::string_view visitor = connection.clientAddress;
     for (std::size_t i = 0; i < queue.size(); ++i) {
         AppendEntry(body, queue[i].position, CachedTitle(*cache, queue[i].position));
-        AppendStartFields(body, queue[i].requester == visitor, starts[i]);
+        const char* mine = nullptr;
+        if (visitor != nullptr)
+            mine = queue[i].requester == visitor ? ",\"mine\":true" : ",\"mine\":false";
+        AppendStartFields(body, mine, starts[i], moving);
     }
     body += "],\"history\":[";
     const std::vector<std::string> history = RecentlyPlayed();
@@ -102,8 +119,21 @@ void SendStatusFeed(HttpConnection& connection) {
             body += ',';
         AppendJsonString(body, history[i]);
     }
-    body += "]}\n";
-    SendJson(connection, body);
+    body += "]}";
+    if (steady != nullptr) {
+        steady->clear();
+        std::size_t from = 0;
+        for (const auto& [at, end] : moving) {
+            steady->append(body, from, at - from);
+            from = end;
+        }
+        steady->append(body, from, std::string::npos);
+    }
+    return body;
+}
+
+void SendStatusFeed(HttpConnection& connection) {
+    SendJson(connection, StatusJson(nullptr, connection.clientAddress) + "\n");
 }
 
 // The window is the playlist page's: the same filter, start and page size.

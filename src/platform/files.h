@@ -3,7 +3,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "platform/sockets.h"
 
 namespace platform {
 
@@ -100,18 +103,46 @@ class InputFile {
     void close();
 
   private:
+    friend class FileRest;
     // Gives the descriptor to this file when it is a regular file, closes it
     // otherwise; returns what it is, with its size.
     Opened Adopt(int descriptor, bool text, std::int64_t& size);
     // Fills the read-ahead buffer; returns false at the end or on an error.
     bool Refill();
 
-    void* file_ = nullptr;  // Windows: the C library's FILE
-    int descriptor_ = -1;   // POSIX: the open file
+    [[maybe_unused]] void* file_ = nullptr;  // Windows: the C library's FILE
+    int descriptor_ = -1;                    // POSIX: the open file
     bool text_ = false;
     std::size_t next_ = 0;    // POSIX: the first unread byte of ahead_
     std::size_t filled_ = 0;  // POSIX: the bytes of ahead_ read so far
     char ahead_[8192];        // POSIX: bytes read ahead for read_line
+};
+
+// What is left of an open file to send on a socket: sent as the socket
+// takes it, never waiting (sendfile on Linux, reads of a chunk at a time on
+// Windows), so that a slow reader holds no thread. Sent on POSIX only from
+// threads of start_thread, on which a broken pipe raises no signal.
+class FileRest {
+  public:
+    // Takes file, of which the next left bytes are to be sent.
+    FileRest(std::unique_ptr<InputFile> file, std::int64_t left);
+    ~FileRest();
+    FileRest(const FileRest&) = delete;
+    FileRest& operator=(const FileRest&) = delete;
+
+    // Sends what socket (made non-blocking) takes now. Returns the count
+    // sent, kWouldBlock when it took nothing, or -1 when the socket failed.
+    long send_to(Socket socket);
+
+    // The bytes still to go; 0 once all went, or the file ended early.
+    std::int64_t left() const { return left_; }
+
+  private:
+    std::unique_ptr<InputFile> file_;
+    std::int64_t left_;
+    std::unique_ptr<char[]> chunk_;  // Windows: read, not yet sent
+    [[maybe_unused]] std::size_t chunk_at_ = 0;
+    [[maybe_unused]] std::size_t chunk_end_ = 0;
 };
 
 }  // namespace platform

@@ -5,12 +5,9 @@
 
 namespace platform {
 
-// The separator between the folders of a path on this platform.
-#if defined(_WIN32)
-constexpr char kPathSeparator = '\\';
-#else
-constexpr char kPathSeparator = '/';
-#endif
+// The separator between the folders of a path on this platform: the one of
+// files.h, which both headers may be included with.
+extern const char kPathSeparator;
 
 // Copies the full path of the module that holds this code into buffer, cut to
 // size - 1 characters and NUL-terminated. module is the handle the player gave

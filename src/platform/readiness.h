@@ -1,12 +1,16 @@
-// Waiting until sockets become readable: one set of sockets watched by one
-// thread with the platform's readiness call (epoll on Linux, WSAPoll on
-// Windows), which any other thread can wake.
+// Waiting until sockets become readable or writable: one set of sockets
+// watched by one thread with the platform's readiness call (epoll on Linux,
+// WSAPoll on Windows), which any other thread can wake.
 #pragma once
 #include <cstddef>
 
 #include "platform/sockets.h"
 
 namespace platform {
+
+// What a watched socket is waited for: readable (data, the end of the
+// stream) or writable (room in its send buffer); a failure counts as both.
+enum class Interest { readable, writable };
 
 class ReadySet {
   public:
@@ -19,17 +23,21 @@ class ReadySet {
     // that is not usable watches nothing and its wait fails.
     bool usable() const;
 
-    // Watches socket until it is readable: data, the end of the stream or a
-    // failure. Watching thread only. Returns false when it cannot be watched.
-    bool add(Socket socket);
+    // Watches socket for interest. Watching thread only. Returns false when
+    // it cannot be watched.
+    bool add(Socket socket, Interest interest = Interest::readable);
+
+    // Watches a watched socket for interest instead. Watching thread only.
+    // Returns false when that failed (it is then no longer watched).
+    bool change(Socket socket, Interest interest);
 
     // Stops watching socket (before it is closed or handed on). Watching
     // thread only.
     void remove(Socket socket);
 
     // Waits at most timeout_ms (negative: without limit) for a watched
-    // socket to be readable or for wake(). Writes at most capacity readable
-    // sockets to ready; those stay watched until removed. Returns their
+    // socket to be as watched for, or for wake(). Writes at most capacity
+    // such sockets to ready; those stay watched until removed. Returns their
     // count (0 after a time-out or a wake), or -1 when the wait failed.
     int wait(Socket* ready, std::size_t capacity, int timeout_ms);
 

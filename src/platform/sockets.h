@@ -51,6 +51,33 @@ long receive(Socket socket, char* buffer, std::size_t size);
 // bytes taken (possibly fewer than size), or -1 on failure.
 long send(Socket socket, const char* data, std::size_t size);
 
+// What try_send and try_receive return when the socket cannot take or give
+// a byte now.
+constexpr long kWouldBlock = -2;
+
+// Makes the socket's later sends, receives and file sends return at once
+// instead of waiting (try_send, try_receive, FileRest). Returns false when it
+// was refused.
+bool set_nonblocking(Socket socket);
+
+// Sends once on a socket made non-blocking, without raising a broken-pipe
+// signal. Returns the count taken, kWouldBlock when none fits now, or -1 on
+// failure.
+long try_send(Socket socket, const char* data, std::size_t size);
+
+// Receives once on a socket made non-blocking. Returns the count, 0 when the
+// peer has closed, kWouldBlock when nothing is there, or -1 on failure.
+long try_receive(Socket socket, char* buffer, std::size_t size);
+
+// Returns the bytes sent on the socket that the peer has not yet
+// acknowledged, or -1 where the platform does not tell: that count moving
+// shows a peer that reads, while the socket is not yet writable again.
+long long unsent_bytes(Socket socket);
+
+// Sets the size of the socket's send buffer in the system. Returns false when
+// it was refused.
+bool set_send_buffer(Socket socket, int bytes);
+
 // Makes every later send on the socket give up (fail) when it could not
 // pass any byte for milliseconds. Returns false when the option was refused.
 bool set_send_timeout(Socket socket, unsigned milliseconds);

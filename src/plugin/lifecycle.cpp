@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/change_signal.h"
 #include "core/host_ops.h"
 #include "core/player_link.h"
 #include "core/settings.h"
@@ -95,15 +96,19 @@ void PluginQuit() {
 platform::LResult VELVOX_CALLBACK PluginWindowProc(platform::Window window, unsigned message,
                                                    platform::WParam wparam,
                                                    platform::LParam lparam) {
-    if (message == kMsgEndOfTrack && !CurrentSettings()->bDisabled && HandleEndOfTrack())
-        return 0;
+    const bool track_ends = message == kMsgEndOfTrack && !CurrentSettings()->bDisabled;
+    platform::LResult result = 0;
     platform::WindowProc previous = PreviousWindowProc.load();
-    if (previous == nullptr)
-        return 0;
     // Questions from the pages, asked of the player here on its own thread.
-    if (message == QuestionsMessage() && message != 0)
+    if (message == QuestionsMessage() && message != 0 && previous != nullptr)
         return AnswerQuestions(previous, window, lparam);
-    return platform::call_window_proc(previous, window, message, wparam, lparam);
+    if ((!track_ends || !HandleEndOfTrack()) && previous != nullptr)
+        result = platform::call_window_proc(previous, window, message, wparam, lparam);
+    // After the player's own handling too, which may have moved on: the
+    // listener asks the player only once this message has been answered.
+    if (track_ends)
+        AnnounceChange();
+    return result;
 }
 
 }  // namespace velvox

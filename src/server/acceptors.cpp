@@ -52,7 +52,8 @@ struct Acceptors {
           accept_one(setup.accept_one),
           period(setup.watch_period_ms > 0 ? setup.watch_period_ms : 1),
           answer_begins(setup.answer_begins),
-          answer_ends(setup.answer_ends) {}
+          answer_ends(setup.answer_ends),
+          room_runs(setup.room_runs) {}
     ~Acceptors() { platform::release_shared_listening_socket(socket); }
     Acceptors(const Acceptors&) = delete;
     Acceptors& operator=(const Acceptors&) = delete;
@@ -63,6 +64,7 @@ struct Acceptors {
     const std::chrono::milliseconds period;
     void (*const answer_begins)();
     void (*const answer_ends)();
+    void (*const room_runs)(WaitingRoom* room);
 
     std::atomic<int> in_accept{0};  // threads waiting in accept
     std::atomic<int> answering{0};  // threads answering a request
@@ -301,12 +303,16 @@ bool AcceptWithRoom(const AcceptorsSetup& setup) {
         acceptors->room.stop();
         return false;
     }
+    if (acceptors->room_runs != nullptr)
+        acceptors->room_runs(&acceptors->room);
     AcceptLoop(*acceptors, false);
     {
         std::lock_guard<platform::Lock> hold(acceptors->lock);
         acceptors->over = true;
         acceptors->wake.notify_all();
     }
+    if (acceptors->room_runs != nullptr)
+        acceptors->room_runs(nullptr);
     acceptors->room.stop();
     return true;
 }

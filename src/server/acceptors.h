@@ -32,6 +32,9 @@ struct AcceptorsSetup {
     // not answering. Null: nothing is called.
     void (*answer_begins)() = nullptr;
     void (*answer_ends)() = nullptr;
+    // Called with the room once it runs, and with nullptr before it stops.
+    // Null: nothing is called.
+    void (*room_runs)(WaitingRoom* room) = nullptr;
 };
 
 // Accepts on the calling thread, with the room, the watch and the accepting

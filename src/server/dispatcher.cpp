@@ -12,38 +12,27 @@
 
 #include "core/settings.h"
 #include "core/text.h"
-#include "http/content_type.h"
 #include "http/http_connection.h"
 #include "pages/admin_actions.h"
 #include "pages/page_query.h"
-#include "pages/page_template.h"
 #include "pages/song_request.h"
 #include "pages/status_feed.h"
 #include "pages/template_renderer.h"
-#include "platform/files.h"
-#include "server/web_root_paths.h"
+#include "server/live_events.h"
+#include "server/static_files.h"
 
 namespace velvox {
 
 namespace {
 
-constexpr char kPageHeader[] =
-    "HTTP/1.1 200 OK\nServer: Pelmora\nConnection: close\nContent-Type: %s\r\n\r\n";
-constexpr char kFileHeader[] =
-    "HTTP/1.1 200 OK\nServer: Pelmora\nContent-Length: %s\nConnection: close\n"
-    "Content-Type: %s\r\n\r\n";
 constexpr char kPasswordFormHeader[] =
     "HTTP/1.1 200 OK\nServer: Pelmora\nConnection: close\nContent-Type: text/html\r\n\r\n";
 constexpr char kPasswordForm[] =
     "<html><form method=GET action=\"admin.cgi\">Enter Admin Password <input type=text "
     "name=pass><input type=Submit></form>";
-constexpr char kRelativeTitle[] = "Invalid File %s - relative paths not supported";
-constexpr char kMissingTitle[] = "Invalid File %s";
 constexpr std::size_t kTargetLimit = 256;
-constexpr std::size_t kPieceSize = 8096;  // a template line (8095 + NUL) or a file chunk
 
 constexpr int kBadRequest = 400;
-constexpr int kNotFound = 404;
 
 // Sends the error page of a refused request with its status (400 unless
 // given); returns 0, DoProxy's result.
@@ -51,14 +40,6 @@ int Refuse(HttpConnection& connection, const char* title, const char* message,
            int status = kBadRequest) {
     connection.send_error(status, title, nullptr, message);
     return 0;
-}
-
-// Refuses with a title formatted from pattern and name and an empty message.
-int RefuseNamed(HttpConnection& connection, const char* pattern, const char* name,
-                int status = kBadRequest) {
-    char title[2112];  // room for the longest name in either pattern
-    std::snprintf(title, sizeof title, pattern, name);
-    return Refuse(connection, title, "", status);
 }
 
 // Sets referer from the "Referer: " header of the received text: its value up
@@ -123,111 +104,6 @@ void NormaliseTarget(char (&target)[2048]) {
     }
 }
 
-// Sends a file in chunks as read, at most size bytes (what the header
-// announced). Send results are not looked at: the file is read to that size
-// or to a read that brings nothing.
-void SendChunks(HttpConnection& connection, platform::InputFile& file, std::int64_t size) {
-    // Stopping at the size saves the read that would only find the end.
-    char chunk[kPieceSize];
-    while (size > 0) {
-        const std::size_t wanted = size < static_cast<std::int64_t>(sizeof chunk)
-                                       ? static_cast<std::size_t>(size)
-                                       : sizeof chunk;
-        const std::size_t n = file.read(chunk, wanted);
-        if (n == 0)
-            break;
-        connection.send_bytes(chunk, n);
-        size -= static_cast<std::int64_t>(n);
-    }
-}
-
-// Opens file_name in one step where the platform allows: a name from the
-// request only beneath the web root, links included. Returns unknown when
-// the name is to be looked up the long way.
-platform::Opened OpenDirectly(const SettingsSnapshot& settings, const char* file_name,
-                              bool from_request, bool text, platform::InputFile& file,
-                              std::int64_t& size) {
-    if (!from_request) {
-        const std::string full_path =
-            FullPath(settings->WebRoot, file_name, platform::kPathSeparator);
-        return file.open_sized(full_path.c_str(), text, size);
-    }
-    const std::shared_ptr<const WebRoot> root = WebRootOf(settings);
-    if (root == nullptr)
-        return platform::Opened::unknown;
-    while (*file_name == '/')
-        ++file_name;  // the name is taken relative to the root
-    return file.open_beneath(root->directory, file_name, text, size);
-}
-
-// Looks file_name up the long way: where it resolves to, then whether it is
-// there, then opens it. Returns -1 with its size and what the opening found,
-// or DoProxy's result after an error page.
-int LookUp(HttpConnection& connection, const SettingsSnapshot& settings, const char* file_name,
-           bool from_request, bool text, platform::InputFile& file, std::int64_t& size,
-           platform::Opened& opened) {
-    const std::string full_path = FullPath(settings->WebRoot, file_name, platform::kPathSeparator);
-    std::string shown(file_name);  // the name as the missing-file title shows it
-    for (char& c : shown) {
-        if (c == '/')
-            c = platform::kPathSeparator;
-    }
-    if (from_request) {
-        // Whatever the name, what it resolves to (links followed) must lie
-        // inside the web root; what cannot be resolved is not there.
-        switch (ResolveUnderRoot(WebRootOf(settings).get(), full_path)) {
-            case Containment::inside:
-                break;
-            case Containment::unresolved:
-                return RefuseNamed(connection, kMissingTitle, shown.c_str(), kNotFound);
-            case Containment::outside:
-                return RefuseNamed(connection, kRelativeTitle, file_name);
-        }
-    }
-    if (!platform::path_size(full_path.c_str(), size))
-        return RefuseNamed(connection, kMissingTitle, shown.c_str(), kNotFound);
-    opened =
-        file.open(full_path.c_str(), text) ? platform::Opened::regular : platform::Opened::other;
-    return -1;
-}
-
-// Serves file_name from the web root: the path checks, the header for the
-// content type, then the body. Returns DoProxy's result. Names that come from
-// the request (the file route) must resolve inside the web root.
-int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& settings,
-                     const char* file_name, const char* content_type, bool from_request,
-                     const PageQuery& query) {
-    if (std::strncmp(file_name, "/.", 2) == 0 || (from_request && HasParentStep(file_name)))
-        return RefuseNamed(connection, kRelativeTitle, file_name);
-
-    const bool is_page = std::strcmp(content_type, "text/html") == 0;
-    platform::InputFile file;
-    std::int64_t size = 0;
-    platform::Opened opened = OpenDirectly(settings, file_name, from_request, is_page, file, size);
-    if (opened == platform::Opened::unknown) {
-        const int refused =
-            LookUp(connection, settings, file_name, from_request, is_page, file, size, opened);
-        if (refused >= 0)
-            return refused;
-    }
-
-    // Not a file (a folder): the error page alone, with no header before it.
-    if (opened != platform::Opened::regular)
-        return Refuse(connection, "Invalid File", "", kNotFound);
-    char header[1024];
-    if (is_page)
-        std::snprintf(header, sizeof header, kPageHeader, content_type);
-    else
-        std::snprintf(header, sizeof header, kFileHeader, std::to_string(size).c_str(),
-                      content_type);
-    connection.send_text(header);
-    if (is_page)
-        SendTemplatePage(connection, file, query);
-    else
-        SendChunks(connection, file, size);
-    return 1;
-}
-
 // The admin password form, for "/admin.cgi" with no query.
 int ServePasswordForm(HttpConnection& connection) {
     connection.send_text(kPasswordFormHeader);
@@ -276,20 +152,6 @@ int ServePlaylistFeed(HttpConnection& connection) {
     return 1;
 }
 
-// A file under the web root named by the target, up to a "?": what follows
-// is a query (a skin's way to make browsers fetch a file anew), and a name
-// holding "?" cannot exist on Windows at all.
-int ServeFile(HttpConnection& connection) {
-    const char* target = connection.requestTarget;
-    const char* query = std::strchr(target, '?');
-    const std::string name(
-        target, query != nullptr ? static_cast<std::size_t>(query - target) : std::strlen(target));
-    const char* type = ContentTypeFor(name.c_str());
-    const SettingsSnapshot settings = CurrentSettings();
-    return ServeFromWebRoot(connection, settings, name.c_str(), type != nullptr ? type : "", true,
-                            PageQuery{});
-}
-
 // The pages keep the prefix matching they have always had ("/playlist.cgiX"
 // is the page); the feeds take their whole names only, so that any other
 // name goes to the files.
@@ -300,6 +162,7 @@ const Route kRoutes[] = {
     {"/playlist.cgi", RouteMatch::prefix, ServePage},
     {"/api/status.json", RouteMatch::whole, ServeStatusFeed},
     {"/api/playlist.json", RouteMatch::whole, ServePlaylistFeed},
+    {"/api/events", RouteMatch::whole, ServeEvents},
     {"", RouteMatch::prefix, ServeFile},
 };
 

@@ -14,6 +14,7 @@
 #include "platform/sockets.h"
 #include "server/acceptors.h"
 #include "server/dispatcher.h"
+#include "server/live_events.h"
 #include "server/waiting_room.h"
 
 namespace velvox {
@@ -105,6 +106,7 @@ WaitingRoomLimits RoomLimits(const PluginSettings& settings) {
     limits.max_connection_threads = settings.maxConnectionThreads;
     limits.max_sockets_per_address = settings.maxSocketsPerAddress;
     limits.thread_stack_bytes = kConnectionStackBytes;
+    limits.subscriber_gone = SubscriberGone;
     return limits;
 }
 
@@ -168,18 +170,18 @@ void ListenerAnswerEnds() {
 void AcceptConnections(const PluginSettings& settings) {
     AcceptorsSetup setup;
     setup.listening = ListenSocket.load();
-    setup.handler = AnswerConnection;
+    setup.handler = AnswerWithoutWaiting;
+    setup.room_runs = AttachEventRoom;
     setup.limits = RoomLimits(settings);
     setup.accept_one = AcceptConnection;
     setup.answer_begins = ListenerAnswerBegins;
     setup.answer_ends = ListenerAnswerEnds;
-    // Set once on the listening socket where accepted sockets keep it, rather
-    // than on every connection.
-    setup.limits.send_timeout_inherited =
-        setup.limits.send_timeout_ms > 0 && platform::accepted_sockets_keep_send_timeout() &&
-        platform::set_send_timeout(setup.listening, setup.limits.send_timeout_ms);
     if (AcceptWithRoom(setup))
         return;
+    // Without the room replies wait for their peer: the send time-out bounds
+    // that, set once on the listening socket where accepted sockets keep it.
+    if (setup.limits.send_timeout_ms > 0 && platform::accepted_sockets_keep_send_timeout())
+        platform::set_send_timeout(setup.listening, setup.limits.send_timeout_ms);
     SocketListener listener;
     for (;;) {
         platform::Socket accepted = AcceptConnection(ListenSocket.load(), listener.peerAddressText,
@@ -231,8 +233,10 @@ void StopListener() {
     CloseListenSocket();
 }
 
-void AnswerConnection(platform::Socket socket, const char* client_address) {
-    SocketStream stream(socket);
+namespace {
+
+// Answers one request on stream, flushing it after.
+void Answer(SocketStream& stream, const char* client_address) {
     HttpConnection connection;
     connection.set_socket(&stream);
     connection.set_client_address(client_address);
@@ -242,6 +246,20 @@ void AnswerConnection(platform::Socket socket, const char* client_address) {
         std::printf("Error returned after DoProxy()\n");
         std::fflush(stdout);
     }
+}
+
+}  // namespace
+
+void AnswerConnection(platform::Socket socket, const char* client_address) {
+    SocketStream stream(socket);
+    Answer(stream, client_address);
+}
+
+std::unique_ptr<ReplyRest> AnswerWithoutWaiting(platform::Socket socket,
+                                                const char* client_address) {
+    SocketStream stream(socket, SocketStream::Mode::parking);
+    Answer(stream, client_address);
+    return stream.take_rest();
 }
 
 void ServeConnection(void* raw) {

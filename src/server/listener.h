@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "http/reply_rest.h"
 #include "platform/sockets.h"
 #include "platform/threads.h"
 
@@ -36,6 +38,13 @@ void StopListener();
 // Answers one request on an accepted socket with the connection on the
 // calling thread's stack; leaves the socket open.
 void AnswerConnection(platform::Socket socket, const char* client_address);
+
+// Answers as AnswerConnection does, without ever waiting for the peer to
+// read. Returns what is left of the reply (for the waiting room to send as
+// the socket becomes writable, or a subscriber to keep), or nullptr when it
+// all went out or the socket failed.
+std::unique_ptr<ReplyRest> AnswerWithoutWaiting(platform::Socket socket,
+                                                const char* client_address);
 
 // Entry of a connection thread started for one connection (when the waiting
 // room cannot run): answers its ticket's socket, closes it, frees the ticket.

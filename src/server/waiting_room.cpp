@@ -1,5 +1,6 @@
 // The waiting room: one readiness thread over the waiting sockets, and a pool
-// of connection threads that take ready sockets in turn.
+// of connection threads that take ready sockets in turn. The readiness thread
+// also sends the rests of replies and the live events, never waiting.
 #include "server/waiting_room.h"
 
 #include <algorithm>
@@ -48,6 +49,28 @@ struct Arrival {
     std::uint64_t serial;
 };
 
+// A socket whose reply goes on as it becomes writable, or a subscriber.
+struct Parked {
+    std::string address;
+    std::unique_ptr<ReplyRest> rest;
+    std::int64_t since = 0;  // its last progress, or when bytes began to wait
+    long long unsent = -1;   // the system's unsent bytes then, where it tells
+    bool writable = false;   // watched for writability (else for readability)
+};
+
+// A parked socket handed to the readiness thread.
+struct Parking {
+    platform::Socket socket;
+    Parked parked;
+};
+
+// How often the readiness thread looks at the parked sockets' time-outs and
+// keep-alives while any are parked.
+constexpr std::int64_t kTickMs = 250;
+
+// The comment line that keeps a quiet subscriber's connection open.
+constexpr char kKeepAlive[] = ": keep-alive\n\n";
+
 }  // namespace
 
 struct WaitingRoom::Core {
@@ -65,6 +88,9 @@ struct WaitingRoom::Core {
     std::vector<Admitted> arrivals;
     std::unordered_map<std::string, int> per_address;
     std::deque<ReadySocket> ready;
+    std::vector<Parking> parkings;
+    std::shared_ptr<const std::string> event;  // the newest, until taken
+    std::uint64_t event_serial = 0;
     int threads = 0;
     int idle = 0;   // waiting for the next ready socket
     int fresh = 0;  // started, not yet looking at the queue
@@ -75,10 +101,17 @@ struct WaitingRoom::Core {
     std::unordered_map<platform::Socket, WaitingSocket> waiting;
     std::deque<Arrival> order;
     std::uint64_t next_serial = 0;
+    std::unordered_map<platform::Socket, Parked> parked;
+    std::shared_ptr<const std::string> latest_event;  // the last one sent
+    std::uint64_t latest_serial = 0;
+    std::int64_t next_tick = 0;
+    std::int64_t last_keep_alive = 0;
+    std::atomic<int> parked_now{0};
 
     // Counters, readable at any time.
     std::atomic<std::uint64_t> admitted{0}, refused_per_address{0}, expired{0},
-        waited_for_thread{0}, threads_started{0}, thread_start_failures{0}, served{0};
+        waited_for_thread{0}, threads_started{0}, thread_start_failures{0}, served{0},
+        replies_parked{0}, stalled{0}, subscribers_taken{0}, dropped{0};
 
     // Counts a closed socket out of its address's sockets.
     void release(const std::string& address) {
@@ -168,13 +201,44 @@ void hand_over(const std::shared_ptr<Core>& core, std::deque<ReadySocket>& hande
     }
 }
 
-// Answers one ready socket: the send time-out, the handler, the close.
+// Closes a socket that the room kept after its answer; a subscriber's
+// place is given back.
+void CloseKept(Core& core, platform::Socket socket, const std::string& address, bool subscriber) {
+    core.close(socket, address);
+    if (subscriber && core.limits.subscriber_gone != nullptr)
+        core.limits.subscriber_gone();
+}
+
+// Hands a socket whose answer left a rest to the readiness thread; closed
+// after stop.
+void Park(Core& core, platform::Socket socket, std::string address,
+          std::unique_ptr<ReplyRest> rest) {
+    const bool subscriber = rest->stays_open;
+    bool taken = false;
+    {
+        std::lock_guard<platform::Lock> hold(core.lock);
+        if (!core.stopping && core.room_thread_running) {
+            core.parkings.push_back(Parking{socket, Parked{std::move(address), std::move(rest)}});
+            core.parked_now++;
+            subscriber ? core.subscribers_taken++ : core.replies_parked++;
+            taken = true;
+        }
+    }
+    if (taken)
+        core.ready_set.wake();
+    else
+        CloseKept(core, socket, address, subscriber);
+}
+
+// Answers one ready socket: the handler, then the close, or the rest of the
+// reply handed to the readiness thread.
 void serve(Core& core, ReadySocket& r) {
-    if (core.limits.send_timeout_ms > 0 && !core.limits.send_timeout_inherited)
-        platform::set_send_timeout(r.socket, core.limits.send_timeout_ms);
-    core.handler(r.socket, r.address.c_str());
+    std::unique_ptr<ReplyRest> rest = core.handler(r.socket, r.address.c_str());
     core.served++;
-    core.close(r.socket, r.address);
+    if (rest != nullptr)
+        Park(core, r.socket, std::move(r.address), std::move(rest));
+    else
+        core.close(r.socket, r.address);
 }
 
 // A connection thread: answers ready sockets in turn; ends when none came for
@@ -208,16 +272,160 @@ void run_connection_thread(void* raw) {
     core->threads--;
 }
 
-// Takes the sockets admitted since the last turn into the readiness set.
-// Returns false when the room is stopping.
+using ParkedPlace = std::unordered_map<platform::Socket, Parked>::iterator;
+
+// Closes the parked socket at place and forgets it.
+void Unpark(Core& core, ParkedPlace place) {
+    core.ready_set.remove(place->first);
+    CloseKept(core, place->first, place->second.address, place->second.rest->stays_open);
+    core.parked.erase(place);
+    core.parked_now--;
+}
+
+// Sends what the socket takes of a parked rest now, then watches it for what
+// comes next: writability while bytes wait, readability for an idle
+// subscriber. Returns false when it is to be closed: failed, or answered.
+bool GoOn(Core& core, platform::Socket socket, Parked& p, std::int64_t now) {
+    std::uint64_t moved = 0;
+    const RestSent sent = SendRest(socket, *p.rest, moved);
+    if (moved > 0)
+        p.since = now;
+    if (sent == RestSent::failed || (sent == RestSent::all && !p.rest->stays_open))
+        return false;
+    const bool writable = sent == RestSent::blocked;
+    if (writable && moved > 0)
+        p.unsent = platform::unsent_bytes(socket);
+    if (writable != p.writable) {
+        if (!core.ready_set.change(
+                socket, writable ? platform::Interest::writable : platform::Interest::readable))
+            return false;
+        p.writable = writable;
+    }
+    return true;
+}
+
+// Takes a parked socket into the readiness set; a subscriber that missed an
+// event while it was being answered is sent the latest.
+void Settle(Core& core, Parking& k, std::int64_t now) {
+    Parked& p = k.parked;
+    p.since = now;
+    if (p.rest->stays_open && p.rest->events_seen < core.latest_serial && core.latest_event)
+        p.rest->bytes += *core.latest_event;
+    p.writable = p.rest->pending();
+    p.unsent = platform::unsent_bytes(k.socket);
+    if (!core.ready_set.add(
+            k.socket, p.writable ? platform::Interest::writable : platform::Interest::readable)) {
+        CloseKept(core, k.socket, p.address, p.rest->stays_open);
+        core.parked_now--;
+        return;
+    }
+    core.parked.emplace(k.socket, std::move(p));
+}
+
+// Goes on with a parked socket that the readiness set found ready. What an
+// idle subscriber sends is read and dropped; its end or failure closes it.
+void OnReady(Core& core, ParkedPlace place, std::int64_t now) {
+    Parked& p = place->second;
+    if (p.writable) {
+        if (!GoOn(core, place->first, p, now))
+            Unpark(core, place);
+        return;
+    }
+    char scrap[512];
+    for (int turn = 0; turn < 16; ++turn) {
+        const long n = platform::try_receive(place->first, scrap, sizeof scrap);
+        if (n == platform::kWouldBlock)
+            return;
+        if (n <= 0) {
+            Unpark(core, place);
+            return;
+        }
+    }
+}
+
+// Adds text to a subscriber's bytes and sends what its socket takes. Returns
+// false when it is to be dropped: too far behind to keep up, or failed.
+bool Deliver(Core& core, platform::Socket socket, Parked& p, const std::string& text,
+             std::int64_t now) {
+    if (p.rest->bytes_left() >= core.limits.subscriber_backlog_bytes) {
+        core.dropped++;
+        return false;
+    }
+    if (!p.rest->pending())
+        p.since = now;
+    p.rest->bytes += text;
+    return p.writable || GoOn(core, socket, p, now);
+}
+
+// Sends text to every subscriber, dropping those that cannot keep up.
+void SendToSubscribers(Core& core, const std::string& text, std::int64_t now) {
+    for (auto it = core.parked.begin(); it != core.parked.end();) {
+        const ParkedPlace here = it++;
+        if (here->second.rest->stays_open && !Deliver(core, here->first, here->second, text, now))
+            Unpark(core, here);
+    }
+}
+
+// Whether the peer of a parked socket took nothing for the send time-out.
+// The socket becomes writable only once the peer has taken much of what the
+// system holds for it, so a peer that reads still counts as reading while the
+// system's unsent count goes down.
+bool Stalled(Parked& p, platform::Socket socket, std::int64_t now, std::int64_t limit) {
+    if (limit <= 0 || !p.writable || now - p.since < limit)
+        return false;
+    const long long unsent = platform::unsent_bytes(socket);
+    if (unsent < 0 || unsent == p.unsent)
+        return true;
+    p.unsent = unsent;
+    p.since = now;
+    return false;
+}
+
+// Every tick while sockets are parked: closes the replies whose peer took
+// nothing for the send time-out, and sends the keep-alive when it is due.
+void Tick(Core& core, std::int64_t now) {
+    if (core.parked.empty() || now < core.next_tick)
+        return;
+    core.next_tick = now + kTickMs;
+    const std::int64_t limit = core.limits.send_timeout_ms;
+    for (auto it = core.parked.begin(); limit > 0 && it != core.parked.end();) {
+        const ParkedPlace here = it++;
+        if (Stalled(here->second, here->first, now, limit)) {
+            core.stalled++;
+            Unpark(core, here);
+        }
+    }
+    if (core.limits.keep_alive_ms > 0 && now - core.last_keep_alive >= core.limits.keep_alive_ms) {
+        core.last_keep_alive = now;
+        SendToSubscribers(core, kKeepAlive, now);
+    }
+}
+
+// Takes the sockets admitted and parked since the last turn into the
+// readiness set, and sends a new event. Returns false when the room is
+// stopping.
 bool take_arrivals(Core& core) {
     std::vector<Admitted> taken;
+    std::vector<Parking> parkings;
+    std::shared_ptr<const std::string> event;
+    std::uint64_t event_serial = 0;
     {
         std::lock_guard<platform::Lock> hold(core.lock);
         if (core.stopping)
             return false;
         taken.swap(core.arrivals);
+        parkings.swap(core.parkings);
+        event.swap(core.event);
+        event_serial = core.event_serial;
     }
+    const std::int64_t now = core.clock();
+    if (event != nullptr) {
+        core.latest_event = event;
+        core.latest_serial = event_serial;
+        SendToSubscribers(core, *event, now);
+    }
+    for (Parking& k : parkings)
+        Settle(core, k, now);
     for (Admitted& a : taken) {
         if (!core.ready_set.add(a.socket)) {
             core.close(a.socket, a.address);
@@ -257,13 +465,22 @@ void expire(Core& core, std::int64_t now) {
     }
 }
 
-// Milliseconds the readiness wait may last: until the earliest deadline, or
-// without limit (-1) when nothing waits or there is no deadline.
+// Milliseconds the readiness wait may last: until the earliest deadline or
+// the next tick, or without limit (-1) when nothing waits or is parked.
 int wait_timeout(Core& core, std::int64_t now) {
+    bool limited = false;
+    std::int64_t left = 0;
     const Arrival* a = earliest(core);
-    if (a == nullptr || core.limits.wait_deadline_ms <= 0)
+    if (a != nullptr && core.limits.wait_deadline_ms > 0) {
+        left = a->accepted_at + core.limits.wait_deadline_ms - now;
+        limited = true;
+    }
+    if (!core.parked.empty() && (!limited || core.next_tick - now < left)) {
+        left = core.next_tick - now;
+        limited = true;
+    }
+    if (!limited)
         return -1;
-    std::int64_t left = a->accepted_at + core.limits.wait_deadline_ms - now;
     if (left < 0)
         left = 0;
     return left > 60000 ? 60000 : static_cast<int>(left);
@@ -277,16 +494,24 @@ void close_everything(Core& core) {
     }
     core.waiting.clear();
     core.order.clear();
+    while (!core.parked.empty())
+        Unpark(core, core.parked.begin());
     std::deque<ReadySocket> left;
     std::vector<Admitted> arrived;
+    std::vector<Parking> parkings;
     {
         std::lock_guard<platform::Lock> hold(core.lock);
         left.swap(core.ready);
         arrived.swap(core.arrivals);
+        parkings.swap(core.parkings);
     }
     close_all(core, left);
     for (Admitted& a : arrived)
         core.close(a.socket, a.address);
+    for (Parking& k : parkings) {
+        CloseKept(core, k.socket, k.parked.address, k.parked.rest->stays_open);
+        core.parked_now--;
+    }
 }
 
 // The readiness thread: watches the waiting sockets, hands ready ones over,
@@ -300,7 +525,13 @@ void run_room(void* raw) {
         int n = core->ready_set.wait(batch, 256, wait_timeout(*core, core->clock()));
         if (n < 0)
             platform::sleep_ms(10);  // a failing wait is not made to spin
+        const std::int64_t now = core->clock();
         for (int i = 0; i < n; ++i) {
+            auto kept = core->parked.find(batch[i]);
+            if (kept != core->parked.end()) {
+                OnReady(*core, kept, now);
+                continue;
+            }
             auto found = core->waiting.find(batch[i]);
             core->ready_set.remove(batch[i]);
             if (found == core->waiting.end())
@@ -309,6 +540,7 @@ void run_room(void* raw) {
             core->waiting.erase(found);
         }
         expire(*core, core->clock());
+        Tick(*core, core->clock());
         if (!handed.empty())
             hand_over(core, handed);
     }
@@ -338,6 +570,7 @@ bool WaitingRoom::start() {
     if (started_ || !core_->ready_set.usable())
         return false;
     core_->room_thread_running = true;
+    core_->last_keep_alive = core_->clock();
     auto* held = new std::shared_ptr<Core>(core_);
     if (!core_->starter(run_room, held, 0)) {
         delete held;
@@ -444,6 +677,15 @@ void WaitingRoom::recheck() {
     core_->ready_set.wake();
 }
 
+void WaitingRoom::broadcast(std::shared_ptr<const std::string> event, std::uint64_t serial) {
+    {
+        std::lock_guard<platform::Lock> hold(core_->lock);
+        core_->event = std::move(event);
+        core_->event_serial = serial;
+    }
+    core_->ready_set.wake();
+}
+
 void WaitingRoom::stop() {
     std::unique_lock<platform::Lock> hold(core_->lock);
     core_->stopping = true;
@@ -463,12 +705,20 @@ WaitingRoomCounts WaitingRoom::counts() const {
     c.threads_started = core_->threads_started;
     c.thread_start_failures = core_->thread_start_failures;
     c.served = core_->served;
+    c.parked = core_->replies_parked;
+    c.stalled = core_->stalled;
+    c.subscribers = core_->subscribers_taken;
+    c.dropped = core_->dropped;
     return c;
 }
 
 int WaitingRoom::connection_threads() const {
     std::lock_guard<platform::Lock> hold(core_->lock);
     return core_->threads;
+}
+
+int WaitingRoom::parked_sockets() const {
+    return core_->parked_now.load();
 }
 
 int WaitingRoom::idle_connection_threads() const {

@@ -1,13 +1,17 @@
 // The waiting room in front of the connection threads: accepted sockets wait
 // here, watched by one readiness thread, until their request has arrived;
 // only then is a connection thread given the socket. An idle socket costs a
-// descriptor and a few bytes, never a thread.
+// descriptor and a few bytes, never a thread. So does a reply that its peer
+// reads slowly: what the socket did not take waits here until it is
+// writable, and so do live-events subscribers between events.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
+#include "http/reply_rest.h"
 #include "platform/sockets.h"
 #include "platform/threads.h"
 
@@ -17,10 +21,9 @@ struct WaitingRoomLimits {
     // A socket whose request has not arrived this long after its accept is
     // closed without a reply; 0 or less waits without limit.
     std::int64_t wait_deadline_ms = 10000;
-    // A send that cannot pass a byte this long fails; 0 sets no time-out.
+    // A reply whose peer takes no byte this long is closed; 0 sets no
+    // time-out.
     unsigned send_timeout_ms = 30000;
-    // Set when accepted sockets come with that time-out already.
-    bool send_timeout_inherited = false;
     // Connection threads at once (at least 1); a ready socket over the limit
     // waits in the room until a thread is free.
     int max_connection_threads = 256;
@@ -33,6 +36,15 @@ struct WaitingRoomLimits {
     std::int64_t thread_linger_ms = 30000;
     // Stack of a connection thread; 0 keeps the platform's default.
     std::size_t thread_stack_bytes = 0;
+    // A subscriber that still has this many bytes waiting for its socket
+    // when the next event comes cannot keep up, and is dropped.
+    std::size_t subscriber_backlog_bytes = 65536;
+    // How often subscribers are sent a comment line, so that proxies keep
+    // the connection open; 0: never.
+    std::int64_t keep_alive_ms = 15000;
+    // Called on the readiness thread each time a subscriber's socket is
+    // closed (nullptr: nothing); it must return at once.
+    void (*subscriber_gone)() = nullptr;
 };
 
 // What the room has done since it was made.
@@ -43,14 +55,20 @@ struct WaitingRoomCounts {
     std::uint64_t waited_for_thread = 0;    // ready sockets that found no free thread
     std::uint64_t threads_started = 0;      // connection threads
     std::uint64_t thread_start_failures = 0;
-    std::uint64_t served = 0;  // handler calls that returned
+    std::uint64_t served = 0;       // handler calls that returned
+    std::uint64_t parked = 0;       // replies that waited for their socket to be writable
+    std::uint64_t stalled = 0;      // closed at the send time-out, their peer reading nothing
+    std::uint64_t subscribers = 0;  // live-events subscribers taken in
+    std::uint64_t dropped = 0;      // subscribers closed for not keeping up
 };
 
 class WaitingRoom {
   public:
-    // Answers one ready socket on a connection thread; the room closes the
-    // socket after it returns.
-    using Handler = std::function<void(platform::Socket socket, const char* client_address)>;
+    // Answers one ready socket on a connection thread. The room closes the
+    // socket after it returns, or keeps it while what it returns (the rest
+    // of the reply, a subscriber) is still to go.
+    using Handler = std::function<std::unique_ptr<ReplyRest>(platform::Socket socket,
+                                                             const char* client_address)>;
     // A room that calls handler, with the platform's services in force now
     // (its steady clock and thread start).
     WaitingRoom(Handler handler, const WaitingRoomLimits& limits);
@@ -103,6 +121,11 @@ class WaitingRoom {
     // Makes the readiness thread read the clock again now.
     void recheck();
 
+    // Sends event, whose serial is higher than any before, to every
+    // subscriber (any thread; returns at once: the readiness thread writes
+    // it without waiting on any socket).
+    void broadcast(std::shared_ptr<const std::string> event, std::uint64_t serial);
+
     // Closes every socket still waiting and ends the readiness thread (waits
     // for it); connection threads end after the request they are answering.
     void stop();
@@ -113,6 +136,9 @@ class WaitingRoom {
     int connection_threads() const;
     // Connection threads now waiting for the next ready socket.
     int idle_connection_threads() const;
+    // Sockets now waiting in the readiness set for their reply to go on,
+    // subscribers included.
+    int parked_sockets() const;
 
     struct Core;
 

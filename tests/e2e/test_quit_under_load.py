@@ -2,8 +2,9 @@
 
 A page asks the player for its state through the player's window, the very thread that runs
 quit; quit must never wait for a thread that is in such an answer. Each round keeps 64
-clients loading the playlist and admin pages, song requests and a 256 KiB file, then quits
-while they go on. Rounds: VELVOX_QUIT_ROUNDS (default 6 natively, 3 under Wine), half of
+clients loading the playlist and admin pages, song requests and a 256 KiB file, with 20
+live-events subscribers and 20 readers that take nothing of an 8 MiB file, then quits while
+they go on. Rounds: VELVOX_QUIT_ROUNDS (default 6 natively, 3 under Wine), half of
 them with every core busy.
 """
 
@@ -34,6 +35,7 @@ def skin_files():
         with open(os.path.join(EXAMPLES_DIR, "web", name), "rb") as f:
             files[name] = f.read()
     files["big.bin"] = bytes(range(256)) * 1024
+    files["huge.bin"] = files["big.bin"] * 32
     return files
 
 
@@ -58,6 +60,7 @@ class QuitUnderLoadTest(unittest.TestCase):
     def quit_round(self):
         """Loads one player, quits it; returns the seconds quit took to answer."""
         settings = {"Playlistfile": "playlist.html", "AdminPassword": "pw",
+                    "MaxSocketsPerAddress": "0",
                     "g_MaxRequestsPerIP": "100", "g_MaxEntries": "100"}
         with Player(settings=settings, web_files=skin_files(), clock="real") as player:
             stop = threading.Event()
@@ -65,6 +68,11 @@ class QuitUnderLoadTest(unittest.TestCase):
                        for i in range(CLIENTS)]
             for c in clients:
                 c.start()
+            # Live-events subscribers and readers that take nothing of a large file wait in
+            # the readiness set, on no thread: quit closes them, waiting for none.
+            held = [socket.create_connection(("127.0.0.1", player.port)) for _ in range(40)]
+            for i, s in enumerate(held):
+                s.sendall(b"GET %s HTTP/1.0\r\n\r\n" % (b"/api/events", b"/huge.bin")[i % 2])
             try:
                 time.sleep(LOAD_SECONDS)
                 started = time.monotonic()
@@ -73,6 +81,8 @@ class QuitUnderLoadTest(unittest.TestCase):
                 took = time.monotonic() - started
                 self.assertEqual(player.wait_exit(timeout=30), 0)
             finally:
+                for s in held:
+                    s.close()
                 stop.set()
                 for c in clients:
                     c.join(10)

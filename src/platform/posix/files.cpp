@@ -1,6 +1,8 @@
 // Files on POSIX: descriptors read with a read-ahead buffer of our own, with
 // the CR LF translation of text mode done here since POSIX does not do it.
 #include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -221,6 +224,44 @@ void InputFile::close() {
     descriptor_ = -1;
     next_ = 0;
     filled_ = 0;
+}
+
+FileRest::FileRest(std::unique_ptr<InputFile> file, std::int64_t left)
+    : file_(std::move(file)), left_(left) {}
+
+FileRest::~FileRest() = default;
+
+// Bytes read ahead by read_line go first; the rest goes from the file to the
+// socket in the kernel, with no copy here.
+long FileRest::send_to(Socket socket) {
+    InputFile& f = *file_;
+    if (left_ > 0 && f.next_ < f.filled_) {
+        std::size_t n = f.filled_ - f.next_;
+        if (static_cast<std::int64_t>(n) > left_)
+            n = static_cast<std::size_t>(left_);
+        const long sent = try_send(socket, f.ahead_ + f.next_, n);
+        if (sent > 0) {
+            f.next_ += static_cast<std::size_t>(sent);
+            left_ -= sent;
+        }
+        return sent;
+    }
+    if (left_ <= 0 || f.descriptor_ < 0) {
+        left_ = 0;
+        return 0;
+    }
+    constexpr std::int64_t kMostAtOnce = 1 << 20;  // others get their turn between
+    ssize_t sent;
+    do {
+        sent = ::sendfile(static_cast<int>(socket), f.descriptor_, nullptr,
+                          static_cast<std::size_t>(left_ < kMostAtOnce ? left_ : kMostAtOnce));
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : -1;
+    if (sent == 0)
+        left_ = 0;  // the file is shorter than it was: nothing more comes
+    left_ -= sent;
+    return static_cast<long>(sent);
 }
 
 }  // namespace platform

@@ -47,13 +47,30 @@ bool ReadySet::usable() const {
     return state_ != nullptr;
 }
 
-bool ReadySet::add(Socket socket) {
+namespace {
+
+// The epoll event of socket watched for interest.
+epoll_event event_for(Socket socket, Interest interest) {
+    epoll_event event{};
+    event.events = interest == Interest::readable ? EPOLLIN | EPOLLRDHUP : EPOLLOUT;
+    event.data.fd = static_cast<int>(socket);
+    return event;
+}
+
+}  // namespace
+
+bool ReadySet::add(Socket socket, Interest interest) {
     if (state_ == nullptr)
         return false;
-    epoll_event event{};
-    event.events = EPOLLIN | EPOLLRDHUP;
-    event.data.fd = static_cast<int>(socket);
+    epoll_event event = event_for(socket, interest);
     return epoll_ctl(state_->poller, EPOLL_CTL_ADD, static_cast<int>(socket), &event) == 0;
+}
+
+bool ReadySet::change(Socket socket, Interest interest) {
+    if (state_ == nullptr)
+        return false;
+    epoll_event event = event_for(socket, interest);
+    return epoll_ctl(state_->poller, EPOLL_CTL_MOD, static_cast<int>(socket), &event) == 0;
 }
 
 void ReadySet::remove(Socket socket) {

@@ -1,6 +1,8 @@
 // TCP sockets on POSIX: BSD sockets; sends never raise SIGPIPE.
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 
@@ -123,6 +125,21 @@ long send(Socket socket, const char* data, std::size_t size) {
     return n < 0 ? -1 : static_cast<long>(n);
 }
 
+bool set_nonblocking(Socket socket) {
+    const int flags = ::fcntl(static_cast<int>(socket), F_GETFL);
+    return flags >= 0 && ::fcntl(static_cast<int>(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+long try_send(Socket socket, const char* data, std::size_t size) {
+    const long n = send(socket, data, size);
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? kWouldBlock : n;
+}
+
+long try_receive(Socket socket, char* buffer, std::size_t size) {
+    const long n = receive(socket, buffer, size);
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? kWouldBlock : n;
+}
+
 int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds) {
     if (count > kMostWatched)
         count = kMostWatched;
@@ -136,6 +153,20 @@ int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int 
     for (std::size_t i = 0; i < count; ++i)
         readable[i] = n > 0 && watched[i].revents != 0;
     return n;
+}
+
+long long unsent_bytes(Socket socket) {
+#ifdef SIOCOUTQ
+    int unsent = 0;
+    return ::ioctl(static_cast<int>(socket), SIOCOUTQ, &unsent) == 0 ? unsent : -1;
+#else
+    (void)socket;
+    return -1;
+#endif
+}
+
+bool set_send_buffer(Socket socket, int bytes) {
+    return setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
 }
 
 bool set_send_timeout(Socket socket, unsigned milliseconds) {

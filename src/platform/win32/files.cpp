@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -124,6 +126,39 @@ void InputFile::close() {
     if (file_ != nullptr)
         std::fclose(static_cast<std::FILE*>(file_));
     file_ = nullptr;
+}
+
+FileRest::FileRest(std::unique_ptr<InputFile> file, std::int64_t left)
+    : file_(std::move(file)), left_(left) {}
+
+FileRest::~FileRest() = default;
+
+// A chunk is read once the last one has gone; it then waits here for the
+// socket to take it.
+long FileRest::send_to(Socket socket) {
+    constexpr std::size_t kChunk = 16384;
+    if (chunk_at_ == chunk_end_) {
+        if (left_ <= 0)
+            return 0;
+        if (chunk_ == nullptr)
+            chunk_.reset(new (std::nothrow) char[kChunk]);
+        if (chunk_ == nullptr)
+            return -1;
+        const std::size_t wanted =
+            left_ < static_cast<std::int64_t>(kChunk) ? static_cast<std::size_t>(left_) : kChunk;
+        chunk_at_ = 0;
+        chunk_end_ = file_->read(chunk_.get(), wanted);
+        if (chunk_end_ == 0) {
+            left_ = 0;  // the file is shorter than it was: nothing more comes
+            return 0;
+        }
+    }
+    const long sent = try_send(socket, chunk_.get() + chunk_at_, chunk_end_ - chunk_at_);
+    if (sent > 0) {
+        chunk_at_ += static_cast<std::size_t>(sent);
+        left_ -= sent;
+    }
+    return sent;
 }
 
 }  // namespace platform

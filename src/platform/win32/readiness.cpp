@@ -63,13 +63,32 @@ bool ReadySet::usable() const {
     return state_ != nullptr;
 }
 
-bool ReadySet::add(Socket socket) {
+namespace {
+
+// The WSAPoll events of interest.
+SHORT events_for(Interest interest) {
+    return interest == Interest::readable ? POLLRDNORM : POLLWRNORM;
+}
+
+}  // namespace
+
+bool ReadySet::add(Socket socket, Interest interest) {
     if (state_ == nullptr)
         return false;
     const SOCKET s = static_cast<SOCKET>(socket);
     if (!state_->places.emplace(s, state_->watched.size()).second)
         return false;
-    state_->watched.push_back(WSAPOLLFD{s, POLLRDNORM, 0});
+    state_->watched.push_back(WSAPOLLFD{s, events_for(interest), 0});
+    return true;
+}
+
+bool ReadySet::change(Socket socket, Interest interest) {
+    if (state_ == nullptr)
+        return false;
+    auto found = state_->places.find(static_cast<SOCKET>(socket));
+    if (found == state_->places.end())
+        return false;
+    state_->watched[found->second].events = events_for(interest);
     return true;
 }
 

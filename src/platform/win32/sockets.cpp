@@ -106,6 +106,21 @@ long send(Socket socket, const char* data, std::size_t size) {
     return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
 }
 
+bool set_nonblocking(Socket socket) {
+    u_long on = 1;
+    return ioctlsocket(static_cast<SOCKET>(socket), FIONBIO, &on) == 0;
+}
+
+long try_send(Socket socket, const char* data, std::size_t size) {
+    const long n = send(socket, data, size);
+    return n < 0 && WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : n;
+}
+
+long try_receive(Socket socket, char* buffer, std::size_t size) {
+    const long n = receive(socket, buffer, size);
+    return n < 0 && WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : n;
+}
+
 int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int milliseconds) {
     if (count > kMostWatched)
         count = kMostWatched;
@@ -116,6 +131,15 @@ int wait_readable(const Socket* sockets, bool* readable, std::size_t count, int 
     for (std::size_t i = 0; i < count; ++i)
         readable[i] = n > 0 && watched[i].revents != 0;
     return n;
+}
+
+long long unsent_bytes(Socket) {
+    return -1;  // not told by Windows Sockets 1.1
+}
+
+bool set_send_buffer(Socket socket, int bytes) {
+    return setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDBUF,
+                      reinterpret_cast<const char*>(&bytes), sizeof bytes) == 0;
 }
 
 bool set_send_timeout(Socket socket, unsigned milliseconds) {

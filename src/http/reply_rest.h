@@ -1,0 +1,42 @@
+// What is left of a reply when its handler returns: the bytes and the file
+// the peer has not taken yet, and whether the connection stays open for live
+// events. It waits in the readiness set, not on a thread, and goes on as the
+// socket becomes writable.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/sockets.h"
+
+namespace velvox {
+
+struct ReplyRest {
+    std::string bytes;  // go first, from sent on
+    std::size_t sent = 0;
+    std::unique_ptr<platform::FileRest> file;  // goes after the bytes
+    // A live-events subscriber: the socket stays open once all has gone.
+    bool stays_open = false;
+    // The serial of the last event the subscriber has the state of.
+    std::uint64_t events_seen = 0;
+
+    // Whether bytes or file bytes are still to go.
+    bool pending() const { return sent < bytes.size() || (file != nullptr && file->left() > 0); }
+    // The bytes still to go before the file.
+    std::size_t bytes_left() const { return bytes.size() - sent; }
+};
+
+// What a turn of sending a rest came to.
+enum class RestSent {
+    all,      // nothing is left
+    blocked,  // the socket takes no more now
+    failed,   // the socket failed: the rest is lost
+};
+
+// Sends what the socket (made non-blocking) takes of rest now, the bytes
+// first, then the file. Adds the count of bytes that went to moved.
+RestSent SendRest(platform::Socket socket, ReplyRest& rest, std::uint64_t& moved);
+
+}  // namespace velvox
