@@ -12,6 +12,8 @@
   var $ = function (selector) { return document.querySelector(selector); };
   var last = null;     // the last state received
   var since = 0;       // when it was received (ms)
+  var secondsLeft = 0; // the clock's seconds left, and when they were set
+  var ticked = Date.now();
   // Titles of this visitor's requests as the page was sent: an event sent to
   // every page does not say whose a request is.
   var mine = {};
@@ -96,7 +98,15 @@
     var done = Math.floor(s.elapsed_ms / 1000) + gone();
     var left = Math.max(0, s.length_s - done);
     var pct = s.length_s > 0 ? 100 - Math.min(100, Math.trunc(done / s.length_s * 100)) : 100;
+    // The bar already where the state says (as on the page's first event):
+    // left alone, with no restart of its animation.
+    var clock = secondsLeft - Math.floor((Date.now() - ticked) / 1000);
+    var length = Number($('.timing-length').style.getPropertyValue('--length'));
+    if (length === s.length_s && Math.abs(clock - left) <= 1) return;
     timing.style.setProperty('--refresh', left + 5);
+    secondsLeft = left;
+    ticked = Date.now();
+    $('.timing-bar').style.setProperty('--secs-left', left);
     $('.timing-length').style.setProperty('--length', s.length_s);
     $('.timing-bar').style.setProperty('--pct-left', pct);
     var said = $('.timing .sr-only');
@@ -177,4 +187,20 @@
   };
   // The start times count down between events.
   setInterval(function () { if (last) showQueue(last.queue); }, 15000);
+
+  // The clock counts down once a second: a style change a second rather than
+  // the stylesheet's animation of every frame.
+  var bar = $('.timing-bar');
+  if (bar) {
+    secondsLeft = Number(getComputedStyle(bar).getPropertyValue('--secs-left')) || 0;
+    page.classList.add('ticking');
+    bar.style.setProperty('--secs-left', secondsLeft);
+    setInterval(function () {
+      if (page.dataset.state === 'playing') {
+        secondsLeft = Math.max(0, secondsLeft - Math.round((Date.now() - ticked) / 1000));
+        bar.style.setProperty('--secs-left', secondsLeft);
+      }
+      ticked = Date.now();
+    }, 1000);
+  }
 })();

@@ -240,16 +240,16 @@ bool RowTemplate::has(RowSlot slot) const {
 
 // Each token cuts the pieces the tokens before it left, so text between two
 // tokens of one kind is searched for the later kinds only.
-RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
-                     std::string_view positionToken, std::string_view stateToken,
-                     std::string_view etaToken) {
+RowTemplate SplitRow(std::string_view line, std::string_view item_token,
+                     std::string_view position_token, std::string_view state_token,
+                     std::string_view eta_token) {
     RowTemplate row;
     row.pieces.push_back(line);
     const std::pair<std::string_view, RowSlot> cuts[] = {
-        {itemToken, RowSlot::item},
-        {positionToken, RowSlot::position},
-        {stateToken, RowSlot::state},
-        {etaToken, RowSlot::eta},
+        {item_token, RowSlot::item},
+        {position_token, RowSlot::position},
+        {state_token, RowSlot::state},
+        {eta_token, RowSlot::eta},
     };
     for (const auto& [token, slot] : cuts) {
         if (token.empty())
@@ -293,24 +293,24 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
     const std::int32_t start = DecimalValue(context.query.current);
     const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
     const KeptWindow& kept = context.window.kept;
-    const bool useKept = kept.cache != nullptr && kept.pageSize == pageSize &&
-                         kept.matchAllWords == context.settings.MatchAllWords;
-    const PlaylistView cache = useKept ? kept.cache : PlaylistCache();
+    const bool use_kept = kept.cache != nullptr && kept.page_size == pageSize &&
+                          kept.match_all_words == context.settings.MatchAllWords;
+    const PlaylistView cache = use_kept ? kept.cache : PlaylistCache();
     TitleFilter filter(context.query, context.settings.MatchAllWords, *cache);
     RowSink sink(context.connection);
     std::string position;
     std::size_t next = 0;  // the next kept entry
-    std::int32_t matched = useKept ? 0 : filter.pass_over(start);
+    std::int32_t matched = use_kept ? 0 : filter.pass_over(start);
     std::int32_t rows = 0;
     while (rows < pageSize) {
         std::int32_t p;
-        if (useKept)
+        if (use_kept)
             p = next < kept.entries.size() ? kept.entries[next++] : -1;
         else
             p = filter.next();
         if (p < 0)
             break;
-        if (useKept || matched >= start) {
+        if (use_kept || matched >= start) {
             if (line != nullptr) {
                 char digits[16];
                 const auto written = std::to_chars(digits, digits + sizeof digits, p);

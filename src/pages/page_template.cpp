@@ -27,7 +27,7 @@ struct TemplateStore {
 };
 
 // Returns the process-wide store; never destroyed (threads may outlive exit).
-TemplateStore& store() {
+TemplateStore& Store() {
     static auto* s = new TemplateStore;
     return *s;
 }
@@ -63,7 +63,7 @@ std::shared_ptr<const PageTemplate> TemplateOf(platform::InputFile& file) {
     platform::FileStamp stamp;
     if (!file.stamp(stamp))
         return ReadTemplate(file);
-    TemplateStore& s = store();
+    TemplateStore& s = Store();
     const auto key = std::make_pair(stamp.volume, stamp.index);
     if (stamp.settled) {
         std::lock_guard<std::mutex> hold(s.mutex);
@@ -98,7 +98,7 @@ void SendTemplatePage(HttpConnection& connection, platform::InputFile& file,
 }
 
 void ForgetTemplates() {
-    TemplateStore& s = store();
+    TemplateStore& s = Store();
     std::lock_guard<std::mutex> hold(s.mutex);
     s.kept.clear();
 }

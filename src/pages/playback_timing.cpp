@@ -24,7 +24,7 @@ PlaybackTiming ComputePlaybackTiming(std::int32_t trackSeconds, std::int32_t pos
     PlaybackTiming timing;
     std::int32_t elapsed = positionMs / 1000;
     timing.trackSeconds = trackSeconds;
-    timing.elapsedMs = positionMs;
+    timing.elapsed_ms = positionMs;
     timing.secondsLeft = Saturate32(static_cast<std::int64_t>(trackSeconds) - elapsed);
     if (trackSeconds == 0) {
         timing.percentLeft = 100;

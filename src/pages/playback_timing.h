@@ -13,7 +13,7 @@ struct PlaybackTiming {
     std::int32_t trackSeconds = 0;
     std::int32_t secondsLeft = 0;
     std::int32_t percentLeft = 0;
-    std::int32_t elapsedMs = 0;  // the player's answer: -1 while stopped
+    std::int32_t elapsed_ms = 0;  // the player's answer: -1 while stopped
 };
 
 // Computes the values from the track length (seconds) and the playback

@@ -85,12 +85,12 @@ struct RowTemplate {
     bool has(RowSlot slot) const;
 };
 
-// Cuts line at every itemToken, then each piece at every positionToken, then
-// at every stateToken, then at every etaToken (an empty token cuts nothing).
+// Cuts line at every item_token, then each piece at every position_token, then
+// at every state_token, then at every eta_token (an empty token cuts nothing).
 // The views point into line.
-RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
-                     std::string_view positionToken, std::string_view stateToken = {},
-                     std::string_view etaToken = {});
+RowTemplate SplitRow(std::string_view line, std::string_view item_token,
+                     std::string_view position_token, std::string_view state_token = {},
+                     std::string_view eta_token = {});
 
 // Fills out (cleared first) with the row: the pieces with item, position and
 // state inserted as they are.

@@ -87,8 +87,8 @@ std::string StatusJson(std::string* steady, const char* visitor) {
                               {kMsgUser, 1, kIpcGetOutputTime}};
     AskPlayer(asked, std::size(asked));
     const auto position = static_cast<std::int32_t>(asked[1].answer);
-    const auto elapsedMs = static_cast<std::int32_t>(asked[2].answer);
-    const auto lengthS = static_cast<std::int32_t>(asked[3].answer);
+    const auto elapsed_ms = static_cast<std::int32_t>(asked[2].answer);
+    const auto length_s = static_cast<std::int32_t>(asked[3].answer);
     const PlaylistView cache = PlaylistCache();
     MovingSpans moving;
     std::string body = "{\"state\":";
@@ -96,15 +96,15 @@ std::string StatusJson(std::string* steady, const char* visitor) {
     body += ",\"position\":" + std::to_string(position) + ",\"title\":";
     AppendTitleOrNull(body, CachedTitle(*cache, position));
     body += ",\"elapsed_ms\":";
-    const std::size_t elapsedAt = body.size();
-    AppendCountOrNull(body, elapsedMs);
-    moving.emplace_back(elapsedAt, body.size());
+    const std::size_t elapsed_at = body.size();
+    AppendCountOrNull(body, elapsed_ms);
+    moving.emplace_back(elapsed_at, body.size());
     body += ",\"length_s\":";
-    AppendCountOrNull(body, lengthS);
+    AppendCountOrNull(body, length_s);
     body += ",\"queue\":[";
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const std::vector<StartTime> starts =
-        QueueStartTimes(cache, CurrentPlay{position, lengthS, elapsedMs}, queue);
+        QueueStartTimes(cache, CurrentPlay{position, length_s, elapsed_ms}, queue);
     for (std::size_t i = 0; i < queue.size(); ++i) {
         AppendEntry(body, queue[i].position, CachedTitle(*cache, queue[i].position));
         const char* mine = nullptr;

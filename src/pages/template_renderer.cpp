@@ -155,7 +155,7 @@ void RenderResultKind(std::string_view line, const RenderContext& context) {
 // "playing", "paused" or "stopped", from the player's answer (asked ahead for
 // the page, or now).
 void RenderPlayState(std::string_view line, const RenderContext& context) {
-    std::deque<std::int32_t>& asked = context.window.playStates;
+    std::deque<std::int32_t>& asked = context.window.play_states;
     if (asked.empty()) {
         SendReplaced(context, line, kPlayState, PlayStateName());
         return;
@@ -184,11 +184,11 @@ void RenderMatchWindow(std::string_view line, const RenderContext& context) {
         // The count keeps the window's entries for a rows line after it.
         PageWindow& window = context.window;
         window.kept.cache = PlaylistCache();
-        window.kept.pageSize = DecimalValue(context.settings.g_MaxEntries);
-        window.kept.matchAllWords = context.settings.MatchAllWords;
+        window.kept.page_size = DecimalValue(context.settings.g_MaxEntries);
+        window.kept.match_all_words = context.settings.MatchAllWords;
         window.kept.entries.clear();
         window.matchWindow = CountMatchWindow(
-            context.query, window.kept.pageSize,
+            context.query, window.kept.page_size,
             [&](std::int32_t position, std::string_view) {
                 window.kept.entries.push_back(position);
             },
@@ -239,7 +239,7 @@ std::int32_t ResponseCurrentEntry(const RenderContext& context) {
 
 CurrentPlay ResponseCurrentPlay(const RenderContext& context) {
     const PlaybackTiming& timing = ResponseTiming(context);
-    return {ResponseCurrentEntry(context), timing.trackSeconds, timing.elapsedMs};
+    return {ResponseCurrentEntry(context), timing.trackSeconds, timing.elapsed_ms};
 }
 
 const std::optional<std::string>& ResponseCurrentSong(const RenderContext& context) {
@@ -345,7 +345,7 @@ void PageRenderer::ask_ahead(const PageTemplate& page) {
                 window_.currentEntry = answer;
                 break;
             default:
-                window_.playStates.push_back(answer);
+                window_.play_states.push_back(answer);
                 break;
         }
     }

@@ -32,8 +32,8 @@ struct MatchWindow {
 // sends them without a second pass over the titles.
 struct KeptWindow {
     std::shared_ptr<const PlaylistSnapshot> cache;  // null: nothing kept
-    std::int32_t pageSize = 0;
-    bool matchAllWords = false;
+    std::int32_t page_size = 0;
+    bool match_all_words = false;
     std::vector<std::int32_t> entries;
 };
 
@@ -48,7 +48,7 @@ struct PageWindow {
     std::optional<std::optional<std::string>> currentSong;
     // The player's answers to the play-state question asked ahead, one for
     // each line that shows the state, in their order.
-    std::deque<std::int32_t> playStates;
+    std::deque<std::int32_t> play_states;
 };
 
 struct PageTemplate;

@@ -30,13 +30,13 @@ struct LengthStore {
     // The copy the answers belong to: positions name other songs in another.
     std::weak_ptr<const PlaylistSnapshot> version;
     std::unordered_map<std::int32_t, std::int32_t> answered;  // 0 or less: unknown
-    LengthSum answeredKnown;
+    LengthSum answered_known;
     std::unordered_map<std::string, std::int32_t> played;  // by title
-    LengthSum playedSum;
+    LengthSum played_sum;
 };
 
 // Returns the process-wide store; never destroyed (threads may outlive exit).
-LengthStore& store() {
+LengthStore& Store() {
     static auto* s = new LengthStore;
     return *s;
 }
@@ -47,22 +47,22 @@ void FollowVersion(LengthStore& s, const PlaylistView& cache) {
         return;
     s.version = cache;
     s.answered.clear();
-    s.answeredKnown = {};
+    s.answered_known = {};
 }
 
 // Records that the song titled title played with a length of seconds.
 void NotePlayed(LengthStore& s, const std::string& title, std::int32_t seconds) {
     if (s.played.size() >= kMostPlayed && s.played.count(title) == 0) {
         s.played.clear();
-        s.playedSum = {};
+        s.played_sum = {};
     }
     auto [at, added] = s.played.emplace(title, seconds);
     if (!added)
-        s.playedSum.seconds -= at->second;
+        s.played_sum.seconds -= at->second;
     else
-        ++s.playedSum.count;
+        ++s.played_sum.count;
     at->second = seconds;
-    s.playedSum.seconds += seconds;
+    s.played_sum.seconds += seconds;
 }
 
 // Asks the player for the lengths of the positions of queue it has not been
@@ -91,8 +91,8 @@ void AskMissingLengths(LengthStore& s, const PlaylistView& cache,
         const auto answer = static_cast<std::int32_t>(asked[i].answer);
         if (!s.answered.emplace(missing[i], answer).second || answer <= 0)
             continue;
-        s.answeredKnown.seconds += answer;
-        ++s.answeredKnown.count;
+        s.answered_known.seconds += answer;
+        ++s.answered_known.count;
     }
 }
 
@@ -106,10 +106,10 @@ StartTime LengthOf(const LengthStore& s, std::int32_t answer, std::string_view t
     const auto seen = s.played.find(std::string(title));
     if (seen != s.played.end())
         return {seen->second, true};
-    const std::int64_t count = s.answeredKnown.count + s.playedSum.count;
+    const std::int64_t count = s.answered_known.count + s.played_sum.count;
     if (count == 0)
         return {};
-    const std::int64_t sum = s.answeredKnown.seconds + s.playedSum.seconds;
+    const std::int64_t sum = s.answered_known.seconds + s.played_sum.seconds;
     return {static_cast<std::int32_t>((sum + count / 2) / count), true};
 }
 
@@ -125,12 +125,12 @@ StartTime Add(StartTime a, StartTime b) {
 // entry's when the player does not tell it.
 StartTime TimeLeft(const LengthStore& s, const CurrentPlay& now,
                    std::optional<std::string_view> title) {
-    StartTime length{now.lengthSeconds, false};
-    if (now.lengthSeconds <= 0)
+    StartTime length{now.length_seconds, false};
+    if (now.length_seconds <= 0)
         length = title ? LengthOf(s, 0, *title) : StartTime{};
     if (length.seconds < 0)
         return {};
-    const std::int32_t elapsed = now.elapsedMs / 1000;
+    const std::int32_t elapsed = now.elapsed_ms / 1000;
     return {length.seconds > elapsed ? length.seconds - elapsed : 0, length.estimate};
 }
 
@@ -139,14 +139,14 @@ StartTime TimeLeft(const LengthStore& s, const CurrentPlay& now,
 std::vector<StartTime> QueueStartTimes(const PlaylistView& cache, const CurrentPlay& now,
                                        const std::vector<QueueEntry>& queue) {
     std::vector<StartTime> times(queue.size());
-    if (now.elapsedMs < 0)
+    if (now.elapsed_ms < 0)
         return times;
-    LengthStore& s = store();
+    LengthStore& s = Store();
     const std::optional<std::string_view> current = CachedTitle(*cache, now.position);
     AskMissingLengths(s, cache, queue);
     std::lock_guard<std::mutex> hold(s.mutex);
-    if (current && now.lengthSeconds > 0)
-        NotePlayed(s, std::string(*current), now.lengthSeconds);
+    if (current && now.length_seconds > 0)
+        NotePlayed(s, std::string(*current), now.length_seconds);
     FollowVersion(s, cache);
     StartTime at = TimeLeft(s, now, current);
     for (std::size_t i = 0; i < queue.size(); ++i) {
@@ -160,13 +160,13 @@ std::vector<StartTime> QueueStartTimes(const PlaylistView& cache, const CurrentP
 }
 
 void ClearTrackLengths() {
-    LengthStore& s = store();
+    LengthStore& s = Store();
     std::lock_guard<std::mutex> hold(s.mutex);
     s.version.reset();
     s.answered.clear();
-    s.answeredKnown = {};
+    s.answered_known = {};
     s.played.clear();
-    s.playedSum = {};
+    s.played_sum = {};
 }
 
 }  // namespace velvox

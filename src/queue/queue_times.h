@@ -22,8 +22,8 @@ struct StartTime {
 // What the player said of its current song.
 struct CurrentPlay {
     std::int32_t position = -1;
-    std::int32_t lengthSeconds = -1;  // 0 or less: not known
-    std::int32_t elapsedMs = -1;      // below 0: stopped
+    std::int32_t length_seconds = -1;  // 0 or less: not known
+    std::int32_t elapsed_ms = -1;      // below 0: stopped
 };
 
 // Returns the start time of each entry of queue (in play order). Stopped, no

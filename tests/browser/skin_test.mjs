@@ -152,8 +152,8 @@ async function main() {
       const length = entries[0].seconds;
       assert.equal(parseInt(refresh, 10), length - elapsed + 5, `refresh "${refresh}"`);
       const played = await page.evaluate(() => {
-        const fill = document.querySelector('.bar-fill').getBoundingClientRect().width;
-        return fill / document.querySelector('.bar').getBoundingClientRect().width;
+        const bar = document.querySelector('.bar').getBoundingClientRect();
+        return (document.querySelector('.bar-fill').getBoundingClientRect().right - bar.left) / bar.width;
       });
       const pctLeft = 100 - Math.trunc((elapsed / length) * 100);
       assert.ok(Math.abs(played - (100 - pctLeft) / 100) < 0.01, `the bar shows ${played} played`);
