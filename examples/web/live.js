@@ -42,11 +42,29 @@
     return e;
   }
 
-  // Replaces the items of a list with those made by item(entry, index).
+  // What a list shows: each item's mark and text.
+  function shows(items) {
+    return Array.prototype.map.call(items, function (li) {
+      return (li.dataset.row || '') + '|' + li.textContent.replace(/\s+/g, ' ').trim();
+    }).join('\n');
+  }
+
+  // Where the main column stood on the screen before the first change of a
+  // redraw (null: nothing changed yet); scrolled back there after it.
+  var anchorTop = null;
+  function beforeChange() {
+    var anchor = $('.col-main');
+    if (anchorTop === null && anchor) anchorTop = anchor.getBoundingClientRect().top;
+  }
+
+  // Replaces the items of a list with those made by item(entry, index),
+  // unless they show what is there already (so nothing is restyled).
   function fill(list, entries, item) {
     if (!list) return;
     var items = document.createDocumentFragment();
     entries.forEach(function (entry, i) { items.appendChild(item(entry, i)); });
+    if (shows(items.children) === shows(list.children)) return;
+    beforeChange();
     list.replaceChildren(items);
   }
 
@@ -127,7 +145,10 @@
         title = el('p', 'np-title');
         $('.np-idle').before(title);
       }
-      title.textContent = s.title;
+      if (title.textContent !== s.title) {
+        beforeChange();
+        title.textContent = s.title;
+      }
     }
   }
 
@@ -140,15 +161,14 @@
       var at = link ? /listpos=(\d+)/.exec(link.getAttribute('href')) : null;
       if (!at) return;
       var p = Number(at[1]);
-      li.dataset.row = p === s.position ? 'playing' : queued[p] ? 'queued' : '';
+      var mark = p === s.position ? 'playing' : queued[p] ? 'queued' : '';
+      if ((li.dataset.row || '') !== mark) li.dataset.row = mark;
     });
   }
 
   function show(s) {
-    // What is read below the changed lists stays where it was on the screen.
-    var anchor = $('.col-main');
-    var before = anchor ? anchor.getBoundingClientRect().top : 0;
-    page.dataset.state = s.state;
+    anchorTop = null;
+    if (page.dataset.state !== s.state) page.dataset.state = s.state;
     showNow(s);
     showTiming(s);
     showQueue(s.queue);
@@ -158,7 +178,8 @@
       return li;
     });
     markRows(s);
-    if (anchor && before < 0) window.scrollBy(0, anchor.getBoundingClientRect().top - before);
+    // What is read below the changed lists stays where it was on the screen.
+    if (anchorTop !== null && anchorTop < 0) window.scrollBy(0, $('.col-main').getBoundingClientRect().top - anchorTop);
   }
 
   // Without events: back to reloading when the song ends, as the refresh in
@@ -192,7 +213,8 @@
   // the stylesheet's animation of every frame.
   var bar = $('.timing-bar');
   if (bar) {
-    secondsLeft = Number(getComputedStyle(bar).getPropertyValue('--secs-left')) || 0;
+    // The seconds left as the page came: its refresh delay less 5.
+    secondsLeft = Math.max(0, (Number($('.timing').style.getPropertyValue('--refresh')) || 5) - 5);
     page.classList.add('ticking');
     bar.style.setProperty('--secs-left', secondsLeft);
     setInterval(function () {
