@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.max_sockets_per_address = 2;
     limits.max_idle_threads = 1;
     limits.thread_linger_ms = 50;
-    velvox::WaitingRoom room(velvox::AnswerConnection, limits);
+    velvox::WaitingRoom room(velvox::AnswerWithoutWaiting, limits);
     if (!room.start())
         std::abort();
     std::vector<int> clients;

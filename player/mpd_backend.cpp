@@ -12,12 +12,13 @@
 // start and only resumes.
 #include <mpd/client.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <utility>
 
 #include "backend.h"
+#include "mpd_song_end.h"
+#include "platform/clock.h"
 #include "platform/threads.h"
 #include "player_app.h"
 
@@ -28,8 +29,6 @@ namespace {
 constexpr unsigned kTimeoutMs = 5000;  // the longest wait for one answer of MPD
 constexpr unsigned kRetryMs = 3000;    // between attempts to reach a lost MPD
 constexpr unsigned kDefaultPort = 6600;
-// A song paused this close to its start stands where playing it would begin.
-constexpr std::int64_t kStartSlackMs = 100;
 
 // Where MPD listens.
 struct Address {
@@ -230,6 +229,13 @@ bool read_state(mpd_connection* connection, MpdState& state) {
     return true;
 }
 
+// Returns what the judge of ends of songs needs of state; single tells
+// whether MPD was in single mode (after a gap: as it was found).
+SongState song_state(const MpdState& state, bool single) {
+    return {state.state,      state.pos,           state.id, state.next_id,
+            state.elapsed_ms, state.queue_version, single};
+}
+
 // Sets MPD's four modes in one exchange. Returns false when it failed.
 bool set_modes(mpd_connection* connection, const Modes& modes) {
     return mpd_command_list_begin(connection, false) &&
@@ -308,10 +314,9 @@ void run_watcher(void* argument) {
     }
 }
 
-// Returns the milliseconds of a monotonic clock.
+// Returns the milliseconds of the platform's steady clock.
 std::int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return platform::steady_milliseconds();
 }
 
 class MpdBackend : public Backend {
@@ -323,17 +328,15 @@ class MpdBackend : public Backend {
           original_(original),
           queue_(std::move(queue)),
           known_(state),
-          playing_(state) {}
+          found_single_(original.single == MPD_SINGLE_ON) {}
 
     bool begin(Playback& playback, platform::Window window, std::string& error) override;
     // MPD plays on as it was: the player takes over without a change.
     void start(Playback&) override {}
     void commit(Playback& playback) override;
     void on_event(Playback& playback, platform::WParam wparam, platform::LParam lparam) override;
-    // Ends of songs arrive as events, which the loop handles while it waits;
-    // one seen after our own command is due at once.
-    int wait_timeout_ms(const Playback&) const override { return end_pending_ ? 0 : -1; }
-    bool take_track_end(Playback&) override { return std::exchange(end_pending_, false); }
+    int wait_timeout_ms(const Playback&) const override;
+    bool take_track_end(Playback& playback) override;
     bool load(Playback&, const std::string&, std::string& error) override {
         error = "load takes no file with --player mpd: the playlist is MPD's queue";
         return false;
@@ -347,8 +350,11 @@ class MpdBackend : public Backend {
     void drop_connection();
     void report_lost(const std::string& why);
     void show(Playback& playback, const MpdState& state, bool started);
-    void observe(Playback& playback, const MpdState& now, bool ours);
+    void observe(Playback& playback, const MpdState& now, ReadAfter after);
+    void end_song(Playback& playback, std::int32_t pos);
+    void end_stall(Playback& playback);
     bool carry_out(const Playback& playback, Playback::Changes changes);
+    ReadAfter own_read(const Playback& playback, Playback::Changes changes, bool done) const;
     bool start_at(mpd_connection* connection, std::int32_t pos);
 
     Address address_;
@@ -356,7 +362,8 @@ class MpdBackend : public Backend {
     Modes original_;              // the server's own modes, put back at quit
     Playlist queue_;              // MPD's queue until begin hands it on
     MpdState known_;              // MPD's status as last read
-    MpdState playing_;            // the last status read while MPD played
+    SongWatch watch_;             // what the judge of ends of songs keeps
+    bool found_single_;           // MPD was in single mode when last (re)connected
     bool lost_ = false;
     std::int64_t last_attempt_ms_ = 0;
     bool end_pending_ = false;
@@ -364,7 +371,9 @@ class MpdBackend : public Backend {
 
 bool MpdBackend::begin(Playback& playback, platform::Window window, std::string& error) {
     playback.replace(std::move(queue_));
-    show(playback, known_, false);
+    // MPD may hold a song that ended before we came: the loop hands its end
+    // to the plug-in once it runs.
+    observe(playback, known_, {});
     auto* watcher = new Watcher{address_, window};  // the thread's for ever
     if (!platform::start_thread(run_watcher, watcher)) {
         delete watcher;
@@ -394,6 +403,11 @@ mpd_connection* MpdBackend::connection() {
     last_attempt_ms_ = now;
     std::string why;
     connection_ = open_connection(address_, why);
+    // Back after a gap: whether MPD was in single mode, before we set it,
+    // tells whether a song held at its start may have ended meanwhile.
+    MpdState found;
+    if (connection_ != nullptr && lost_ && read_state(connection_, found))
+        found_single_ = found.modes.single == MPD_SINGLE_ON;
     if (connection_ == nullptr || !set_modes(connection_, kJukeboxModes)) {
         if (connection_ != nullptr)
             why = error_of(connection_);
@@ -417,7 +431,7 @@ void MpdBackend::drop_connection() {
 // Marks MPD as lost: one console line when it was reachable until now.
 void MpdBackend::report_lost(const std::string& why) {
     known_ = MpdState();
-    playing_ = MpdState();
+    watch_ = after_gap(watch_);
     end_pending_ = false;
     last_attempt_ms_ = now_ms();
     if (lost_)
@@ -461,51 +475,70 @@ void MpdBackend::show(Playback& playback, const MpdState& state, bool started) {
     playback.follow(state.pos, state.state, state.elapsed_ms, started);
 }
 
-// True when MPD has just finished a song by itself: in single mode it then
-// pauses at the start of the next song, or stops (with no current song and
-// the queue unchanged) after the last one.
-bool song_ended(const MpdState& before, const MpdState& now) {
-    if (before.state != State::playing || before.id < 0)
-        return false;
-    if (now.state == State::paused)
-        return before.next_id >= 0 && now.id == before.next_id && now.elapsed_ms <= kStartSlackMs;
-    return now.state == State::stopped && now.pos < 0 && before.next_id < 0 &&
-           now.queue_version == before.queue_version;
-}
-
-// True when state may be MPD halfway out of the song that playing shows: its
-// player has stopped, or paused at the next song's start, but the queue still
-// names the song that ended. MPD moves the queue on a moment after its player,
-// and a status read in between sees this; the end shows only in the next one.
-bool leaving(const MpdState& playing, const MpdState& state) {
-    if (playing.state != State::playing || playing.id < 0 || state.id != playing.id ||
-        state.queue_version != playing.queue_version)
-        return false;
-    return state.state == State::stopped ||
-           (state.state == State::paused && state.elapsed_ms <= kStartSlackMs);
-}
-
-// Takes MPD's new state; ours tells that our own command changed it (its
+// Takes MPD's new state; after tells what the read follows (an own command's
 // start is counted already). The end of a song becomes the player's end of
-// track, even when it came right after our command (a seek near the end) or
-// was seen halfway: the player stands at the end of the song that ended, as
-// the simulated one does, until the message has been handled.
-void MpdBackend::observe(Playback& playback, const MpdState& now, bool ours) {
-    const MpdState before = leaving(playing_, known_) ? playing_ : known_;
+// track, however the states on the way to it were read, even right after our
+// command (a seek near the end) or after a gap.
+void MpdBackend::observe(Playback& playback, const MpdState& now, ReadAfter after) {
+    const MpdState before = known_;
     known_ = now;
-    if (now.state == State::playing)
-        playing_ = now;
+    const bool single = watch_.gap ? found_single_ : now.modes.single == MPD_SINGLE_ON;
+    const SongJudgement judged = judge_read(watch_, song_state(now, single), after, now_ms());
+    watch_ = judged.watch;
     if (end_pending_)
         return;  // the player stands at the end of the song until the message is sent
-    if (song_ended(before, now)) {
-        const bool known =
-            before.pos >= 0 && static_cast<std::size_t>(before.pos) < playback.size();
-        const std::int32_t length = known ? playback.entry(before.pos).length_s : 0;
-        playback.follow(before.pos, State::playing, std::int64_t{length} * 1000, false);
-        end_pending_ = true;
+    if (judged.ended >= 0) {
+        end_song(playback, judged.ended);
         return;
     }
-    show(playback, now, !ours && now.id != before.id);
+    show(playback, now, after.kind == ReadKind::change && now.id != before.id);
+}
+
+// Has the player stand at the end of entry pos, as the simulated one does,
+// until the end-of-track message has been handled.
+void MpdBackend::end_song(Playback& playback, std::int32_t pos) {
+    const bool known = pos >= 0 && static_cast<std::size_t>(pos) < playback.size();
+    const std::int32_t length = known ? playback.entry(pos).length_s : 0;
+    playback.follow(pos, State::playing, std::int64_t{length} * 1000, false);
+    end_pending_ = true;
+}
+
+// The stall guard's turn: MPD has stood paused at a song's start, unasked,
+// for a while. One more look, in case MPD has moved on since its last event
+// reached us; then the song before that one has ended, and the console says
+// so, since no read showed that end.
+void MpdBackend::end_stall(Playback& playback) {
+    MpdState now;
+    if (!exchange([&](mpd_connection* c) { return read_state(c, now); })) {
+        show(playback, known_, false);
+        return;
+    }
+    observe(playback, now, {});
+    const SongJudgement judged = judge_stall(watch_, now_ms());
+    if (end_pending_ || judged.ended < 0)
+        return;
+    watch_ = judged.watch;
+    write_line(stdout, "mpd: paused at the start of entry " + std::to_string(judged.ended + 1) +
+                           " for " + std::to_string(kStallMs / 1000) +
+                           " s; taken as the end of entry " + std::to_string(judged.ended));
+    end_song(playback, judged.ended);
+}
+
+// Ends of songs arrive as events, which the loop handles while it waits; one
+// seen after our own command is due at once, the stall guard when its time
+// has come. Returns the milliseconds the loop may wait, -1 for ever.
+int MpdBackend::wait_timeout_ms(const Playback&) const {
+    if (end_pending_)
+        return 0;
+    const std::int64_t stall = ms_until_stall(watch_, now_ms());
+    return static_cast<int>(stall);  // at most kStallMs, or -1
+}
+
+// Returns true once for each end of a song, the stall guard's included.
+bool MpdBackend::take_track_end(Playback& playback) {
+    if (!end_pending_ && ms_until_stall(watch_, now_ms()) == 0)
+        end_stall(playback);
+    return std::exchange(end_pending_, false);
 }
 
 void MpdBackend::on_event(Playback& playback, platform::WParam, platform::LParam lparam) {
@@ -528,7 +561,7 @@ void MpdBackend::on_event(Playback& playback, platform::WParam, platform::LParam
     // Someone changed a mode the jukebox needs: MPD would play on or shuffle.
     if (!same_modes(now.modes, kJukeboxModes))
         exchange([](mpd_connection* c) { return set_modes(c, kJukeboxModes); });
-    observe(playback, now, false);
+    observe(playback, now, {});
 }
 
 // Plays entry pos from its start. After a finished song MPD holds the next
@@ -559,6 +592,21 @@ bool MpdBackend::carry_out(const Playback& playback, Playback::Changes changes) 
     });
 }
 
+// Returns what a read after our own command follows: a song it started, and
+// whether playing; a step that started none; or, when MPD refused, nothing
+// of ours.
+ReadAfter MpdBackend::own_read(const Playback& playback, Playback::Changes changes,
+                               bool done) const {
+    const State wanted = playback.state();
+    if (!done)
+        return {};
+    if (wanted == State::stopped || (!changes.restarted && known_.state != State::stopped))
+        return {ReadKind::own_step};
+    if (wanted == State::paused)
+        return {ReadKind::own_cue};
+    return {ReadKind::own_play, playback.position()};
+}
+
 void MpdBackend::commit(Playback& playback) {
     const Playback::Changes changes = playback.take_changes();
     // Until the end of the song has been handled, MPD stays where the song
@@ -567,11 +615,12 @@ void MpdBackend::commit(Playback& playback) {
         return;
     if (!changes.restarted && !changes.seeked && playback.state() == known_.state)
         return;
-    carry_out(playback, changes);
+    const bool done = carry_out(playback, changes);
+    const ReadAfter after = own_read(playback, changes, done);
     // What MPD now does is what the player shows (a refusal included).
     MpdState now;
     if (exchange([&](mpd_connection* c) { return read_state(c, now); }))
-        observe(playback, now, true);
+        observe(playback, now, after);
     else
         show(playback, known_, false);
 }

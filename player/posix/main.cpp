@@ -45,11 +45,13 @@ void finish_if_stopped(player::PlayerApp& app, void* module) {
     finish(module);
 }
 
-// Waits for the next console line once input has ended: wait_for_line then
-// reports "closed" at once, so this waits on the window for a send or a
-// posted line (the signal thread's) before letting it handle them.
-platform::emu::WaitResult wait_after_input_closed(platform::Window window, std::string& line,
-                                                  int timeout_ms) {
+// Waits for a console line (or a posted one: the signal thread's), a send
+// from another thread, or the timeout. Sends are handled here, and the wait
+// ends after them, so that the loop asks for its timeout again: a back-end
+// event may have set a new one. Returns line when one came (in line), else
+// timeout, or closed once the input has ended.
+platform::emu::WaitResult wait_for_input(platform::Window window, std::string& line,
+                                         int timeout_ms) {
     if (!platform::emu::wait_for_activity(window, timeout_ms))
         return platform::emu::WaitResult::timeout;
     return platform::emu::wait_for_line(window, line, 0);
@@ -79,22 +81,17 @@ platform::Window start(player::PlayerApp& app, const player::Options& options, v
 // The window's loop: console lines, sends from other threads and the clock,
 // until quit or a stop signal ends the program.
 [[noreturn]] void run(player::PlayerApp& app, platform::Window window, void* module) {
-    bool input_closed = false;
     for (;;) {
         finish_if_stopped(app, module);
         std::string line;
-        const int timeout = app.wait_timeout_ms();
-        platform::emu::WaitResult result =
-            input_closed ? wait_after_input_closed(window, line, timeout)
-                         : platform::emu::wait_for_line(window, line, timeout);
+        const platform::emu::WaitResult result =
+            wait_for_input(window, line, app.wait_timeout_ms());
         finish_if_stopped(app, module);
         if (result == platform::emu::WaitResult::line &&
             app.handle_line(line) == player::PlayerApp::LineResult::quit) {
             player::write_line(stdout, "ok");
             finish(module);
         }
-        if (result == platform::emu::WaitResult::closed)
-            input_closed = true;
         app.tick();
     }
 }

@@ -13,6 +13,7 @@
 
 #include "platform/clock.h"
 #include "platform/lock.h"
+#include "server/sharing_thread.h"
 
 namespace velvox {
 
@@ -228,11 +229,15 @@ void AcceptLoop(Acceptors& acceptors, bool may_retire) {
     }
 }
 
+// Starts threads as the room does (its thread start and stack size).
+auto InRoom(Acceptors& acceptors) {
+    return [&acceptors](platform::ThreadEntry entry, void* argument) {
+        return acceptors.room.start_thread(entry, argument);
+    };
+}
+
 // Entry of an accepting thread started by the watch.
-void RunAcceptor(void* raw) {
-    std::shared_ptr<Acceptors> acceptors =
-        std::move(*static_cast<std::shared_ptr<Acceptors>*>(raw));
-    delete static_cast<std::shared_ptr<Acceptors>*>(raw);
+void RunAcceptor(std::shared_ptr<Acceptors> acceptors) {
     AcceptLoop(*acceptors, true);
     acceptors->threads.fetch_sub(1);
 }
@@ -243,10 +248,8 @@ void StartAcceptor(const std::shared_ptr<Acceptors>& acceptors) {
         acceptors->threads.fetch_sub(1);
         return;
     }
-    auto* held = new (std::nothrow) std::shared_ptr<Acceptors>(acceptors);
-    if (held != nullptr && acceptors->room.start_thread(RunAcceptor, held))
+    if (StartSharing<Acceptors, RunAcceptor>(acceptors, InRoom(*acceptors)))
         return;
-    delete held;
     acceptors->threads.fetch_sub(1);
 }
 
@@ -260,10 +263,7 @@ bool AcceptingIsHeldUp(Acceptors& acceptors, std::uint64_t accepts_before) {
 // The watch: every period while requests are answered, starts an accepting
 // thread when accepting is held up; rests after a second without answers
 // until the next one begins.
-void RunWatch(void* raw) {
-    std::shared_ptr<Acceptors> acceptors =
-        std::move(*static_cast<std::shared_ptr<Acceptors>*>(raw));
-    delete static_cast<std::shared_ptr<Acceptors>*>(raw);
+void RunWatch(std::shared_ptr<Acceptors> acceptors) {
     Acceptors& a = *acceptors;
     const int quiet_periods_to_rest = static_cast<int>(1000 / a.period.count()) + 1;
     std::uint64_t accepts = a.accepts.load(), answered = a.answered.load();
@@ -297,9 +297,7 @@ bool AcceptWithRoom(const AcceptorsSetup& setup) {
     auto acceptors = std::make_shared<Acceptors>(setup);
     if (acceptors->socket == platform::kNoSocket || !acceptors->room.start())
         return false;
-    auto* held = new (std::nothrow) std::shared_ptr<Acceptors>(acceptors);
-    if (held == nullptr || !acceptors->room.start_thread(RunWatch, held)) {
-        delete held;
+    if (!StartSharing<Acceptors, RunWatch>(acceptors, InRoom(*acceptors))) {
         acceptors->room.stop();
         return false;
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/settings.h"
@@ -35,11 +36,11 @@ constexpr std::size_t kTargetLimit = 256;
 constexpr int kBadRequest = 400;
 
 // Sends the error page of a refused request with its status (400 unless
-// given); returns 0, DoProxy's result.
-int Refuse(HttpConnection& connection, const char* title, const char* message,
-           int status = kBadRequest) {
+// given); returns refused.
+Served Refuse(HttpConnection& connection, const char* title, const char* message,
+              int status = kBadRequest) {
     connection.send_error(status, title, nullptr, message);
-    return 0;
+    return Served::refused;
 }
 
 // Sets referer from the "Referer: " header of the received text: its value up
@@ -105,14 +106,14 @@ void NormaliseTarget(char (&target)[2048]) {
 }
 
 // The admin password form, for "/admin.cgi" with no query.
-int ServePasswordForm(HttpConnection& connection) {
+Served ServePasswordForm(HttpConnection& connection) {
     connection.send_text(kPasswordFormHeader);
     connection.send_text(kPasswordForm);
-    return 1;
+    return Served::served;
 }
 
 // Sends the page template for the query, after whatever the route did.
-int ServeTemplate(HttpConnection& connection, PageQuery& query) {
+Served ServeTemplate(HttpConnection& connection, PageQuery& query) {
     ParsePageQuery(connection.requestTarget, query);
     query.psearchGiven = query.psearch[0] != '\0';
     query.startswithGiven = query.startswith[0] != '\0';
@@ -122,34 +123,34 @@ int ServeTemplate(HttpConnection& connection, PageQuery& query) {
 }
 
 // The playlist page.
-int ServePage(HttpConnection& connection) {
+Served ServePage(HttpConnection& connection) {
     PageQuery query;
     return ServeTemplate(connection, query);
 }
 
 // The admin actions; whatever the action did, the page follows.
-int ServeAdmin(HttpConnection& connection) {
+Served ServeAdmin(HttpConnection& connection) {
     PageQuery query;
     HandleAdminAction(connection, connection.requestTarget, query.isAdmin);
     return ServeTemplate(connection, query);
 }
 
 // The song request endpoint: a redirect back to the page, no page.
-int ServeSongRequest(HttpConnection& connection) {
+Served ServeSongRequest(HttpConnection& connection) {
     HandleSongRequest(connection, connection.requestTarget);
-    return 1;
+    return Served::served;
 }
 
 // The status feed's state of the player, queue and recently played list.
-int ServeStatusFeed(HttpConnection& connection) {
+Served ServeStatusFeed(HttpConnection& connection) {
     SendStatusFeed(connection);
-    return 1;
+    return Served::served;
 }
 
 // The status feed's page window of the playlist.
-int ServePlaylistFeed(HttpConnection& connection) {
+Served ServePlaylistFeed(HttpConnection& connection) {
     SendPlaylistFeed(connection);
-    return 1;
+    return Served::served;
 }
 
 // The pages keep the prefix matching they have always had ("/playlist.cgiX"
@@ -186,9 +187,9 @@ const Route& RouteFor(const char* target) {
 }
 
 // Reads the request with one receive and takes its target into the
-// connection; returns -1 when it was read and is to be routed, else DoProxy's
-// result (an error page was sent or the connection given up).
-int ReadRequest(HttpConnection& c) {
+// connection; returns nothing when it was read and is to be routed, else
+// refused (an error page was sent or the connection given up).
+std::optional<Served> ReadRequest(HttpConnection& c) {
     constexpr std::size_t kRoom = sizeof c.receiveBuffer - 1;
     long received = c.stream != nullptr ? c.stream->receive(c.receiveBuffer, kRoom) : -1;
     // Everything below reads the received text up to its first NUL; one NUL
@@ -200,7 +201,7 @@ int ReadRequest(HttpConnection& c) {
     CaptureReferer(c.receiveBuffer, c.referer);
     if (c.receiveBuffer[0] == '\0') {
         c.report_socket_error("Couldn't find end of line for first request");
-        return 0;
+        return Served::refused;
     }
     char request_line[2048];
     CopyRequestLine(c.receiveBuffer, request_line);
@@ -218,7 +219,7 @@ int ReadRequest(HttpConnection& c) {
     std::memcpy(c.requestTarget, target, target_length);
     c.requestTarget[target_length] = '\0';
     NormaliseTarget(c.requestTarget);
-    return -1;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -229,10 +230,9 @@ const Route* RouteTable(std::size_t& count) {
 }
 
 int DoProxy(HttpConnection& connection) {
-    const int refused = ReadRequest(connection);
-    if (refused >= 0)
-        return refused;
-    return RouteFor(connection.requestTarget).serve(connection);
+    const std::optional<Served> refused = ReadRequest(connection);
+    const Served served = refused ? *refused : RouteFor(connection.requestTarget).serve(connection);
+    return served == Served::served ? 1 : 0;
 }
 
 }  // namespace velvox

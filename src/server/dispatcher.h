@@ -2,6 +2,7 @@
 // receive and routed by the route table.
 #pragma once
 #include "http/http_connection.h"
+#include "server/served.h"
 
 namespace velvox {
 
@@ -13,11 +14,11 @@ enum class RouteMatch {
 };
 
 // One route: targets that its name matches go to serve, which answers and
-// returns DoProxy's result.
+// returns what that came to.
 struct Route {
     const char* name;
     RouteMatch match;
-    int (*serve)(HttpConnection& connection);
+    Served (*serve)(HttpConnection& connection);
 };
 
 // Returns the routes in the order they are tried; the last one takes every

@@ -115,10 +115,10 @@ void NoteFirstState(const std::string& steady) {
 
 }  // namespace
 
-int ServeEvents(HttpConnection& connection) {
+Served ServeEvents(HttpConnection& connection) {
     if (!TakePlace()) {
         connection.send_error(503, "Service Unavailable", nullptr, "Too many event clients.");
-        return 0;
+        return Served::refused;
     }
     std::string steady;
     // Read before the state: an event published meanwhile is sent again.
@@ -133,7 +133,7 @@ int ServeEvents(HttpConnection& connection) {
     Stream* stream = connection.stream;
     if (stream == nullptr || stream->flush() != 0 || !stream->stay_open(seen))
         SubscriberGone();
-    return 1;
+    return Served::served;
 }
 
 void AttachEventRoom(WaitingRoom* room) {

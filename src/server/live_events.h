@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "http/http_connection.h"
+#include "server/served.h"
 #include "server/waiting_room.h"
 
 namespace velvox {
@@ -14,8 +15,8 @@ namespace velvox {
 // Answers /api/events: the head of an event stream and one event with the
 // whole state; the connection then stays open in the waiting room, which
 // sends it each later event. With MaxEventClients subscribers there
-// already, a 503 error page. Returns DoProxy's result.
-int ServeEvents(HttpConnection& connection);
+// already, a 503 error page. Returns what that came to.
+Served ServeEvents(HttpConnection& connection);
 
 // Lets the publisher send its events to room (nullptr: to none; the room
 // must not be stopped before).

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -29,13 +30,13 @@ constexpr int kBadRequest = 400;
 constexpr int kNotFound = 404;
 
 // Sends the error page of a refused file with its status (400 unless given)
-// and the title formatted from pattern and name; returns 0, DoProxy's result.
-int RefuseNamed(HttpConnection& connection, const char* pattern, const char* name,
-                int status = kBadRequest) {
+// and the title formatted from pattern and name; returns refused.
+Served RefuseNamed(HttpConnection& connection, const char* pattern, const char* name,
+                   int status = kBadRequest) {
     char title[2112];  // room for the longest name in either pattern
     std::snprintf(title, sizeof title, pattern, name);
     connection.send_error(status, title, nullptr, "");
-    return 0;
+    return Served::refused;
 }
 
 // Opens file_name in one step where the platform allows: a name from the
@@ -58,11 +59,12 @@ platform::Opened OpenDirectly(const SettingsSnapshot& settings, const char* file
 }
 
 // Looks file_name up the long way: where it resolves to, then whether it is
-// there, then opens it. Returns -1 with its size and what the opening found,
-// or DoProxy's result after an error page.
-int LookUp(HttpConnection& connection, const SettingsSnapshot& settings, const char* file_name,
-           bool from_request, bool text, platform::InputFile& file, std::int64_t& size,
-           platform::Opened& opened) {
+// there, then opens it. Returns nothing, with its size and what the opening
+// found, or refused after an error page.
+std::optional<Served> LookUp(HttpConnection& connection, const SettingsSnapshot& settings,
+                             const char* file_name, bool from_request, bool text,
+                             platform::InputFile& file, std::int64_t& size,
+                             platform::Opened& opened) {
     const std::string full_path = FullPath(settings->WebRoot, file_name, platform::kPathSeparator);
     std::string shown(file_name);  // the name as the missing-file title shows it
     for (char& c : shown) {
@@ -85,14 +87,14 @@ int LookUp(HttpConnection& connection, const SettingsSnapshot& settings, const c
         return RefuseNamed(connection, kMissingTitle, shown.c_str(), kNotFound);
     opened =
         file.open(full_path.c_str(), text) ? platform::Opened::regular : platform::Opened::other;
-    return -1;
+    return std::nullopt;
 }
 
 }  // namespace
 
-int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& settings,
-                     const char* file_name, const char* content_type, bool from_request,
-                     const PageQuery& query) {
+Served ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& settings,
+                        const char* file_name, const char* content_type, bool from_request,
+                        const PageQuery& query) {
     if (std::strncmp(file_name, "/.", 2) == 0 || (from_request && HasParentStep(file_name)))
         return RefuseNamed(connection, kRelativeTitle, file_name);
 
@@ -102,16 +104,16 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
     std::int64_t size = 0;
     platform::Opened opened = OpenDirectly(settings, file_name, from_request, is_page, *file, size);
     if (opened == platform::Opened::unknown) {
-        const int refused =
+        const std::optional<Served> refused =
             LookUp(connection, settings, file_name, from_request, is_page, *file, size, opened);
-        if (refused >= 0)
-            return refused;
+        if (refused)
+            return *refused;
     }
 
     // Not a file (a folder): the error page alone, with no header before it.
     if (opened != platform::Opened::regular) {
         connection.send_error(kNotFound, "Invalid File", nullptr, "");
-        return 0;
+        return Served::refused;
     }
     char header[1024];
     if (is_page)
@@ -124,13 +126,13 @@ int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& setting
         SendTemplatePage(connection, *file, query);
     else
         connection.send_file(std::move(file), size);
-    return 1;
+    return Served::served;
 }
 
 // A file under the web root named by the target, up to a "?": what follows
 // is a query (a skin's way to make browsers fetch a file anew), and a name
 // holding "?" cannot exist on Windows at all.
-int ServeFile(HttpConnection& connection) {
+Served ServeFile(HttpConnection& connection) {
     const char* target = connection.requestTarget;
     const char* query = std::strchr(target, '?');
     const std::string name(

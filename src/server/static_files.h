@@ -5,18 +5,19 @@
 #include "core/settings.h"
 #include "http/http_connection.h"
 #include "pages/page_query.h"
+#include "server/served.h"
 
 namespace velvox {
 
 // Serves file_name from the web root: the path checks, the header for the
 // content type, then the body ("text/html" through the page renderer with
 // query). Names that come from the request (from_request) must resolve
-// inside the web root. Returns DoProxy's result.
-int ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& settings,
-                     const char* file_name, const char* content_type, bool from_request,
-                     const PageQuery& query);
+// inside the web root. Returns what that came to.
+Served ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& settings,
+                        const char* file_name, const char* content_type, bool from_request,
+                        const PageQuery& query);
 
 // The file route: a file under the web root named by the target, up to a "?".
-int ServeFile(HttpConnection& connection);
+Served ServeFile(HttpConnection& connection);
 
 }  // namespace velvox

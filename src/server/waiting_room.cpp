@@ -17,6 +17,7 @@
 #include "platform/lock.h"
 #include "platform/readiness.h"
 #include "platform/services.h"
+#include "server/sharing_thread.h"
 
 namespace velvox {
 
@@ -133,16 +134,17 @@ namespace {
 
 using Core = WaitingRoom::Core;
 
-void run_connection_thread(void* raw);
+void RunConnectionThread(std::shared_ptr<Core> core);
 
 // Starts one connection thread; false when it could not be started.
 bool start_connection_thread(const std::shared_ptr<Core>& core) {
-    auto* held = new std::shared_ptr<Core>(core);
     core->threads_started++;
-    if (core->starter(run_connection_thread, held, core->limits.thread_stack_bytes))
+    const auto start = [&core](platform::ThreadEntry entry, void* argument) {
+        return core->starter(entry, argument, core->limits.thread_stack_bytes);
+    };
+    if (StartSharing<Core, RunConnectionThread>(core, start))
         return true;
     core->threads_started--;
-    delete held;
     return false;
 }
 
@@ -243,9 +245,7 @@ void serve(Core& core, ReadySocket& r) {
 
 // A connection thread: answers ready sockets in turn; ends when none came for
 // the linger time, when enough others are idle already, or at stop.
-void run_connection_thread(void* raw) {
-    std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(raw));
-    delete static_cast<std::shared_ptr<Core>*>(raw);
+void RunConnectionThread(std::shared_ptr<Core> core) {
     const auto linger = std::chrono::milliseconds(core->limits.thread_linger_ms);
     std::unique_lock<platform::Lock> hold(core->lock);
     core->fresh--;  // from here on counted as answering or idle
@@ -516,9 +516,7 @@ void close_everything(Core& core) {
 
 // The readiness thread: watches the waiting sockets, hands ready ones over,
 // closes those past the deadline; at stop closes what it holds.
-void run_room(void* raw) {
-    std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(raw));
-    delete static_cast<std::shared_ptr<Core>*>(raw);
+void RunRoom(std::shared_ptr<Core> core) {
     platform::Socket batch[256];
     std::deque<ReadySocket> handed;
     while (take_arrivals(*core)) {
@@ -571,9 +569,10 @@ bool WaitingRoom::start() {
         return false;
     core_->room_thread_running = true;
     core_->last_keep_alive = core_->clock();
-    auto* held = new std::shared_ptr<Core>(core_);
-    if (!core_->starter(run_room, held, 0)) {
-        delete held;
+    const auto start = [this](platform::ThreadEntry entry, void* argument) {
+        return core_->starter(entry, argument, 0);
+    };
+    if (!StartSharing<Core, RunRoom>(core_, start)) {
         core_->room_thread_running = false;
         return false;
     }

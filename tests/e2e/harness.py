@@ -10,6 +10,8 @@ Environment (set by tests/e2e/CMakeLists.txt):
                         wine: velvox-host.exe + gen_velvox.dll run under wine
     VELVOX_WINE         wine target: the wine command (default wine; wine64 for the 64-bit
                         build, set by tests/wine/wine-session.sh)
+    VELVOX_WINE_TOOLS   wine target: the folder of the Windows-side test tools
+                        (fault_plugin.dll, a plug-in whose init faults)
     VELVOX_HOST         the player program
     VELVOX_MODULE       the plug-in module
     VELVOX_E2E_NOEXPORT_MODULE  a loadable module without the export (native)
@@ -76,6 +78,7 @@ API (stable; tests rely on it):
 
     Target (TARGET): everything that differs between native and wine runs, in one place:
       name, module_name, command(args) -> argv, player_path(path) -> str, separator,
+      start_timeout (the least time given to a player to print "ready"),
       no_export_module() -> a module without the export, as the player sees its path,
       env() -> dict
 """
@@ -116,6 +119,7 @@ class NativeTarget:
     name = "native"
     module_name = "libvelvox.so"
     separator = "/"
+    start_timeout = DEFAULT_TIMEOUT
 
     def __init__(self):
         self.host = _required_env("VELVOX_HOST")
@@ -144,6 +148,9 @@ class WineTarget:
     name = "wine"
     module_name = "gen_velvox.dll"
     separator = "\\"
+    # A Wine process (and the desktop process its first window starts) is ready in 1 to 2 s,
+    # but took more than 10 s on a machine loaded by other work.
+    start_timeout = 30.0
 
     def __init__(self):
         self.host = _required_env("VELVOX_HOST")
@@ -156,14 +163,10 @@ class WineTarget:
     def player_path(self, path):
         # winepath.exe through the session's loader: the winepath command would pick the
         # 32-bit Wine even where only wine64 runs.
-        # Now and then a winepath run under a busy wineserver prints nothing and fails;
-        # it is asked again before the test gives up.
-        for attempt in range(3):
-            out = subprocess.run([self.wine, "winepath.exe", "-w", os.path.abspath(path)],
-                                 capture_output=True, text=True, timeout=60, env=self.env())
-            if out.returncode == 0 and out.stdout.strip():
-                return out.stdout.strip()
-            time.sleep(0.5)
+        out = subprocess.run([self.wine, "winepath.exe", "-w", os.path.abspath(path)],
+                             capture_output=True, text=True, timeout=60, env=self.env())
+        if out.returncode == 0 and out.stdout.strip():
+            return out.stdout.strip()
         raise HarnessError("winepath -w %s failed (exit %d): %s"
                            % (path, out.returncode, out.stderr.strip()))
 
@@ -176,7 +179,9 @@ class WineTarget:
 
     def env(self):
         env = dict(os.environ)
-        env.setdefault("WINEDEBUG", "-all")
+        # Wine's own errors only, as in the session: a Wine that cannot start the player
+        # says why.
+        env.setdefault("WINEDEBUG", "-all,err+all")
         return env
 
 
@@ -398,7 +403,7 @@ class Player:
             self._answer_cursor = 0
             self._stdout_done = False
         threading.Thread(target=self._read_stdout, args=(process,), daemon=True).start()
-        self.wait_for_output(r"^ready$")
+        self.wait_for_output(r"^ready$", timeout=max(self.timeout, TARGET.start_timeout))
         self._answer_cursor = len(self.stdout_lines)
 
     def _read_stdout(self, process):

@@ -13,6 +13,8 @@ time-out; close() stops the daemon and removes the folder.
       status() -> dict, modes() -> dict of single/consume/random/repeat
       wait_for(predicate, timeout)      until predicate(status()) holds; returns that status
       stop(), start()                   stop MPD (it saves its state) and start it again
+      played() -> the songs MPD's log names as played (each as it ends, even if MPD hangs)
+      wait_played(song, since) -> played()[since:] up to song, once MPD has played song
       close()
     Watcher(server)      records every change of MPD's player state from the moment it starts:
       played() -> song positions in the order they started playing
@@ -22,6 +24,7 @@ time-out; close() stops the daemon and removes the folder.
 """
 
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -187,6 +190,16 @@ class MpdServer:
             if time.monotonic() > deadline:
                 raise MpdError("MPD did not reach %s within %.1f s: %r" % (what, timeout, status))
             time.sleep(0.02)
+
+    def played(self):
+        with open(os.path.join(self.dir, "log"), errors="replace") as f:
+            names = re.findall(r'player: played "([^"]*)"', f.read())
+        return [[song.file for song in self.songs].index(name) for name in names]
+
+    def wait_played(self, song, since, timeout=20):
+        self.wait_for(lambda _: song in self.played()[since:], timeout, "song %d played" % song)
+        played = self.played()[since:]
+        return played[:played.index(song) + 1]
 
     def _log(self):
         try:

@@ -1,6 +1,7 @@
 """velvox-host in front of a real Music Player Daemon: MPD's queue and clock on the pages, song
 requests played by MPD when the current song ends, the administrator's controls and the console
-acting on MPD, the server's own modes put back at quit, and MPD going away and coming back."""
+acting on MPD, the server's own modes put back at quit, MPD going away and coming back, and every
+end of a song seen. VELVOX_BUSY_LOAD runs it all with every core loaded."""
 
 import json
 import os
@@ -13,6 +14,7 @@ import unittest
 
 import harness
 from harness import Player
+from busy_load import BusyLoad
 from mpd_fixture import MpdServer, Song, Watcher, player_args
 
 SONGS = [
@@ -37,6 +39,11 @@ SETTINGS = {"Playlistfile": "list.html", "AdminPassword": PASSWORD}
 # The server's own modes before the player starts: each the opposite of the jukebox's.
 OWN_MODES = {"single": "0", "consume": "1", "random": "1", "repeat": "1"}
 JUKEBOX_MODES = {"single": "1", "consume": "0", "random": "0", "repeat": "0"}
+
+
+def setUpModule():
+    if os.environ.get("VELVOX_BUSY_LOAD"):
+        unittest.enterModuleContext(BusyLoad(seconds=float(os.environ["VELVOX_BUSY_LOAD"])))
 
 
 def playing(pos):
@@ -203,6 +210,32 @@ class MpdJukeboxTest(unittest.TestCase):
         self.assertEqual(p.cmd("seek 39500"), "ok")
         self.mpd.wait_for(playing(2), what="the request playing")
         self.assertEqual(p.status()["pos"], 2)
+
+
+class SongEndsTest(unittest.TestCase):
+    """Six tones of 2.5 s, VELVOX_MPD_ROUNDS times (3 under load): a request, the return to the
+    playlist and an MPD restart play on when a song ends (what MPD played: from its log)."""
+
+    def test_every_end_of_song_plays_on_across_a_restart(self):
+        mpd = MpdServer([Song("t/%d.ogg" % i, 2.5, "Tone Works", "Tone %d" % i) for i in range(6)])
+        self.addCleanup(mpd.close)
+        rounds = os.environ.get("VELVOX_MPD_ROUNDS", "3" if os.environ.get("VELVOX_BUSY_LOAD") else "1")
+        for number in range(int(rounds)):
+            mpd.command("stop")
+            with self.subTest(round=number), Player(playlist=None, clock=None,
+                                                    extra_args=player_args(mpd)) as p:
+                since = len(mpd.played())
+                mpd.command("play 0")
+                self.assertTrue(p.http_get("/request.cgi?listpos=4").startswith(b"HTTP/1.0 302"))
+                self.assertEqual(mpd.wait_played(1, since), [0, 4, 1])
+                start = len(p.stdout_lines)
+                mpd.stop()
+                time.sleep(2.5)  # the player tries again at 3 s in vain, then 2 ends before 6 s
+                mpd.start()
+                since = len(mpd.played())
+                mpd.command("play 2")
+                self.assertEqual(mpd.wait_played(3, since)[-2:], [2, 3])
+                p.wait_for_output(r"^mpd: connected to %s again$" % mpd.address, start)
 
 
 def run(args, env):

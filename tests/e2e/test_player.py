@@ -352,6 +352,14 @@ class ExitStatusTest(unittest.TestCase):
                               r"--player mpd is not available in the Windows player)" % port)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "plugin.ini")))
 
+    @unittest.skipIf(harness.TARGET.name != "wine", "a fault ends the Linux player by a signal")
+    def test_a_fault_nothing_handled_is_reported(self):
+        plugin = os.path.join(os.environ["VELVOX_WINE_TOOLS"], "fault_plugin.dll")
+        code, out, err = self.run_host(self.path(plugin), self.path(self.playlist))
+        # Wine ends a process with the low byte of its exit code.
+        self.assertEqual(code, 0xC0000005 & 0xFF, err)
+        self.assertRegex(err, r"^velvox-host: unhandled exception 0xc0000005 at 0x[0-9a-f]+$")
+
     def test_a_directory_is_no_playlist(self):
         code, out, err = self.run_host(self.path(self.module), self.path(self.dir))
         self.assertEqual(code, 2, err)

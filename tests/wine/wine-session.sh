@@ -15,6 +15,21 @@
 # wineserver or Xvfb that inherited one would make it wait for ever.
 set -eu
 
+# Debian's Wine comes without its preloader, the program that reserves the fixed addresses
+# Wine needs (the shared user data at 0x7ffe0000 and the ranges around it) before anything
+# else is mapped. Without it, the kernel may put the loader's heap there: it starts the heap
+# at a random place up to 1 GiB (Linux 6.9 on) above the loader's address (0x7d000000), and one
+# Wine start in a few hundred then ends at once with status 1 ("failed to map the shared user
+# data"). With address randomization off (setarch -R; every process Wine starts inherits it)
+# the heap starts right after the loader, far below those addresses, so every command of the
+# session runs that way. A system that refuses it (some container profiles) runs as before.
+no_randomization=0x0040000
+personality=$(cat /proc/self/personality 2>/dev/null || echo 0)
+if [ $((0x$personality & no_randomization)) -eq 0 ] &&
+    setarch "$(uname -m)" -R true 2>/dev/null; then
+    exec setarch "$(uname -m)" -R "$0" "$@"
+fi
+
 usage() {
     echo "usage: $0 start DIR [win32|win64 [LOADER]] | stop DIR | run DIR CMD..." >&2
     exit 2
@@ -40,7 +55,8 @@ session_env() {
         # The loader Wine starts for the session's other processes.
         echo "export WINELOADER='$loader'"
     fi
-    echo "export WINEDEBUG=-all"
+    # Wine's own errors only: a Wine that fails to start a program says why.
+    echo "export WINEDEBUG=-all,err+all"
     # No Mono, no Gecko (their installers would prompt), no menu builder: nothing here needs them.
     echo "export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'"
     echo "export DISPLAY=':$1'"
@@ -143,6 +159,10 @@ start)
     mv "$dir/env.new" "$dir/env"
     echo "wine session ($arch, $loader) ready in $dir" \
         "($("$loader" --version 2>/dev/null), display :$(cat "$dir/display"))"
+    if [ $((0x$personality & no_randomization)) -eq 0 ]; then
+        echo "wine-session: address randomization could not be turned off (setarch -R);" \
+            "Wine may fail to start a program now and then" >&2
+    fi
     ;;
 run)
     [ $# -ge 1 ] || usage
