@@ -36,8 +36,11 @@ TemplateStore& Store() {
 std::shared_ptr<const PageTemplate> ReadTemplate(platform::InputFile& file) {
     auto page = std::make_shared<PageTemplate>();
     char line[kLineRoom];
-    TemplatePiece plain;
-    plain.at = 0;
+    std::size_t plain_from = 0;  // where the run of lines without a token began
+    const auto end_plain_run = [&] {
+        if (page->text.size() > plain_from)
+            page->pieces.push_back({plain_from, page->text.size() - plain_from, -1});
+    };
     while (file.read_line(line, sizeof line)) {
         const std::string_view text(line);
         const int row = TokenRowOf(text);
@@ -46,14 +49,12 @@ std::shared_ptr<const PageTemplate> ReadTemplate(platform::InputFile& file) {
             page->text.append("\r\n", 2);
             continue;
         }
-        if (page->text.size() > plain.at)
-            page->pieces.push_back({plain.at, page->text.size() - plain.at, -1});
+        end_plain_run();
         page->pieces.push_back({page->text.size(), text.size(), row});
         page->text.append(text);
-        plain.at = page->text.size();
+        plain_from = page->text.size();
     }
-    if (page->text.size() > plain.at)
-        page->pieces.push_back({plain.at, page->text.size() - plain.at, -1});
+    end_plain_run();
     return page;
 }
 
