@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "backend.h"
+#include "mpd_address.h"
 #include "mpd_song_end.h"
 #include "platform/clock.h"
 #include "platform/threads.h"
@@ -28,22 +29,6 @@ namespace {
 
 constexpr unsigned kTimeoutMs = 5000;  // the longest wait for one answer of MPD
 constexpr unsigned kRetryMs = 3000;    // between attempts to reach a lost MPD
-constexpr unsigned kDefaultPort = 6600;
-
-// Where MPD listens.
-struct Address {
-    std::string host;  // a name, an address, or a socket path ('/' or '@' first)
-    unsigned port = kDefaultPort;
-    std::string password;
-
-    // Returns the address for messages (never the password).
-    std::string text() const {
-        if (host[0] == '/' || host[0] == '@')
-            return host;
-        const bool v6 = host.find(':') != std::string::npos;
-        return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-    }
-};
 
 // The four modes of MPD that decide what follows a song.
 struct Modes {
@@ -67,73 +52,6 @@ struct MpdState {
     unsigned queue_version = 0;
     Modes modes;
 };
-
-// Reads a port number from 1 to 65535; returns false for anything else.
-bool parse_port(const std::string& text, unsigned& port) {
-    if (text.empty() || text.size() > 5 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const unsigned long value = std::strtoul(text.c_str(), nullptr, 10);
-    if (value < 1 || value > 65535)
-        return false;
-    port = static_cast<unsigned>(value);
-    return true;
-}
-
-// Takes the port off "HOST:PORT" or "[IPV6]:PORT" into port; a host with
-// several colons and no brackets is an IPv6 address alone. Returns false with
-// a message in error when the port is no number.
-bool split_port(std::string& host, unsigned& port, std::string& error) {
-    std::string port_text;
-    if (host[0] == '[') {
-        const std::size_t close = host.find(']');
-        if (close == std::string::npos || (close + 1 < host.size() && host[close + 1] != ':')) {
-            error = "cannot read the MPD address '" + host + "'";
-            return false;
-        }
-        if (close + 1 < host.size())
-            port_text = host.substr(close + 2);
-        host = host.substr(1, close - 1);
-    } else if (host.find(':') != std::string::npos && host.find(':') == host.rfind(':')) {
-        port_text = host.substr(host.find(':') + 1);
-        host = host.substr(0, host.find(':'));
-    } else {
-        return true;
-    }
-    if (!port_text.empty() && !parse_port(port_text, port)) {
-        error = "the MPD port must be a number from 1 to 65535, not '" + port_text + "'";
-        return false;
-    }
-    return true;
-}
-
-// Finds MPD's address as MPD's clients do: --mpd, else MPD_HOST, else
-// localhost; the port from the address, else MPD_PORT, else 6600; a password
-// as "PASSWORD@HOST". Returns false with a message in error.
-bool resolve_address(const std::string& option, Address& address, std::string& error) {
-    const char* env_host = std::getenv("MPD_HOST");
-    const char* env_port = std::getenv("MPD_PORT");
-    std::string host = option;
-    if (host.empty())
-        host = env_host != nullptr && *env_host != '\0' ? env_host : "localhost";
-    const std::size_t at = host.rfind('@');
-    if (at != std::string::npos && at > 0) {  // '@' first is an abstract socket
-        address.password = host.substr(0, at);
-        host = host.substr(at + 1);
-    }
-    if (env_port != nullptr && *env_port != '\0' && !parse_port(env_port, address.port)) {
-        error = std::string("MPD_PORT must be a number from 1 to 65535, not '") + env_port + "'";
-        return false;
-    }
-    if (!host.empty() && host[0] != '/' && host[0] != '@' && !split_port(host, address.port, error))
-        return false;
-    if (host.empty()) {
-        error = "no MPD host given";
-        return false;
-    }
-    address.host = host;
-    return true;
-}
 
 // Returns the text of the connection's error.
 std::string error_of(mpd_connection* connection) {

@@ -13,7 +13,7 @@ if [ "$what" = test ]; then
   packages+=(clang clang-tidy libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
              wine wine32:i386 wine64 xvfb
              imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm zbar-tools
-             mpd sox libsox-fmt-base)
+             mpd sox libsox-fmt-base libfaketime)
 fi
 
 missing=()

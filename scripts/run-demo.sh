@@ -110,8 +110,9 @@ host=build/release/velvox-host
 
 # The settings file lives beside the module that the player loads, never in
 # the source tree: the plug-in writes it back when it quits. The demo plays
-# fair: two waiting songs per artist, an hour before a song comes again, and
-# the queue in turns by listener (docs/rules.md).
+# fair: two waiting songs per artist, an hour before a song comes again, the
+# queue in turns by listener, two votes skip a song and six requests an hour
+# per listener (docs/rules.md).
 demo=$root/build/demo
 mkdir -p "$demo"
 cp -f "$module" "$demo/libvelvox.so"
@@ -129,6 +130,8 @@ MaxRequestsPerArtist=2
 SongCooldownMinutes=60
 FairOrder=TRUE
 MatchAllWords=TRUE
+SkipVotes=2
+RequestsPerHour=6
 EOF
 
 if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then

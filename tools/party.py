@@ -7,7 +7,13 @@ requests from the demo playlist in 8 waves of 5; after each wave a song ends, an
 the queue is played out. Each guest has a favourite artist and a habit (one asks in bursts,
 one asks for what just played, ...). The party is the same on every run.
 
-Usage: tools/party.py [--host PROGRAM] [--module MODULE] [--playlist M3U]
+With --controls it plays a shorter party for the party controls instead, once with them off
+(the defaults) and once on (SkipVotes=2, RequestsPerHour=6, BlockedWords): guests ask for
+songs (two of them blocked, one guest asking more than six times), vote to skip, take
+requests back (their own and another's), and, where libfaketime is installed, an hour passes
+before the last round. It prints every answer as the page shows it and what played.
+
+Usage: tools/party.py [--controls] [--host PROGRAM] [--module MODULE] [--playlist M3U]
        (defaults: build/dev/velvox-host, build/dev/libvelvox.so, examples/demo.m3u;
         the environment's VELVOX_HOST and VELVOX_MODULE are used when set)
 """
@@ -18,6 +24,7 @@ import os
 import random
 import re
 import sys
+import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
@@ -114,6 +121,80 @@ def report(name, titles, codes, played):
     print()
 
 
+CONTROLS = {"SkipVotes": "2", "RequestsPerHour": "6", "BlockedWords": "snowglobe, part iv"}
+# The party for the controls, round by round: ("ask", guest, position), ("vote", guest),
+# ("takeback", guest, position of the request to take back), ("end",) a song ends,
+# ("hour",) an hour passes.
+CONTROLS_PARTY = [
+    [("ask", 1, 10), ("ask", 1, 1), ("ask", 2, 11), ("ask", 3, 12), ("ask", 4, 7), ("end",)],
+    [("ask", 1, 13), ("ask", 1, 14), ("ask", 5, 15), ("vote", 2), ("vote", 2), ("vote", 3)],
+    [("ask", 1, 16), ("ask", 1, 17), ("takeback", 3, 13), ("takeback", 5, 15), ("end",)],
+    [("ask", 1, 18), ("ask", 1, 19), ("ask", 1, 22), ("vote", 4), ("vote", 5)],
+    [("hour",), ("ask", 1, 22)],
+]
+
+
+def answer_text(p, reply):
+    """The page's text for the result code of a redirect, or what else the reply was."""
+    found = re.search(rb"errorCode=(\d+)(&wait=\d+)?\r\n", reply)
+    if not found:
+        return reply.split(b"\n", 1)[0].decode().strip() + " (no such page)"
+    page = p.http_get("/playlist.cgi?errorCode=%s%s" % (found.group(1).decode(),
+                                                         (found.group(2) or b"").decode()))
+    return page.split(b"\r\n\r\n", 1)[1].decode().strip()
+
+
+def run_controls(harness, playlist, titles, settings):
+    """Plays the controls' party with settings; prints each action and what played."""
+    web = {"list.html": "%%ERROR%%\n"}
+    base = {"Playlistfile": "list.html", "g_MaxRequestsPerIP": "10"}
+    try:
+        p = harness.Player(playlist=playlist, settings=dict(base, **settings), web_files=web,
+                           movable_clock=True)
+    except unittest.SkipTest:
+        p = harness.Player(playlist=playlist, settings=dict(base, **settings), web_files=web)
+    serials, accepted, hours = {}, 0, 0
+    with p:
+        playing = p.status()["pos"]
+        print("  plays: %4d  %s" % (playing, titles[playing]))
+        for number, actions in enumerate(CONTROLS_PARTY, 1):
+            for action in actions:
+                if action[0] == "end":
+                    p.cmd("end")
+                elif action[0] == "hour":
+                    if not hasattr(p, "_clock_file"):
+                        print("  round %d: (no libfaketime: the hour cannot pass)" % number)
+                        continue
+                    hours += 1
+                    p.move_clock(3600 * hours)
+                    print("  round %d: an hour passes" % number)
+                    continue
+                else:
+                    guest = "127.0.0.%d" % action[1]
+                    if action[0] == "ask":
+                        target, what = ("/request.cgi?listpos=%d" % action[2],
+                                        "asks for %s" % titles[action[2]])
+                    elif action[0] == "vote":
+                        target, what = "/skip.cgi", "votes to skip"
+                    else:
+                        target = "/takeback.cgi?entry=%d" % serials.get(action[2], 0)
+                        what = "takes back the request for %s" % titles[action[2]]
+                    reply = p.http_get(target, source=guest)
+                    if action[0] == "ask" and b"errorCode=1\r\n" in reply:
+                        accepted += 1
+                        serials[action[2]] = accepted
+                    print("  round %d: %s %s: %s" % (number, guest, what, answer_text(p, reply)))
+                now = p.status()["pos"]
+                if now != playing:
+                    playing = now
+                    print("  plays: %4d  %s" % (playing, titles[playing]))
+        while b'"queue":[]' not in p.http_get("/api/status.json"):
+            p.cmd("end")
+            playing = p.status()["pos"]
+            print("  plays: %4d  %s" % (playing, titles[playing]))
+        p.quit()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--host", default=os.environ.get(
@@ -121,12 +202,25 @@ def main():
     parser.add_argument("--module", default=os.environ.get(
         "VELVOX_MODULE", os.path.join(ROOT, "build", "dev", "libvelvox.so")))
     parser.add_argument("--playlist", default=os.path.join(ROOT, "examples", "demo.m3u"))
+    parser.add_argument("--controls", action="store_true",
+                        help="play the party of the party controls, off and on")
     args = parser.parse_args()
     os.environ["VELVOX_HOST"] = args.host
     os.environ["VELVOX_MODULE"] = args.module
     import harness  # after the environment names the player
 
     titles = read_titles(args.playlist)
+    if args.controls:
+        print("party controls: guests 127.0.0.1 to 127.0.0.5, %d rounds; a song ends after "
+              "rounds 1 and 3, then the queue plays out\n" % len(CONTROLS_PARTY))
+        for name, settings in (("controls off (defaults)", {}),
+                               ("controls on (%s)" % " ".join("%s=%s" % kv
+                                                              for kv in CONTROLS.items()),
+                                CONTROLS)):
+            print("%s:" % name)
+            run_controls(harness, args.playlist, titles, settings)
+            print()
+        return
     waves = schedule(titles)
     print("party: %d guests (%s to %s), %d requests in %d waves of %d; a song ends after each "
           "wave, then the queue plays out\n" % (len(GUESTS), GUESTS[0], GUESTS[-1],

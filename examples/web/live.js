@@ -90,13 +90,33 @@
     return entry.mine !== undefined ? entry.mine : !!mine[entry.title];
   }
 
+  // The take-back links the page came with, by title: events do not carry
+  // what names a request for taking it back.
+  var takeBack = {};
+  document.querySelectorAll('.queue li').forEach(function (li) {
+    var link = li.querySelector('.queue-takeback a');
+    if (link) takeBack[li.querySelector('.queue-title').textContent] = link.getAttribute('href');
+  });
+
+  function takeBackOf(entry) {
+    var span = el('span', 'queue-takeback');
+    var href = isMine(entry) ? takeBack[entry.title] : null;
+    if (href) {
+      var link = el('a', '', 'Take back');
+      link.href = href;
+      span.append(link);
+    }
+    return span;
+  }
+
   function showQueue(queue) {
     var shift = gone();
     var eta = function (e) { return startsIn(e.eta_s === null ? null : Math.max(0, e.eta_s - shift), e.eta_estimated); };
     fill($('.queue'), queue, function (e, i) {
       var li = el('li');
       li.dataset.row = isMine(e) ? 'mine' : '';
-      li.append(place(i), ' ', el('span', 'queue-title', e.title || ''), ' ', el('span', 'queue-eta', eta(e)));
+      li.append(place(i), ' ', el('span', 'queue-title', e.title || ''), ' ', el('span', 'queue-eta', eta(e)),
+        ' ', takeBackOf(e));
       return li;
     });
     fill($('.mine-note'), queue, function (e, i) {
@@ -178,6 +198,13 @@
       return li;
     });
     markRows(s);
+    var skip = $('.skip');
+    if (skip && s.skip_needed !== undefined) {
+      skip.dataset.needed = String(s.skip_needed);
+      var count = $('.skip-count');
+      var said = s.skip_votes + ' of ' + s.skip_needed + ' votes';
+      if (count && count.textContent !== said) count.textContent = said;
+    }
     // What is read below the changed lists stays where it was on the screen.
     if (anchorTop !== null && anchorTop < 0) window.scrollBy(0, $('.col-main').getBoundingClientRect().top - anchorTop);
   }

@@ -21,6 +21,13 @@ struct PluginSettings {
     char SongCooldownMinutes[25] = "0";  // 0: no cooldown
     bool FairOrder = false;              // on: the queue plays in turns by address
     char HistorySize[25] = "10";         // titles in the recently played list; 0: none
+    // The party controls, all off by default (docs/rules.md).
+    // votes that skip the song playing; 0: no voting
+    char SkipVotes[25] = "0";  // NOLINT(readability-identifier-naming)
+    // accepted requests per address an hour; 0: any number
+    char RequestsPerHour[25] = "0";  // NOLINT(readability-identifier-naming)
+    // comma-separated; a title holding one cannot be requested
+    char BlockedWords[1024] = "";  // NOLINT(readability-identifier-naming)
     // on = a search matches the titles that hold each of its space-separated
     // words, in any order; off = the titles that hold it as one text
     bool MatchAllWords = false;

@@ -87,6 +87,8 @@ void ParsePageQuery(const char* target, PageQuery& query) {
             CopyField(pass, value, kPieceLimit);
         } else if (key == "errorCode") {
             CopyField(query.errorCode, value, 3);
+        } else if (key == "wait") {
+            CopyField(query.wait, value, 11);
         } else if (key == "current") {
             CopyField(query.current, value, 24);
         } else if (key == "psearch") {

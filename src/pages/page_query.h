@@ -12,6 +12,7 @@ struct PageQuery {
     char startswith[255] = "";
     char current[25] = "";
     char errorCode[4] = "";
+    char wait[12] = "";  // minutes until the next request, after code 17
     bool isAdmin = false;
     bool psearchGiven = false;
     bool startswithGiven = false;

@@ -38,9 +38,10 @@ void SplitAt(std::string_view text, std::string_view token, std::vector<std::str
 }
 
 // Appends the row to out: the pieces with item (HTML-escaped when escape is
-// set), position, state and eta in their slots.
+// set), position, state, eta and link in their slots.
 void AppendRow(const RowTemplate& row, std::string_view item, std::string_view position,
-               std::string_view state, bool escape, std::string& out, std::string_view eta = {}) {
+               std::string_view state, bool escape, std::string& out, std::string_view eta = {},
+               std::string_view link = {}) {
     for (std::size_t i = 0; i < row.pieces.size(); ++i) {
         out.append(row.pieces[i]);
         if (i >= row.slots.size())
@@ -61,6 +62,9 @@ void AppendRow(const RowTemplate& row, std::string_view item, std::string_view p
             case RowSlot::eta:
                 out.append(eta);
                 break;
+            case RowSlot::link:
+                out.append(link);
+                break;
         }
     }
 }
@@ -80,11 +84,12 @@ class RowSink {
     // Appends the row with item (HTML-escaped here when escape is set),
     // position, state and eta inserted, then CR LF.
     void add(const RowTemplate& row, std::string_view item, std::string_view position,
-             std::string_view state = {}, bool escape = false, std::string_view eta = {}) {
+             std::string_view state = {}, bool escape = false, std::string_view eta = {},
+             std::string_view link = {}) {
         // Room for a piece and the row that completes it, taken once.
         if (pending_.capacity() < kRowPiece)
             pending_.reserve(kRowPiece + 4096);
-        AppendRow(row, item, position, state, escape, pending_, eta);
+        AppendRow(row, item, position, state, escape, pending_, eta, link);
         pending_.append("\r\n", 2);
         if (pending_.size() >= kRowPiece)
             flush();
@@ -242,14 +247,13 @@ bool RowTemplate::has(RowSlot slot) const {
 // tokens of one kind is searched for the later kinds only.
 RowTemplate SplitRow(std::string_view line, std::string_view item_token,
                      std::string_view position_token, std::string_view state_token,
-                     std::string_view eta_token) {
+                     std::string_view eta_token, std::string_view link_token) {
     RowTemplate row;
     row.pieces.push_back(line);
     const std::pair<std::string_view, RowSlot> cuts[] = {
-        {item_token, RowSlot::item},
-        {position_token, RowSlot::position},
-        {state_token, RowSlot::state},
-        {eta_token, RowSlot::eta},
+        {item_token, RowSlot::item},   {position_token, RowSlot::position},
+        {state_token, RowSlot::state}, {eta_token, RowSlot::eta},
+        {link_token, RowSlot::link},
     };
     for (const auto& [token, slot] : cuts) {
         if (token.empty())
@@ -395,12 +399,22 @@ void RenderPlaylistRows(std::string_view line, const RenderContext& context) {
     }
 }
 
+// Returns the take-back link of entry for the page's client: a link for an
+// entry of their own address, nothing for others'.
+std::string TakeBackLink(const QueueEntry& entry, const RenderContext& context) {
+    if (entry.requester != context.connection.clientAddress)
+        return {};
+    return "<a href=\"takeback.cgi?entry=" + std::to_string(entry.serial) + "\">Take back</a>";
+}
+
 // The queue is copied at once and its titles read from one snapshot of the
 // playlist copy, so the rows agree with each other; a waiting entry whose
 // title cannot be found ends the list there. Start times are worked out (and
 // the player asked for them) only for a line that shows them.
 void RenderQueueRows(std::string_view line, const RenderContext& context) {
-    const RowTemplate row = SplitRow(line, kQueueEntry, kQueuePos, kQueueRowState, kQueueEta);
+    const RowTemplate row =
+        SplitRow(line, kQueueEntry, kQueuePos, kQueueRowState, kQueueEta, kQueueTakeBack);
+    const bool take_back = row.has(RowSlot::link);
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const PlaylistView cache = PlaylistCache();
     std::vector<StartTime> starts;
@@ -428,7 +442,8 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
         const std::string_view state = queue[i].requester == visitor ? "mine" : "";
         const std::string eta =
             starts.empty() ? std::string() : StartsInText(starts[i].seconds, starts[i].estimate);
-        sink.add(row, *title, number, state, true, eta);
+        const std::string link = take_back ? TakeBackLink(queue[i], context) : std::string();
+        sink.add(row, *title, number, state, true, eta, link);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "pages/redirect.h"
 
 #include "core/text.h"
+#include "pages/page_text.h"
 
 namespace velvox {
 
@@ -9,7 +10,7 @@ namespace {
 constexpr std::size_t kLocationLimit = 1023;
 }
 
-std::string ResultLocation(std::string_view referer, int code) {
+std::string ResultLocation(std::string_view referer, int code, std::int32_t wait_minutes) {
     std::string line = "Location: ";
     if (referer.empty()) {
         line += "/playlist.cgi";
@@ -24,9 +25,18 @@ std::string ResultLocation(std::string_view referer, int code) {
             line += std::to_string(code);
         }
     }
+    if (wait_minutes > 0) {
+        line += "&wait=";
+        line += std::to_string(wait_minutes);
+    }
     if (line.size() > kLocationLimit)
         line.resize(kLocationLimit);
     return line;
+}
+
+void SendResultRedirect(HttpConnection& connection, int code, std::int32_t wait_minutes) {
+    const std::string referer = ReplaceAll(connection.referer, "action=", "actionx=");
+    SendRedirect(connection, ResultLocation(referer, code, wait_minutes));
 }
 
 void SendRedirect(HttpConnection& connection, const std::string& location) {

@@ -10,9 +10,14 @@ namespace velvox {
 
 // Returns "Location: " and the referring page with "&errorCode=" and code
 // appended (nothing appended for code 0), or "/playlist.cgi" with
-// "?errorCode=" when the connection has no referer text. Cut to 1023
-// characters.
-std::string ResultLocation(std::string_view referer, int code);
+// "?errorCode=" when the connection has no referer text; a wait of
+// wait_minutes > 0 follows as "&wait=N". Cut to 1023 characters.
+std::string ResultLocation(std::string_view referer, int code, std::int32_t wait_minutes = 0);
+
+// Sends the listener back to the referring page with the result code (and a
+// wait, see ResultLocation); "action=" in it becomes "actionx=", so that the
+// page returned to does not repeat an admin action when reloaded.
+void SendResultRedirect(HttpConnection& connection, int code, std::int32_t wait_minutes = 0);
 
 // Writes the 302 head with the given Location line; no body follows.
 void SendRedirect(HttpConnection& connection, const std::string& location);

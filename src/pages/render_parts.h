@@ -72,8 +72,8 @@ CurrentPlay ResponseCurrentPlay(const RenderContext& context);
 void SendLineWithBreak(HttpConnection& connection, std::string_view text);
 
 // What stands in a slot of a row: the item (title, name), its position, its
-// state or when it starts.
-enum class RowSlot : unsigned char { item, position, state, eta };
+// state, when it starts or a link of its own.
+enum class RowSlot : unsigned char { item, position, state, eta, link };
 
 // One row token line cut into its literal pieces, with a slot between each
 // two of them.
@@ -86,11 +86,11 @@ struct RowTemplate {
 };
 
 // Cuts line at every item_token, then each piece at every position_token, then
-// at every state_token, then at every eta_token (an empty token cuts nothing).
-// The views point into line.
+// at every state_token, eta_token and link_token in turn (an empty token cuts
+// nothing). The views point into line.
 RowTemplate SplitRow(std::string_view line, std::string_view item_token,
                      std::string_view position_token, std::string_view state_token = {},
-                     std::string_view eta_token = {});
+                     std::string_view eta_token = {}, std::string_view link_token = {});
 
 // Fills out (cleared first) with the row: the pieces with item, position and
 // state inserted as they are.

@@ -8,7 +8,6 @@
 #include "core/change_signal.h"
 #include "core/settings.h"
 #include "pages/page_query.h"
-#include "pages/page_text.h"
 #include "pages/redirect.h"
 #include "queue/request_queue.h"
 
@@ -27,6 +26,7 @@ void HandleSongRequest(HttpConnection& connection, const char* target) {
     const SettingsSnapshot settings = CurrentSettings();
     const char* password = settings->AdminPassword;
     int code;
+    std::int32_t wait_minutes = 0;
     if (password[0] != '\0' && pass == password) {
         // The administrator's requests skip every rule.
         code = kRequestAccepted;
@@ -34,14 +34,12 @@ void HandleSongRequest(HttpConnection& connection, const char* target) {
     } else {
         // Tested and inserted under one holding of the queue lock, so two
         // listeners cannot both take the last place.
-        code = CheckAndInsertRequest(position, connection.clientAddress);
+        code = CheckAndInsertRequest(position, connection.clientAddress, &wait_minutes);
     }
     if (code == kRequestAccepted)
         AnnounceChange();
 
-    // The page returned to must not repeat an admin action when reloaded.
-    const std::string referer = ReplaceAll(connection.referer, "action=", "actionx=");
-    SendRedirect(connection, ResultLocation(referer, code));
+    SendResultRedirect(connection, code, wait_minutes);
 }
 
 }  // namespace velvox

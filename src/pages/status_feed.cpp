@@ -21,6 +21,7 @@
 #include "queue/playlist_cache.h"
 #include "queue/queue_times.h"
 #include "queue/request_queue.h"
+#include "queue/skip_votes.h"
 
 namespace velvox {
 
@@ -101,6 +102,12 @@ std::string StatusJson(std::string* steady, const char* visitor) {
     moving.emplace_back(elapsed_at, body.size());
     body += ",\"length_s\":";
     AppendCountOrNull(body, length_s);
+    // The votes only while voting is on, so that the reply is as it was without it.
+    const std::int32_t needed = SkipVotesNeeded();
+    if (needed > 0) {
+        body += ",\"skip_votes\":" + std::to_string(SkipVotesFor(position));
+        body += ",\"skip_needed\":" + std::to_string(needed);
+    }
     body += ",\"queue\":[";
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const std::vector<StartTime> starts =

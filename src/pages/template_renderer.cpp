@@ -2,6 +2,7 @@
 // precedence and sends what the line becomes.
 #include "pages/template_renderer.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "pages/template_tokens.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
+#include "queue/skip_votes.h"
 
 namespace velvox {
 namespace {
@@ -82,10 +84,12 @@ void RenderAdminPassword(std::string_view line, const RenderContext& context) {
     SendReplaced(context, line, kAdminPassword, part);
 }
 
-// The text of the page's result code; nothing without one.
+// The text of the page's result code, with the wait it came with; nothing
+// without one.
 void RenderError(std::string_view line, const RenderContext& context) {
     const std::int32_t code = ResultCode(context);
-    SendReplaced(context, line, kError, code != 0 ? RequestErrorText(code) : "");
+    SendReplaced(context, line, kError,
+                 code != 0 ? ResultText(code, DecimalValue(context.query.wait)) : "");
 }
 
 // The referring page after a result; without a result the refresh target
@@ -145,7 +149,7 @@ void RenderStartsWith(std::string_view line, const RenderContext& context) {
 void RenderResultKind(std::string_view line, const RenderContext& context) {
     const std::int32_t code = ResultCode(context);
     std::string_view kind;
-    if (code == kRequestAccepted || code == kQueuePositionDeleted)
+    if (IsSuccessCode(code))
         kind = "accepted";
     else if (code != 0)
         kind = "refused";
@@ -198,6 +202,16 @@ void RenderMatchWindow(std::string_view line, const RenderContext& context) {
     std::string text = ReplaceAll(line, kMatchCount, std::to_string(window.matches));
     text = ReplaceAll(text, kPageFirst, std::to_string(window.first));
     SendReplaced(context, text, kPageLast, std::to_string(window.last));
+}
+
+// The votes against the song playing and the number that skips it, both on
+// the line; the player is asked for its current entry only while voting is
+// on (0 and 0 otherwise).
+void RenderSkipTally(std::string_view line, const RenderContext& context) {
+    const std::int32_t needed = std::max(DecimalValue(context.settings.SkipVotes), 0);
+    const std::int32_t votes = needed > 0 ? SkipVotesFor(ResponseCurrentEntry(context)) : 0;
+    const std::string text = ReplaceAll(line, kSkipVotes, std::to_string(votes));
+    SendReplaced(context, text, kSkipNeeded, std::to_string(needed));
 }
 
 // The address guests open: "http://ADDRESS:PORT/" of this end of the
@@ -277,6 +291,8 @@ const std::vector<TokenRow>& TokenTable() {
         {kMatchCount, RenderMatchWindow},
         {kPageFirst, RenderMatchWindow},
         {kPageLast, RenderMatchWindow},
+        {kSkipVotes, RenderSkipTally},
+        {kSkipNeeded, RenderSkipTally},
         {kServerUrl, RenderServerUrl},
     };
     return table;

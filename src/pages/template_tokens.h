@@ -34,5 +34,8 @@ constexpr std::string_view kPlaylistRowState = "%%PLAYLISTROWSTATE%%";
 constexpr std::string_view kHistoryEntry = "%%HISTORYENTRY%%";
 constexpr std::string_view kHistoryPos = "%%HISTORYPOS%%";
 constexpr std::string_view kServerUrl = "%%SERVERURL%%";
+constexpr std::string_view kQueueTakeBack = "%%QUEUETAKEBACK%%";
+constexpr std::string_view kSkipVotes = "%%SKIPVOTES%%";
+constexpr std::string_view kSkipNeeded = "%%SKIPNEEDED%%";
 
 }  // namespace velvox::tokens

@@ -8,6 +8,9 @@
 
 namespace platform {
 
+struct DialogForm;
+class DialogLogic;
+
 // The controls of one open dialog, addressed by control id.
 class DialogControls {
   public:
@@ -31,6 +34,9 @@ class DialogControls {
     // console form has every control of its list; a Windows dialog only those
     // of its resource, so settings it lacks are left as they are.
     virtual bool has_control(int) { return true; }
+    // Shows another dialog modally over this one; returns what show_dialog
+    // returns for it.
+    virtual int show_child(const DialogForm& form, DialogLogic& logic) = 0;
 };
 
 // What a dialog does when it opens and when a command reaches it.

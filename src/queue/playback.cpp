@@ -5,6 +5,7 @@
 #include "queue/history.h"
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
+#include "queue/skip_votes.h"
 
 namespace velvox {
 
@@ -42,6 +43,8 @@ void ResumePlaylist() {
 }  // namespace
 
 bool HandleEndOfTrack() {
+    // Votes are against the song that has just ended.
+    ForgetSkipVotes();
     // The entry that ended, asked for once (before anything below makes
     // another entry current) and only when the recently played list or the
     // cooldown needs it: with a cooldown, the song ending now counts as played

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -39,6 +40,9 @@ struct QueueStore {
     // player was last seen at.
     SongStarts starts;
     std::int32_t seenCurrent = -1;
+    // For RequestsPerHour: when each address's requests were accepted, kept
+    // while the limit is on and for an hour at most.
+    std::map<std::string, AcceptedTimes, std::less<>> accepted;
 };
 
 // Returns the process-wide queue; never destroyed (threads may outlive exit).
@@ -146,6 +150,9 @@ CheckInputs ReadCheckInputs() {
     in.limits.maxPerArtist = DecimalValue(settings->MaxRequestsPerArtist);
     in.limits.noConsecutiveArtist = settings->NoConsecutiveArtist;
     in.limits.cooldownSeconds = std::int64_t{DecimalValue(settings->SongCooldownMinutes)} * 60;
+    in.limits.per_hour = DecimalValue(settings->RequestsPerHour);
+    if (settings->BlockedWords[0] != '\0')
+        in.limits.blocked_words = BlockedWordList(settings->BlockedWords);
     in.fair = settings->FairOrder;
     if (in.limits.noConsecutiveArtist || in.limits.cooldownSeconds > 0)
         in.current = GetListPos();
@@ -153,10 +160,30 @@ CheckInputs ReadCheckInputs() {
     return in;
 }
 
+// Returns the times requester's requests were accepted; null for none.
+// QueueLock must be held.
+const AcceptedTimes* AcceptedFrom(const QueueStore& s, std::string_view requester) {
+    const auto found = s.accepted.find(requester);
+    return found != s.accepted.end() ? &found->second : nullptr;
+}
+
+// Counts an accepted request of requester at time now and forgets every time
+// an hour old, so that only the limit's hour is kept. QueueLock must be held.
+void CountAccepted(QueueStore& s, const char* requester, std::int64_t now) {
+    s.accepted[requester != nullptr ? requester : ""].push_back(now);
+    for (auto it = s.accepted.begin(); it != s.accepted.end();) {
+        AcceptedTimes& times = it->second;
+        while (!times.empty() && now - times.front() >= kHourSeconds)
+            times.pop_front();
+        it = times.empty() ? s.accepted.erase(it) : std::next(it);
+    }
+}
+
 // Runs the rules over the queue as it stands; notes the current song when it
-// was asked for. QueueLock must be held.
-int CheckLocked(QueueStore& s, const CheckInputs& in, std::int32_t position,
-                const char* requester) {
+// was asked for. Sets wait_minutes, when given, for a refusal by the hour's
+// limit. QueueLock must be held.
+int CheckLocked(QueueStore& s, const CheckInputs& in, std::int32_t position, const char* requester,
+                std::int32_t* wait_minutes = nullptr) {
     const std::string_view who = requester != nullptr ? requester : "";
     if (in.current >= 0)
         NoteCurrentLocked(s, in.current, in.now);
@@ -166,9 +193,17 @@ int CheckLocked(QueueStore& s, const CheckInputs& in, std::int32_t position,
     std::int32_t after = -1;
     if (in.limits.noConsecutiveArtist)
         Neighbours(s, added, in.fair, in.current, before, after);
-    const RequestView view{position, who,        s.entries, cache->length, in.limits, in.now,
-                           *cache,   in.current, before,    after,         s.starts};
-    return ApplyRequestRules(view);
+    const RequestView view{position,  who,    s.entries, cache->length,
+                           in.limits, in.now, *cache,    in.current,
+                           before,    after,  s.starts,  AcceptedFrom(s, who)};
+    const int code = ApplyRequestRules(view);
+    if (code == kHourLimitReached && wait_minutes != nullptr) {
+        constexpr std::int64_t kMinute = 60;
+        const std::int64_t seconds = SecondsUntilNextRequest(view);
+        const std::int64_t minutes = (seconds + kMinute - 1) / kMinute;
+        *wait_minutes = static_cast<std::int32_t>(std::min<std::int64_t>(minutes, INT32_MAX));
+    }
+    return code;
 }
 
 // Puts a new entry in front of all others, in its address's next turn.
@@ -220,13 +255,17 @@ void InsertRequest(std::int32_t position, const char* requester) {
     InsertLocked(store(), position, requester);
 }
 
-int CheckAndInsertRequest(std::int32_t position, const char* requester) {
+int CheckAndInsertRequest(std::int32_t position, const char* requester,
+                          std::int32_t* wait_minutes) {
     const CheckInputs in = ReadCheckInputs();
     std::lock_guard<platform::Lock> hold(QueueLock());
     QueueStore& s = store();
-    const int code = CheckLocked(s, in, position, requester);
-    if (code == kRequestAccepted)
+    const int code = CheckLocked(s, in, position, requester, wait_minutes);
+    if (code == kRequestAccepted) {
         InsertLocked(s, position, requester);
+        if (in.limits.per_hour > 0)
+            CountAccepted(s, requester, in.now);
+    }
     return code;
 }
 
@@ -281,6 +320,23 @@ int RemoveAtPlayPosition(std::int32_t p) {
     s.entries.erase(s.entries.begin() + index);
     ForgetTurnsWhenEmpty(s);
     return kQueuePositionDeleted;
+}
+
+int TakeBackRequest(std::uint64_t serial, const char* requester, bool admin) {
+    const std::string_view who = requester != nullptr ? requester : "";
+    std::lock_guard<platform::Lock> hold(QueueLock());
+    QueueStore& s = store();
+    for (auto it = s.entries.begin(); it != s.entries.end(); ++it) {
+        if (it->serial != serial)
+            continue;
+        if (!admin && it->requester != who)
+            return kNotYourRequest;
+        // As the administrator's delete: the others keep their turns.
+        s.entries.erase(it);
+        ForgetTurnsWhenEmpty(s);
+        return kRequestTakenBack;
+    }
+    return kRequestGone;
 }
 
 std::int32_t QueueLength() {
@@ -339,6 +395,7 @@ void ClearRequestQueue() {
     ForgetTurnsWhenEmpty(s);
     s.starts.clear();
     s.seenCurrent = -1;
+    s.accepted.clear();
 }
 
 }  // namespace velvox

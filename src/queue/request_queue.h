@@ -19,7 +19,8 @@ namespace velvox {
 // song start).
 platform::Lock& QueueLock();
 
-// Tests a request against the rules; returns 1, 4, 5, 6, 7, 8, 11 or 13.
+// Tests a request against the rules; returns 1 or a refusal code (4 to 8, 11,
+// 13, 17, 18).
 // Changes no entry. When NoConsecutiveArtist or SongCooldownMinutes is on, it
 // first asks the player for its current position (before taking the lock) and
 // notes it as NoteCurrentSong does.
@@ -27,8 +28,11 @@ int CheckRequest(std::int32_t position, const char* requester);
 // Adds a request as the newest entry, without any test.
 void InsertRequest(std::int32_t position, const char* requester);
 // CheckRequest and, when it gives 1, InsertRequest, under one holding of the
-// lock. Returns the code of the check.
-int CheckAndInsertRequest(std::int32_t position, const char* requester);
+// lock; with RequestsPerHour on, an accepted request is counted for its
+// address. Returns the code of the check; for 17 (the hour's requests made)
+// sets wait_minutes, when given, to the minutes until the next one is let in.
+int CheckAndInsertRequest(std::int32_t position, const char* requester,
+                          std::int32_t* wait_minutes = nullptr);
 
 // "Oldest" below means the first in play order: the oldest entry, or with
 // FairOrder the oldest of the earliest turn.
@@ -45,6 +49,10 @@ bool TakeRequest(std::uint64_t serial);
 // Removes the entry at 1-based play-order position p; returns 10, or 11 when
 // there is no such entry.
 int RemoveAtPlayPosition(std::int32_t p);
+// Takes back the entry with the given serial number: a listener only an entry
+// of their own address, the administrator (admin) any. Returns 19 when it was
+// removed, 20 for another address's entry, 21 when none waits with that number.
+int TakeBackRequest(std::uint64_t serial, const char* requester, bool admin);
 // Returns the number of waiting entries.
 std::int32_t QueueLength();
 // Copies the title (from the playlist copy) of the entry at play-order
@@ -62,8 +70,8 @@ void NoteSongStarted(std::int32_t position);
 // known (the next one seen then counts as begun when it is seen).
 void NoteCurrentSong(std::int32_t position);
 
-// Empties the queue and forgets the turns and song starts (unit tests and
-// unload).
+// Empties the queue and forgets the turns, song starts and accepted times
+// (unit tests and unload).
 void ClearRequestQueue();
 
 }  // namespace velvox

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/text_case.h"
+
 namespace velvox {
 
 namespace {
@@ -28,6 +30,22 @@ int AddressUnderLimit(const RequestView& r) {
             ++fromAddress;
     }
     return fromAddress >= r.limits.maxPerAddress ? kAddressLimitReached : kNoError;
+}
+
+// With RequestsPerHour, an address has at most that many requests accepted
+// within the last hour.
+int UnderHourlyLimit(const RequestView& r) {
+    return SecondsUntilNextRequest(r) > 0 ? kHourLimitReached : kNoError;
+}
+
+// A title that holds one of the blocked words, compared as the search
+// compares, cannot be requested.
+int NotBlocked(const RequestView& r) {
+    for (const std::string& word : r.limits.blocked_words) {
+        if (TitleHolds(r.playlist, r.position, word))
+            return kBlockedSong;
+    }
+    return kNoError;
 }
 
 // A position waits at most once.
@@ -95,8 +113,8 @@ int NoArtistTwiceInARow(const RequestView& r) {
 
 // In the order they are tried; a new rule is one row here.
 const RequestRule kRules[] = {
-    PositionInRange,   QueueHasRoom,     AddressUnderLimit,   NotWaitingYet,
-    NotPlayedRecently, ArtistUnderLimit, NoArtistTwiceInARow,
+    PositionInRange, NotBlocked,        QueueHasRoom,     AddressUnderLimit,   UnderHourlyLimit,
+    NotWaitingYet,   NotPlayedRecently, ArtistUnderLimit, NoArtistTwiceInARow,
 };
 
 }  // namespace
@@ -108,6 +126,45 @@ int ApplyRequestRules(const RequestView& request) {
             return code;
     }
     return kRequestAccepted;
+}
+
+// A time counts while less than an hour has passed since it (one in the
+// clock's future counts too); the next request is let in when enough of the
+// counted ones have left the hour.
+std::int64_t SecondsUntilNextRequest(const RequestView& r) {
+    if (r.limits.per_hour <= 0 || r.accepted == nullptr)
+        return 0;
+    std::vector<std::int64_t> counted;
+    for (std::int64_t at : *r.accepted) {
+        if (r.now - at < kHourSeconds)
+            counted.push_back(at);
+    }
+    const auto limit = static_cast<std::size_t>(r.limits.per_hour);
+    if (counted.size() < limit)
+        return 0;
+    std::sort(counted.begin(), counted.end());
+    return counted[counted.size() - limit] + kHourSeconds - r.now;
+}
+
+std::vector<std::string> BlockedWordList(const char* text) {
+    std::vector<std::string> words;
+    const std::string_view all = text != nullptr ? text : "";
+    std::size_t start = 0;
+    while (start <= all.size()) {
+        std::size_t end = all.find(',', start);
+        if (end == std::string_view::npos)
+            end = all.size();
+        std::string_view word = all.substr(start, end - start);
+        const std::size_t first = word.find_first_not_of(" \t");
+        if (first != std::string_view::npos) {
+            word = word.substr(first, word.find_last_not_of(" \t") - first + 1);
+            std::string folded;
+            platform::fold_case(word, folded);
+            words.push_back(std::move(folded));
+        }
+        start = end + 1;
+    }
+    return words;
 }
 
 }  // namespace velvox

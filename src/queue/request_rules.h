@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/result_codes.h"
 #include "queue/playlist_cache.h"
@@ -31,7 +32,17 @@ struct RequestLimits {
     std::int64_t maxPerArtist = 0;   // 0 or less: no limit
     bool noConsecutiveArtist = false;
     std::int64_t cooldownSeconds = 0;  // 0 or less: no cooldown
+    std::int64_t per_hour = 0;         // accepted requests per address an hour; 0 or less: any
+    // Folded words (platform::fold_case) a title must not hold; see BlockedWordList.
+    std::vector<std::string> blocked_words;
 };
+
+// When an address's requests were accepted, oldest first, in seconds since
+// the epoch (kept while RequestsPerHour is on).
+using AcceptedTimes = std::deque<std::int64_t>;
+
+// The span of the requests-per-hour limit, in seconds.
+constexpr std::int64_t kHourSeconds = 3600;
 
 // What a rule sees of one request.
 struct RequestView {
@@ -51,6 +62,8 @@ struct RequestView {
     std::int32_t before;
     std::int32_t after;
     const SongStarts& starts;
+    // When the requester's requests were accepted; null for never.
+    const AcceptedTimes* accepted = nullptr;
 };
 
 // A rule gives a result code, or kNoError when it has no objection.
@@ -59,5 +72,13 @@ using RequestRule = int (*)(const RequestView& request);
 // Runs the rules in their fixed order; returns the first objection, or
 // kRequestAccepted when there is none.
 int ApplyRequestRules(const RequestView& request);
+
+// Returns the seconds until the requests-per-hour limit lets the requester's
+// next request in: 0 when it would now (or the limit is off).
+std::int64_t SecondsUntilNextRequest(const RequestView& request);
+
+// Returns the words of a BlockedWords text: split at commas, blanks around
+// each word dropped, empty ones left out, each folded as the search folds.
+std::vector<std::string> BlockedWordList(const char* text);
 
 }  // namespace velvox

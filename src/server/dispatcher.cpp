@@ -16,6 +16,7 @@
 #include "http/http_connection.h"
 #include "pages/admin_actions.h"
 #include "pages/page_query.h"
+#include "pages/party_actions.h"
 #include "pages/song_request.h"
 #include "pages/status_feed.h"
 #include "pages/template_renderer.h"
@@ -153,6 +154,21 @@ Served ServePlaylistFeed(HttpConnection& connection) {
     return Served::served;
 }
 
+// A vote to skip the song playing: a redirect back to the page; while voting
+// is off, the name is a file's like any other.
+Served ServeSkipVote(HttpConnection& connection) {
+    if (!SkipVotingOn())
+        return ServeFile(connection);
+    HandleSkipVote(connection, connection.requestTarget);
+    return Served::served;
+}
+
+// A listener takes back a request: a redirect back to the page.
+Served ServeTakeBack(HttpConnection& connection) {
+    HandleTakeBack(connection, connection.requestTarget);
+    return Served::served;
+}
+
 // The pages keep the prefix matching they have always had ("/playlist.cgiX"
 // is the page); the feeds take their whole names only, so that any other
 // name goes to the files.
@@ -164,6 +180,8 @@ const Route kRoutes[] = {
     {"/api/status.json", RouteMatch::whole, ServeStatusFeed},
     {"/api/playlist.json", RouteMatch::whole, ServePlaylistFeed},
     {"/api/events", RouteMatch::whole, ServeEvents},
+    {"/skip.cgi", RouteMatch::whole, ServeSkipVote},
+    {"/takeback.cgi", RouteMatch::whole, ServeTakeBack},
     {"", RouteMatch::prefix, ServeFile},
 };
 

@@ -35,7 +35,7 @@ API (stable; tests rely on it):
 
     Player(playlist=DEMO_SMALL, entries=None, settings=None, write_ini=True, web_files=None,
            web_root=None, clock="manual", speed=None, trace=False, announce=False,
-           extra_args=(), wait_port=None, timeout=10)
+           extra_args=(), wait_port=None, timeout=10, movable_clock=False)
         Starts the player and waits for "ready" (and, when the plug-in is enabled, for its port).
         playlist: an M3U path; entries: a list as for write_playlist (written to the temp dir
         and used instead). settings: plugin.ini keys overriding the harness defaults, which are
@@ -45,13 +45,15 @@ API (stable; tests rely on it):
         web_files: {relative path: str or bytes} written under the temp web root (a folder
         "web" in the temp dir); web_root: an existing folder to serve instead (e.g.
         EXAMPLES_DIR + "/web"). wait_port: wait for the server's port (default: when the
-        settings enable the plug-in). Use as a context manager, or call close().
+        settings enable the plug-in). movable_clock: move_clock works (libfaketime; the test is
+        skipped on wine or without it). Use as a context manager, or call close().
       attributes: dir (temp folder), web_root, port (int from the settings, or None),
                   ini_path, module_path, playlist_path, process, stdout_lines (every line so far)
       cmd(line, timeout=None) -> str     sends one console line; returns its answer (the next
                                          stdout line that is "ok..." or "error..."); other lines
                                          are skipped (kept in stdout_lines)
       status() -> dict                   parse_status(cmd("status"))
+      move_clock(seconds)                puts the player's calendar seconds ahead of real time
       http_get(target, headers=None, timeout=None, source=None) -> bytes
                                          "GET target HTTP/1.0" over a raw socket to
                                          127.0.0.1:port; headers: dict or list of (name, value)
@@ -94,6 +96,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
@@ -101,6 +104,8 @@ EXAMPLES_DIR = os.path.join(SOURCE_DIR, "examples")
 DEMO_SMALL = os.path.join(EXAMPLES_DIR, "demo-small.m3u")
 
 DEFAULT_TIMEOUT = 10.0
+# libfaketime's library for programs with threads, as Debian installs it.
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"
 INI_KEYS = ("bDisabled", "WebRoot", "Port", "Playlistfile", "AdminPassword",
             "g_MaxRequestsPerIP", "g_MaxEntries", "g_MaxQueueSize")
 
@@ -295,7 +300,8 @@ class Player:
 
     def __init__(self, playlist=DEMO_SMALL, entries=None, settings=None, write_ini=True,
                  web_files=None, web_root=None, clock="manual", speed=None, trace=False,
-                 announce=False, extra_args=(), wait_port=None, timeout=DEFAULT_TIMEOUT):
+                 announce=False, extra_args=(), wait_port=None, timeout=DEFAULT_TIMEOUT,
+                 movable_clock=False):
         self.timeout = timeout
         self.process = None
         self.stdout_lines = []
@@ -305,6 +311,7 @@ class Player:
         self._stderr_file = None
         self.dir = tempfile.mkdtemp(prefix="velvox-e2e-")
         try:
+            self._env = self._clock_env() if movable_clock else TARGET.env()
             self._prepare(playlist, entries, settings, write_ini, web_files, web_root)
             self._args = self._arguments(clock, speed, trace, announce, extra_args)
             enabled = self._settings is not None and self._settings.get("bDisabled") == "FALSE"
@@ -396,7 +403,7 @@ class Player:
         self._stderr_file = open(self._stderr_path, "wb")
         process = subprocess.Popen(
             TARGET.command(self._args), cwd=self.dir, stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE, stderr=self._stderr_file, env=TARGET.env())
+            stdout=subprocess.PIPE, stderr=self._stderr_file, env=self._env)
         with self._lines_changed:
             self.process = process
             self.stdout_lines = []
@@ -423,6 +430,20 @@ class Player:
             if process is self.process:
                 self._stdout_done = True
             self._lines_changed.notify_all()
+
+    def _clock_env(self):
+        if TARGET.name != "native" or not os.path.exists(FAKETIME_LIBRARY):
+            raise unittest.SkipTest("a movable clock needs the native player and libfaketime")
+        self._clock_file = os.path.join(self.dir, "faketime")
+        self.move_clock(0)
+        # Only the calendar moves: the steady clock of time-outs keeps running as it does.
+        return dict(TARGET.env(), LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME_NO_CACHE="1",
+                    FAKETIME_TIMESTAMP_FILE=self._clock_file, FAKETIME_DONT_FAKE_MONOTONIC="1")
+
+    def move_clock(self, seconds):
+        """Sets the calendar clock the player sees to seconds after the real time."""
+        with open(self._clock_file, "w") as f:
+            f.write("%+d\n" % seconds)
 
     # -- console -------------------------------------------------------------------------
 

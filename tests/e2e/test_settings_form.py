@@ -39,6 +39,16 @@ def form(values):
         (1103, "minutes before a song can be asked for again, 0 for none",
          "SongCooldownMinutes"),
         (1104, "play the queue in turns by address", "FairOrder"),
+        (1106, "votes that skip the song playing, 0 for no voting", "SkipVotes"),
+        (1107, "most requests from one address in an hour, 0 for no limit", "RequestsPerHour"),
+        (1108, "words that keep a song from being requested, comma-separated", "BlockedWords"),
+        (1109, "a search finds the titles holding each of its words", "MatchAllWords"),
+        (1110, "recently played titles kept, 0 for none", "HistorySize"),
+        (1111, "seconds a connection has to send its request, 0 for no limit",
+         "WaitDeadlineSeconds"),
+        (1112, "seconds a reply has to go out, 0 for no limit", "SendTimeoutSeconds"),
+        (1113, "most connections answered at once", "MaxConnectionThreads"),
+        (1114, "most connections from one address, 0 for no limit", "MaxSocketsPerAddress"),
         (1007, "admin password", "AdminPassword"),
     ]
     lines = ["config: HTTP Request(Velvox)"]
@@ -66,7 +76,11 @@ class SettingsFormTest(unittest.TestCase):
                        "Port": str(p.port), "Playlistfile": "list.html",
                        "g_MaxRequestsPerIP": "3", "g_MaxEntries": "25", "g_MaxQueueSize": "50",
                        "MaxRequestsPerArtist": "0", "NoConsecutiveArtist": "off",
-                       "SongCooldownMinutes": "0", "FairOrder": "off", "AdminPassword": ""}
+                       "SongCooldownMinutes": "0", "FairOrder": "off", "SkipVotes": "0",
+                       "RequestsPerHour": "0", "BlockedWords": "", "MatchAllWords": "off",
+                       "HistorySize": "10", "WaitDeadlineSeconds": "10",
+                       "SendTimeoutSeconds": "30", "MaxConnectionThreads": "256",
+                       "MaxSocketsPerAddress": "64", "AdminPassword": ""}
         return p
 
     def run_form(self, p, lines):
@@ -100,7 +114,8 @@ class SettingsFormTest(unittest.TestCase):
                                    "1104 on", "1007 " + PASSWORD, "ok"])
         listing = form(self.values)
         self.assertEqual(output[:len(listing)], listing)
-        ids = "1026 1063 1064 1065 1079 1083 1084 1101 1102 1103 1104 1007 1062 1001 1012"
+        ids = ("1026 1063 1064 1065 1079 1083 1084 1101 1102 1103 1104 1106 1107 1108 1109 "
+               "1110 1111 1112 1113 1114 1007 1062 1001 1012")
         self.assertEqual(output[len(listing):], [
             "config: unknown id 9999; the ids are " + ids,
             "config: missing value for 1065; write 1065 VALUE, or 1065 \"\" to empty it",

@@ -12,6 +12,7 @@
 #include "queue/playlist_cache.h"
 #include "queue/queue_times.h"
 #include "queue/request_queue.h"
+#include "queue/skip_votes.h"
 
 namespace velvox::testing {
 
@@ -32,14 +33,15 @@ inline std::vector<std::string> TitlesOf(const PlaylistSnapshot& cache) {
 }
 
 // Empties the player's list and rebuilds the copy from it (an empty copy),
-// empties the queue with its turns and song starts and the recently played
-// list and the entry lengths, forgets the saved position, puts the default settings in force, puts
+// empties the queue with its turns and song starts, the skip votes, the
+// recently played list and the entry lengths, forgets the saved position, puts the default settings in force, puts
 // the platform's own services (the rules' clock) back and forgets the messages the player received.
 inline void ResetQueueWorld(FakePlayer& player) {
     player.playlist.clear();
     player.position = 0;
     RefreshPlaylistCache();
     ClearRequestQueue();
+    ForgetSkipVotes();
     platform::use_services(nullptr);
     ClearHistory();
     ClearTrackLengths();

@@ -33,8 +33,13 @@ LAYOUT = {
     1084: ("Edit", None, "最大キュー数"),
     1007: ("Edit", None, "管理パスワード"),
 }
-# Buttons for the two commands without a control in the layout: Cancel and About.
-EXTRA_BUTTONS = {1001, 1012}
+# Buttons for the commands without a control in the layout: Cancel, About and More...
+EXTRA_BUTTONS = {1001, 1012, 1105}
+MORE_TITLE = "More settings (Velvox)"
+# The second dialog's groups and their fields, in tab order (1102, 1104, 1109: check boxes).
+MORE_GROUPS = {"Fair play": [1101, 1102, 1103, 1104], "Party controls": [1106, 1107, 1108],
+               "Search and pages": [1109, 1110], "Connections": [1111, 1112, 1113, 1114]}
+TAB, ENTER = "9", "13"
 GROUPS = {"設定": (1063, 1064, 1065), "制限": (1079, 1083, 1084)}
 
 
@@ -192,6 +197,47 @@ class SettingsDialogTest(unittest.TestCase):
             "Playlistfile": "list.html", "AdminPassword": long_password[:254],
             "g_MaxRequestsPerIP": "7", "g_MaxEntries": "12x", "g_MaxQueueSize": "99"})
 
+
+    def test_more_opens_every_later_setting_and_ok_takes_them_to_the_file(self):
+        p = self.start(SkipVotes="3")
+        # The first dialog's Cancel drops what the second one's OK (Enter) kept.
+        for button in ("1001", None):
+            self.open_dialog()
+            probe("window", TITLE, "1000", "post", "1105")
+            if button:
+                probe("window", MORE_TITLE, "10000", "set", "1106", "7", "key", ENTER, "gone",
+                      "10000", "window", TITLE, "1000", "click", button, "gone", "10000")
+                self.assertEqual(p.read_answer(), "ok")
+        dump = probe("window", MORE_TITLE, "10000", "dump")[0]
+        screenshot("more_settings_dialog.png", dump)
+        # Each field in its group, a label (a check box its own text) right before it.
+        controls = dump["controls"]
+        groups = {c["text"]: c["rect"] for c in controls
+                  if c["class"] == "Button" and c["style"] & 0xF == 7}
+        fields = {c["id"]: c for c in controls}
+        for group, ids in MORE_GROUPS.items():
+            for ident in ids:
+                self.assertTrue(inside(fields[ident]["rect"], groups[group]), ident)
+                label = controls[controls.index(fields[ident]) - 1]
+                self.assertTrue(label["class"] == "Static" or fields[ident]["text"], ident)
+        self.assertEqual([fields[i]["text"] for i in (1101, 1106, 1108, 1114, 1, 2)],
+                         ["0", "3", "", "64", "OK", "Cancel"])
+        # Tab walks the groups' fields, then OK and Cancel; Alt+V reaches the votes.
+        walk = probe("window", MORE_TITLE, "1000", "focus",
+                     *[a for _ in range(15) for a in ("key", TAB, "focus")], "alt", "86", "focus")
+        self.assertEqual([line["focus"] for line in walk],
+                         sum(MORE_GROUPS.values(), []) + [1, 2, 1101, 1106])
+        # Enter keeps the values for the first dialog's OK; Escape drops what was typed since.
+        probe("window", MORE_TITLE, "1000", "set", "1106", "2", "set", "1108", "Live, Demo",
+              "click", "1104", "key", ENTER, "gone", "10000", "window", TITLE, "1000", "post",
+              "1105", "window", MORE_TITLE, "10000", "set", "1107", "9", "escape", "gone", "10000")
+        probe("window", TITLE, "1000", "click", "1062", "gone", "10000")
+        self.assertEqual(p.read_answer(), "ok")
+        self.assertEqual(p.quit(), 0)
+        profile = wine_util.read_profile(p.ini_path)[SECTION]
+        self.assertEqual([profile.get(k) for k in ("SkipVotes", "BlockedWords", "FairOrder",
+                                                   "RequestsPerHour")],
+                         ["2", "Live, Demo", "TRUE", None])
 
     def test_ok_enables_a_disabled_plugin_on_the_port_typed_in(self):
         p = self.start(bDisabled="TRUE", Playlistfile="playlist.html")

@@ -23,9 +23,13 @@ void say(const std::string& text) {
     std::fflush(stdout);
 }
 
+int run_form(const DialogForm& form, Window owner, DialogLogic& logic);
+
 // The controls of a console form: texts and check states held in memory.
 class ConsoleControls : public DialogControls {
   public:
+    ConsoleControls(const DialogForm& form, Window owner) : form_(form), owner_(owner) {}
+
     void set_text(int id, const char* text) override { texts_[id] = text ? text : ""; }
 
     std::size_t get_text(int id, char* buffer, std::size_t size) override {
@@ -58,11 +62,27 @@ class ConsoleControls : public DialogControls {
         result_ = result;
     }
 
+    // A form has the controls of its list.
+    bool has_control(int id) override {
+        for (std::size_t i = 0; i < form_.control_count; ++i) {
+            if (form_.controls[i].id == id)
+                return true;
+        }
+        return false;
+    }
+
+    // The other form takes the console until it closes; then this one goes on.
+    int show_child(const DialogForm& form, DialogLogic& logic) override {
+        return run_form(form, owner_, logic);
+    }
+
     const std::string& text(int id) { return texts_[id]; }
     bool closed() const { return closed_; }
     int result() const { return result_; }
 
   private:
+    const DialogForm& form_;
+    Window owner_;
     std::map<int, std::string> texts_;
     std::map<int, bool> checks_;
     bool closed_ = false;
@@ -206,10 +226,10 @@ void handle_line(std::string line, ConsoleControls& controls, const DialogForm& 
     }
 }
 
-}  // namespace
-
-int show_dialog(void* /*module*/, const DialogForm& form, Window owner, DialogLogic& logic) {
-    ConsoleControls controls;
+// Shows the form and reads console lines into it until it closes; returns
+// its result.
+int run_form(const DialogForm& form, Window owner, DialogLogic& logic) {
+    ConsoleControls controls(form, owner);
     logic.on_open(controls);
     if (controls.closed())
         return controls.result();
@@ -225,6 +245,12 @@ int show_dialog(void* /*module*/, const DialogForm& form, Window owner, DialogLo
     }
     say("closed");
     return controls.result();
+}
+
+}  // namespace
+
+int show_dialog(void* /*module*/, const DialogForm& form, Window owner, DialogLogic& logic) {
+    return run_form(form, owner, logic);
 }
 
 }  // namespace platform

@@ -37,6 +37,13 @@ class Win32Controls : public DialogControls {
     void close(int result) override { EndDialog(dialog_, result); }
     bool has_control(int id) override { return GetDlgItem(dialog_, id) != nullptr; }
 
+    int show_child(const DialogForm& form, DialogLogic& logic) override {
+        // From the module whose resources hold this dialog, owned by it, so
+        // that this one is disabled while the other is open.
+        auto* module = reinterpret_cast<void*>(GetWindowLongPtrW(dialog_, GWLP_HINSTANCE));
+        return show_dialog(module, form, dialog_, logic);
+    }
+
   private:
     HWND dialog_;
 };

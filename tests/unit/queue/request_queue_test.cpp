@@ -1,5 +1,6 @@
 // The request queue: acceptance rules in their order, play order, removal,
 // result texts.
+#include "queue/skip_votes.h"
 #include "queue_fixture.h"
 
 namespace velvox::testing {
@@ -258,10 +259,12 @@ constexpr std::int64_t kNow = 1'700'000'000;
 class RequestRulesTest : public QueueFixture {
   protected:
     // Runs the rules over a view of the given queue (positions oldest first,
-    // all from another address) at time kNow, with the default size limits.
+    // all from another address) at time kNow, with the default size limits;
+    // keeps SecondsUntilNextRequest in wait.
     int Judge(const RequestLimits& rules, const std::vector<std::int32_t>& waiting,
               std::int32_t position, std::int32_t current = -1, std::int32_t before = -1,
-              std::int32_t after = -1, const SongStarts& starts = {}) {
+              std::int32_t after = -1, const SongStarts& starts = {},
+              const AcceptedTimes* accepted = nullptr) {
         RequestLimits limits = rules;
         limits.maxQueue = 50;
         limits.maxPerAddress = 3;
@@ -270,9 +273,11 @@ class RequestRulesTest : public QueueFixture {
             queue.push_front(QueueEntry{p, "10.0.0.9"});
         const PlaylistView cache = PlaylistCache();
         const RequestView view{position, "10.0.0.1", queue,  cache->length, limits, kNow,
-                               *cache,   current,    before, after,         starts};
+                               *cache,   current,    before, after,         starts, accepted};
+        wait = SecondsUntilNextRequest(view);
         return ApplyRequestRules(view);
     }
+    std::int64_t wait = 0;
 
     // Carries out one step of a script: "a:3" queues position 3 for address a
     // (through the rules when checked is set, which must accept it), "end"
@@ -513,6 +518,67 @@ TEST_F(RequestRulesTest, NoConsecutiveArtistComparesWithItsPlaceInPlayOrder) {
                   c.expected)
             << c.name;
         EXPECT_EQ(player.received, std::vector<Message>{ListPosMsg()}) << c.name;
+    }
+}
+
+TEST_F(RequestRulesTest, BlockedWordsFoldAsTheSearchFolds) {
+    const std::pair<const char*, int> cases[] = {
+        {"", kRequestAccepted},       {"army", kBlockedSong},         {"  ARMY  ", kBlockedSong},
+        {"f m", kBlockedSong},        {"demo, ,BJÖRK", kBlockedSong}, {",, ,", kRequestAccepted},
+        {"of you", kRequestAccepted},
+    };
+    LoadPlaylist({"Abba - Waterloo", "Björk - Army of Me"});
+    for (const auto& [words, expected] : cases) {
+        RequestLimits rules;
+        rules.blocked_words = BlockedWordList(words);
+        EXPECT_EQ(Judge(rules, {}, 1), expected) << words;
+    }
+}
+
+TEST_F(RequestRulesTest, RequestsPerHourCountTheLastHourOnly) {
+    struct Case {
+        std::int64_t limit;
+        std::vector<std::int64_t> agos;  // seconds before now, oldest first
+        std::int64_t wait;               // 0: accepted
+    };
+    const Case cases[] = {
+        {0, {3, 2, 1}, 0},         {3, {120, 60}, 0},
+        {3, {600, 120, 60}, 3000}, {3, {3600, 120, 60, 30}, 3480},  // an hour ago no longer counts
+        {3, {3599, 10, 5}, 1},     {2, {900, 600, 300}, 3000},
+        {1, {-60}, 3660},
+    };
+    LoadPlaylist(NumberedTitles(3));
+    for (const Case& c : cases) {
+        RequestLimits rules;
+        rules.per_hour = c.limit;
+        AcceptedTimes times;
+        for (std::int64_t ago : c.agos)
+            times.push_back(kNow - ago);
+        EXPECT_EQ(Judge(rules, {}, 1, -1, -1, -1, {}, &times),
+                  c.wait > 0 ? kHourLimitReached : kRequestAccepted);
+        EXPECT_EQ(wait, c.wait) << c.limit << " " << c.agos[0];
+    }
+}
+
+TEST_F(RequestRulesTest, OneSkipVotePerAddressForTheEntryPlaying) {
+    struct Vote {
+        std::int32_t current;
+        const char* voter;  // "admin": the administrator
+        VoteResult result;
+        std::int32_t votes;  // against current afterwards
+    };
+    const Vote votes[] = {
+        {4, "a", VoteResult::counted, 1},  {4, "a", VoteResult::already_voted, 1},
+        {4, "b", VoteResult::counted, 2},  {5, "a", VoteResult::counted, 1},  // another song
+        {5, "b", VoteResult::counted, 2},  {5, "c", VoteResult::skip, 0},
+        {5, "a", VoteResult::counted, 1},  // a skip empties the ballot
+        {5, "admin", VoteResult::skip, 0},
+    };
+    SkipBallot ballot;
+    for (const Vote& v : votes) {
+        const bool admin = std::string(v.voter) == "admin";
+        EXPECT_EQ(CastSkipVote(ballot, v.current, v.voter, 3, admin), v.result) << v.voter;
+        EXPECT_EQ(VotesAgainst(ballot, v.current), v.votes) << v.current << v.voter;
     }
 }
 

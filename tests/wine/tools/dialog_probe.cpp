@@ -12,6 +12,9 @@
 //   post ID           post WM_COMMAND ID to the target without waiting for its handler
 //   checked ID        print {"id":ID,"checked":0|1}
 //   escape            press and release the Escape key with the target in front
+//   key VK            press and release the virtual key VK (9 Tab, 13 Enter) likewise
+//   alt VK            press Alt+VK (86 for V, an underlined letter) likewise
+//   focus             print {"focus":ID}, the control that has the keyboard focus
 //   close             ask the target to close, as its close box does
 //   sleep MS          wait MS ms
 //   alive             fail unless the target still exists
@@ -197,21 +200,36 @@ HWND Control(int id) {
     return control;
 }
 
-// Presses and releases Escape with the target in front and focused.
-bool PressEscape() {
+// Presses and releases the key (with Alt held when alt is set) with the target in
+// front and focused.
+bool PressKey(WORD key, bool alt = false) {
     SetForegroundWindow(target);
     Sleep(200);
-    INPUT keys[2]{};
-    keys[0].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = VK_ESCAPE;
-    keys[1] = keys[0];
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    if (SendInput(2, keys, sizeof(INPUT)) != 2) {
+    INPUT keys[4]{};
+    const WORD order[4] = {VK_MENU, key, key, VK_MENU};  // down, then up in reverse
+    UINT count = 0;
+    for (UINT i = 0; i < 4; ++i) {
+        if (order[i] != VK_MENU || alt) {
+            keys[count].type = INPUT_KEYBOARD;
+            keys[count].ki.wVk = order[i];
+            keys[count++].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+        }
+    }
+    if (SendInput(count, keys, sizeof(INPUT)) != count) {
         std::fprintf(stderr, "dialog_probe: SendInput failed\n");
         return false;
     }
     Sleep(300);
     return true;
+}
+
+// Prints the id of the control of the target's thread that has the keyboard focus.
+bool PrintFocus() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    const bool known = GetGUIThreadInfo(GetWindowThreadProcessId(target, nullptr), &info);
+    std::printf("{\"focus\":%d}\n", known && info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
+    return known;
 }
 
 // Waits up to the given time for the target to disappear; returns whether it did.
@@ -294,7 +312,16 @@ bool RunAction(int argc, char** argv, int* index) {
         return SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) != 0;
     }
     if (action == "escape") {
-        return PressEscape();
+        return PressKey(VK_ESCAPE);
+    }
+    if (action == "key") {
+        return PressKey(static_cast<WORD>(Number(argc, argv, (*index)++)));
+    }
+    if (action == "alt") {
+        return PressKey(static_cast<WORD>(Number(argc, argv, (*index)++)), true);
+    }
+    if (action == "focus") {
+        return PrintFocus();
     }
     if (action == "close") {
         return PostMessageW(target, WM_SYSCOMMAND, SC_CLOSE, 0) != 0;
