@@ -69,6 +69,16 @@ class ServerTest(unittest.TestCase):
                 self.assertEqual(self.player.http_get("/edited.html"),
                                  PAGE_HEAD + body.replace(b"%%PLAYSTATE%%", b"playing") + b"\r\n")
 
+    def test_the_server_address_is_the_one_the_request_reached(self):
+        with open(os.path.join(self.player.web_root, "join.html"), "wb") as f:
+            f.write(b"<a>%%SERVERURL%%</a>\n")
+        for address in ("127.0.0.1", "127.0.0.2"):
+            with socket.create_connection((address, self.player.port), timeout=10) as s:
+                s.sendall(b"GET /join.html HTTP/1.0\r\n\r\n")
+                reply = b"".join(iter(lambda: s.recv(65536), b""))
+            self.assertEqual(masked(reply), masked(PAGE_HEAD + b"<a>http://%s:%d/</a>\n\r\n"
+                                                   % (address.encode(), self.player.port)))
+
     def test_static_files_go_out_byte_for_byte(self):
         for target in ("/style.css", "/style.css?v=2"):
             self.assertEqual(self.player.http_get(target),
