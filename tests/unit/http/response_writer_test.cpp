@@ -51,7 +51,7 @@ TEST(ResponseWriter, HeaderBlocksHaveExactLinesInOrder) {
     }
 }
 
-TEST(ResponseWriter, ErrorPageShowsStatusInBodyAndTwoHundredOnTheWire) {
+TEST(ResponseWriter, ErrorPageShowsItsStatusInTheBodyAndOnTheWire) {
     CaptureStream stream;
     HttpConnection connection;
     connection.clock = fixed_clock;
