@@ -87,11 +87,15 @@ wait_http() {
   die "nothing answers on port $1"
 }
 
-# Writes the web root shared by both servers: a 1 KiB file and the templates.
+# Writes the web roots: $1 with a 1 KiB file and small templates (the
+# searches and the artist page), $2 the default skin as shipped with the same
+# file (the playlist page).
 write_web_root() {
-  local web=$1
-  mkdir -p "$web"
+  local web=$1 skin=$2
+  mkdir -p "$web" "$skin"
   head -c 768 /dev/urandom | base64 -w 64 | head -c 1024 >"$web/static.css"
+  cp -R "$root/examples/web/." "$skin/"
+  cp "$web/static.css" "$skin/static.css"
   cat >"$web/playlist.html" <<'EOF'
 <!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Playlist</title></head><body>
@@ -214,13 +218,14 @@ measure_figure() {
       --requests 3000 --duration 2 --warmup 200 --body-bytes 1024 ;;
     page300:*) measure "$key" p50_us --port "$port" --path "$page" \
       --requests 1000 --duration 2 --warmup 20 --body-bytes "$page_bytes" ;;
-    search100k:velvox) measure "$key" p50_us --port "$port" --path "$search" \
+    search100k:velvox) measure "$key" p50_us --port "$vport_search" --path "$search" \
       --requests 300 --duration 3 --warmup 5 --body-bytes "$search_bytes" ;;
     search1m:velvox) measure "$key" p50_us --port "$vport_1m" --path "$search" \
       --requests 40 --duration 4 --warmup 2 --body-bytes "$search_bytes_1m" ;;
     search100k:nginx) measure_scan "$key" "$work/titles-100k.m3u" 300 ;;
     search1m:nginx) measure_scan "$key" "$work/titles-1m.m3u" 60 ;;
-    artists:*) measure "$key" p50_us --port "$port" --path /artists.html \
+    artists:*) [ "$side" = velvox ] && port=$vport_search
+      measure "$key" p50_us --port "$port" --path /artists.html \
       --requests 300 --duration 3 --warmup 5 --body-bytes "$artists_bytes" ;;
   esac
 }
@@ -290,7 +295,7 @@ start_wine_player() {
   mkdir -p "$dir"
   cp "$mingw_dir/gen_velvox.dll" "$dir/"
   printf '[HTTP Request]\r\nbDisabled=FALSE\r\nWebRoot=%s\r\nPort=%s\r\nPlaylistfile=playlist.html\r\nAdminPassword=%s\r\ng_MaxRequestsPerIP=3\r\ng_MaxEntries=300\r\ng_MaxQueueSize=50\r\n' \
-    "$(win_path "$work/web")" "$1" "$admin_password" >"$dir/plugin.ini"
+    "$(win_path "$work/skin")" "$1" "$admin_password" >"$dir/plugin.ini"
   mkfifo "$dir/console"
   exec 9<>"$dir/console"
   in_wine "$mingw_dir/velvox-host.exe" --plugin "$(win_path "$dir/gen_velvox.dll")" \
@@ -380,16 +385,19 @@ python3 "$root/bench/make_playlist.py" "$work/titles-1m.m3u" --titles 1000000 --
 python3 "$root/bench/make_playlist.py" "$work/titles-1.m3u" --titles 1 --artists 1 \
   --needle-count 0 >/dev/null
 title_bytes_1m=$(sed -n 's/.*title_bytes=\([0-9]*\).*/\1/p' "$work/titles-1m.txt")
-write_web_root "$work/web"
+write_web_root "$work/web" "$work/skin"
 
 say "starting the players"
 vport=$(free_port)
-start_player "$work/a" "$work/titles-100k.m3u" "$vport" "$work/web" 7
+start_player "$work/a" "$work/titles-100k.m3u" "$vport" "$work/skin" 7
 vport_1m=$(free_port)
 start_player "$work/b" "$work/titles-1.m3u" "$vport_1m" "$work/web" 8
 pid_b=${pids[1]}
+vport_search=$(free_port)
+start_player "$work/c" "$work/titles-100k.m3u" "$vport_search" "$work/web" 6
 wait_http "$vport" /static.css
 wait_http "$vport_1m" /static.css
+wait_http "$vport_search" /static.css
 
 # Figure 6 first, on a player that has not served a page yet.
 sleep 1
@@ -413,8 +421,8 @@ mkdir -p "$ng/root"
 write_nginx_conf "$ng" "$pn" "$ng/root"
 cp "$work/web/static.css" "$ng/root/static.css"
 "$load" --port "$vport" --path '/playlist.cgi?current=0' --save "$ng/root/page300.html" >/dev/null
-"$load" --port "$vport" --path /artists.html --save "$ng/root/artists.html" >/dev/null
-"$load" --port "$vport" --path "/playlist.cgi?psearch=$needle" --save "$work/search.html" >/dev/null
+"$load" --port "$vport_search" --path /artists.html --save "$ng/root/artists.html" >/dev/null
+"$load" --port "$vport_search" --path "/playlist.cgi?psearch=$needle" --save "$work/search.html" >/dev/null
 "$load" --port "$vport_1m" --path "/playlist.cgi?psearch=$needle" --save "$work/search-1m.html" >/dev/null
 chmod -R a+rX "$ng/root"
 nginx -p "$ng" -c "$ng/nginx.conf" -e "$ng/logs/error.log" &
@@ -436,11 +444,12 @@ native_artists_bytes=$artists_bytes
 
 if [ "$wine" = 1 ]; then
   # The Linux players make way: the Windows one is measured alone.
-  for pid in "${pids[@]:0:2}"; do
+  for pid in "${pids[@]:0:3}"; do
     kill "$pid" 2>/dev/null || true
   done
   vport=$(free_port)
   start_wine_player "$vport"
+  vport_search=$vport
   check_wine_pages
   tag=wine.
   run_rounds static64 static1 page300 search100k artists
@@ -462,7 +471,7 @@ END
 tag=""
 report_line static64 "1 1 KiB file, 64 clients" "req/s" nginx 0
 report_line static1 "2 1 KiB file, 1 client, p50" "us" nginx 0
-report_line page300 "3 playlist page, 300 rows ($native_page_bytes B), 1 client, p50" "us" nginx 0
+report_line page300 "3 default skin's page, 300 rows ($native_page_bytes B), 1 client, p50" "us" nginx 0
 report_line search100k "4 search, 7 of 100,000 titles, p50" "us" scan 0
 report_line search1m "4 search, 7 of 1,000,000 titles, p50" "us" scan 0
 report_line artists "5 artist page, 10,000 artists ($native_artists_bytes B), p50" "us" nginx 0

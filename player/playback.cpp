@@ -66,6 +66,11 @@ platform::LResult Playback::on_user(platform::WParam wparam, platform::LParam lp
                 after_set_list_pos_ = true;
             }
             return 0;
+        case velvox::kIpcGetEntryLength:
+            // -1 for an entry of unknown length, as for one that is not there.
+            if (wparam < playlist_.size())
+                return playlist_[wparam].length_s;
+            return -1;
         case velvox::kIpcIsPlaying:
             return state_ == State::playing ? 1 : (state_ == State::paused ? 3 : 0);
         case velvox::kIpcGetOutputTime:

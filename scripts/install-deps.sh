@@ -12,7 +12,7 @@ if [ "$what" = test ]; then
   # kernel cannot run 32-bit programs (see scripts/wine-tests.sh).
   packages+=(clang clang-tidy libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
              wine wine32:i386 wine64 xvfb
-             imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm
+             imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm zbar-tools
              mpd sox libsox-fmt-base libfaketime)
 fi
 

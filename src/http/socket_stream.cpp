@@ -151,4 +151,8 @@ bool SocketStream::send_all(const char* data, std::size_t size) {
     return true;
 }
 
+bool SocketStream::local_address(char* text, std::size_t size, std::uint16_t& port) {
+    return platform::local_address(socket_, text, size, port);
+}
+
 }  // namespace velvox

@@ -34,6 +34,7 @@ class SocketStream : public Stream {
     long receive(char* buffer, std::size_t size) override;
     int send(const char* data, std::size_t size) override;
     int flush() override;
+    bool local_address(char* text, std::size_t size, std::uint16_t& port) override;
     int send_file(std::unique_ptr<platform::InputFile> file, std::int64_t size) override;
     bool stay_open(std::uint64_t events_seen) override;
 

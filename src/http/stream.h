@@ -20,6 +20,15 @@ class Stream {
     virtual int send(const char* data, std::size_t size) = 0;
     // Pushes out whatever is buffered; returns 0, or -1 when that failed.
     virtual int flush() = 0;
+    // Writes the address (dotted decimal, cut to size - 1) and port of this
+    // end of the connection, the ones the peer reached. Returns false when
+    // the stream has none.
+    virtual bool local_address(char* text, std::size_t size, std::uint16_t& port) {
+        (void)text;
+        (void)size;
+        (void)port;
+        return false;
+    }
 
     // Sends the next size bytes of file (fewer when it ends early) as the
     // last part of the reply. Returns 0, or -1 when the stream has failed.

@@ -14,11 +14,13 @@
 #include "core/text.h"
 #include "pages/artist_list.h"
 #include "pages/page_text.h"
+#include "pages/playback_timing.h"
 #include "pages/render_parts.h"
 #include "pages/template_tokens.h"
 #include "platform/text_case.h"
 #include "queue/history.h"
 #include "queue/playlist_cache.h"
+#include "queue/queue_times.h"
 #include "queue/request_queue.h"
 
 namespace velvox {
@@ -36,9 +38,10 @@ void SplitAt(std::string_view text, std::string_view token, std::vector<std::str
 }
 
 // Appends the row to out: the pieces with item (HTML-escaped when escape is
-// set), position and state in their slots.
+// set), position, state, eta and link in their slots.
 void AppendRow(const RowTemplate& row, std::string_view item, std::string_view position,
-               std::string_view state, bool escape, std::string& out) {
+               std::string_view state, bool escape, std::string& out, std::string_view eta = {},
+               std::string_view link = {}) {
     for (std::size_t i = 0; i < row.pieces.size(); ++i) {
         out.append(row.pieces[i]);
         if (i >= row.slots.size())
@@ -55,6 +58,12 @@ void AppendRow(const RowTemplate& row, std::string_view item, std::string_view p
                 break;
             case RowSlot::state:
                 out.append(state);
+                break;
+            case RowSlot::eta:
+                out.append(eta);
+                break;
+            case RowSlot::link:
+                out.append(link);
                 break;
         }
     }
@@ -73,13 +82,14 @@ class RowSink {
     RowSink& operator=(const RowSink&) = delete;
 
     // Appends the row with item (HTML-escaped here when escape is set),
-    // position and state inserted, then CR LF.
+    // position, state and eta inserted, then CR LF.
     void add(const RowTemplate& row, std::string_view item, std::string_view position,
-             std::string_view state = {}, bool escape = false) {
+             std::string_view state = {}, bool escape = false, std::string_view eta = {},
+             std::string_view link = {}) {
         // Room for a piece and the row that completes it, taken once.
         if (pending_.capacity() < kRowPiece)
             pending_.reserve(kRowPiece + 4096);
-        AppendRow(row, item, position, state, escape, pending_);
+        AppendRow(row, item, position, state, escape, pending_, eta, link);
         pending_.append("\r\n", 2);
         if (pending_.size() >= kRowPiece)
             flush();
@@ -235,14 +245,15 @@ bool RowTemplate::has(RowSlot slot) const {
 
 // Each token cuts the pieces the tokens before it left, so text between two
 // tokens of one kind is searched for the later kinds only.
-RowTemplate SplitRow(std::string_view line, std::string_view itemToken,
-                     std::string_view positionToken, std::string_view stateToken) {
+RowTemplate SplitRow(std::string_view line, std::string_view item_token,
+                     std::string_view position_token, std::string_view state_token,
+                     std::string_view eta_token, std::string_view link_token) {
     RowTemplate row;
     row.pieces.push_back(line);
     const std::pair<std::string_view, RowSlot> cuts[] = {
-        {itemToken, RowSlot::item},
-        {positionToken, RowSlot::position},
-        {stateToken, RowSlot::state},
+        {item_token, RowSlot::item},   {position_token, RowSlot::position},
+        {state_token, RowSlot::state}, {eta_token, RowSlot::eta},
+        {link_token, RowSlot::link},
     };
     for (const auto& [token, slot] : cuts) {
         if (token.empty())
@@ -285,17 +296,25 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
                                 const RowMarks* marks) {
     const std::int32_t start = DecimalValue(context.query.current);
     const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
-    const PlaylistView cache = PlaylistCache();
+    const KeptWindow& kept = context.window.kept;
+    const bool use_kept = kept.cache != nullptr && kept.page_size == pageSize &&
+                          kept.match_all_words == context.settings.MatchAllWords;
+    const PlaylistView cache = use_kept ? kept.cache : PlaylistCache();
     TitleFilter filter(context.query, context.settings.MatchAllWords, *cache);
     RowSink sink(context.connection);
     std::string position;
-    std::int32_t matched = filter.pass_over(start);
+    std::size_t next = 0;  // the next kept entry
+    std::int32_t matched = use_kept ? 0 : filter.pass_over(start);
     std::int32_t rows = 0;
     while (rows < pageSize) {
-        const std::int32_t p = filter.next();
+        std::int32_t p;
+        if (use_kept)
+            p = next < kept.entries.size() ? kept.entries[next++] : -1;
+        else
+            p = filter.next();
         if (p < 0)
             break;
-        if (matched >= start) {
+        if (use_kept || matched >= start) {
             if (line != nullptr) {
                 char digits[16];
                 const auto written = std::to_chars(digits, digits + sizeof digits, p);
@@ -315,28 +334,30 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
 }
 
 // Counts all matches in one pass; the window's rows are those the page shows.
+// Without a filter the titles before the window and after it need no look.
 std::int32_t CountPlaylistMatches(const PageQuery& query, std::int32_t start, std::int32_t pageSize,
-                                  const WindowVisit& visit) {
-    const PlaylistView cache = PlaylistCache();
+                                  const WindowVisit& visit, const PlaylistView& cache) {
+    constexpr std::int32_t kAll = std::numeric_limits<std::int32_t>::max();
     TitleFilter filter(query, CurrentSettings()->MatchAllWords, *cache);
-    // Without a visit and a filter the count needs no look at the titles.
-    std::int32_t matched = visit ? 0 : filter.pass_over(std::numeric_limits<std::int32_t>::max());
+    std::int32_t matched = filter.pass_over(visit ? start : kAll);
     std::int32_t shown = 0;
     for (std::int32_t p = filter.next(); p >= 0; p = filter.next()) {
         if (visit && matched >= start && shown < pageSize) {
-            visit(p, std::string(*CachedTitle(*cache, p)));
+            visit(p, *CachedTitle(*cache, p));
             ++shown;
         }
         ++matched;
+        if (!visit || shown >= pageSize)
+            matched += filter.pass_over(kAll);
     }
     return matched;
 }
 
 MatchWindow CountMatchWindow(const PageQuery& query, std::int32_t pageSize,
-                             const WindowVisit& visit) {
+                             const WindowVisit& visit, const PlaylistView& cache) {
     const std::int32_t start = std::max(DecimalValue(query.current), 0);
     MatchWindow window;
-    window.matches = CountPlaylistMatches(query, start, pageSize, visit);
+    window.matches = CountPlaylistMatches(query, start, pageSize, visit, cache);
     const std::int64_t room = std::max(pageSize, 0);
     const std::int64_t shown =
         std::clamp(std::int64_t{window.matches} - start, std::int64_t{0}, room);
@@ -356,6 +377,14 @@ RowMarks PlaylistRowMarks(const RenderContext& context) {
         marks.queued.push_back(entry.position);
     std::sort(marks.queued.begin(), marks.queued.end());
     return marks;
+}
+
+unsigned PlaylistRowsAsk(std::string_view line) {
+    return line.find(kPlaylistRowState) != std::string_view::npos ? kAsksEntry : 0;
+}
+
+unsigned QueueRowsAsk(std::string_view line) {
+    return line.find(kQueueEta) != std::string_view::npos ? kAsksTiming | kAsksEntry : 0;
 }
 
 void RenderPlaylistRows(std::string_view line, const RenderContext& context) {
@@ -380,12 +409,18 @@ std::string TakeBackLink(const QueueEntry& entry, const RenderContext& context) 
 
 // The queue is copied at once and its titles read from one snapshot of the
 // playlist copy, so the rows agree with each other; a waiting entry whose
-// title cannot be found ends the list there.
+// title cannot be found ends the list there. Start times are worked out (and
+// the player asked for them) only for a line that shows them.
 void RenderQueueRows(std::string_view line, const RenderContext& context) {
-    const RowTemplate row = SplitRow(line, kQueueEntry, kQueuePos, kQueueTakeBack);
-    const bool take_back = row.has(RowSlot::state);
+    const RowTemplate row =
+        SplitRow(line, kQueueEntry, kQueuePos, kQueueRowState, kQueueEta, kQueueTakeBack);
+    const bool take_back = row.has(RowSlot::link);
     const std::vector<QueueEntry> queue = QueueInPlayOrder();
     const PlaylistView cache = PlaylistCache();
+    std::vector<StartTime> starts;
+    if (row.has(RowSlot::eta))
+        starts = QueueStartTimes(cache, ResponseCurrentPlay(context), queue);
+    const std::string_view visitor = context.connection.clientAddress;
     const char* password = context.settings.AdminPassword;
     RowSink sink(context.connection);
     for (std::size_t i = 0; i < queue.size(); ++i) {
@@ -404,8 +439,11 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
         } else {
             number = k;
         }
-        sink.add(row, *title, number, take_back ? TakeBackLink(queue[i], context) : std::string(),
-                 true);
+        const std::string_view state = queue[i].requester == visitor ? "mine" : "";
+        const std::string eta =
+            starts.empty() ? std::string() : StartsInText(starts[i].seconds, starts[i].estimate);
+        const std::string link = take_back ? TakeBackLink(queue[i], context) : std::string();
+        sink.add(row, *title, number, state, true, eta, link);
     }
 }
 

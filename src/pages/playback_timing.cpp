@@ -24,6 +24,7 @@ PlaybackTiming ComputePlaybackTiming(std::int32_t trackSeconds, std::int32_t pos
     PlaybackTiming timing;
     std::int32_t elapsed = positionMs / 1000;
     timing.trackSeconds = trackSeconds;
+    timing.elapsed_ms = positionMs;
     timing.secondsLeft = Saturate32(static_cast<std::int64_t>(trackSeconds) - elapsed);
     if (trackSeconds == 0) {
         timing.percentLeft = 100;
@@ -41,15 +42,46 @@ PlaybackTiming ComputePlaybackTiming(std::int32_t trackSeconds, std::int32_t pos
 }
 
 PlaybackTiming MeasurePlaybackTiming() {
-    std::int32_t trackSeconds = GetOutputTime(1);
-    std::int32_t positionMs = GetOutputTime(0);
-    return ComputePlaybackTiming(trackSeconds, positionMs);
+    PlayerQuestion asked[2];
+    TimingQuestions(asked);
+    AskPlayer(asked, 2);
+    return TimingFrom(asked);
+}
+
+void TimingQuestions(PlayerQuestion* questions) {
+    questions[0] = {kMsgUser, 1, kIpcGetOutputTime};
+    questions[1] = {kMsgUser, 0, kIpcGetOutputTime};
+}
+
+PlaybackTiming TimingFrom(const PlayerQuestion* answered) {
+    return ComputePlaybackTiming(static_cast<std::int32_t>(answered[0].answer),
+                                 static_cast<std::int32_t>(answered[1].answer));
+}
+
+std::string StartsInText(std::int32_t seconds, bool estimate) {
+    if (seconds < 0)
+        return {};
+    std::int64_t minutes = (std::int64_t{seconds} + 30) / 60;
+    if (minutes < 1)
+        minutes = 1;
+    std::string text = estimate ? "in about " : "in ";
+    if (minutes >= 60) {
+        text += std::to_string(minutes / 60) + " h";
+        if (minutes % 60 == 0)
+            return text;
+        text += ' ';
+    }
+    return text + std::to_string(minutes % 60) + " min";
 }
 
 // IsPlaying answers 1 while playing and 3 while paused; anything else is
 // taken as stopped.
 std::string_view PlayStateName() {
-    switch (IsPlaying()) {
+    return PlayStateNameOf(IsPlaying());
+}
+
+std::string_view PlayStateNameOf(std::int32_t answer) {
+    switch (answer) {
         case 1:
             return "playing";
         case 3:

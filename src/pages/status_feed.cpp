@@ -3,9 +3,11 @@
 #include "pages/status_feed.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/host_ops.h"
@@ -17,6 +19,7 @@
 #include "pages/render_parts.h"
 #include "queue/history.h"
 #include "queue/playlist_cache.h"
+#include "queue/queue_times.h"
 #include "queue/request_queue.h"
 #include "queue/skip_votes.h"
 
@@ -46,6 +49,26 @@ void AppendEntry(std::string& out, std::int32_t position, std::optional<std::str
     out += '}';
 }
 
+// Spans of a reply that move with the clock, from and to.
+using MovingSpans = std::vector<std::pair<std::size_t, std::size_t>>;
+
+// Appends the fields of a waiting request that depend on who asks and when:
+// mine (given: whether the asking address requested it; none when no one
+// asks, as for the live events that go to every page alike), and when it
+// starts (seconds, or null when not known, and whether that is an
+// estimate), noting the seconds as moving.
+void AppendStartFields(std::string& out, const char* mine, const StartTime& start,
+                       MovingSpans& moving) {
+    out.pop_back();  // the entry's closing brace
+    if (mine != nullptr)
+        out += mine;
+    const std::size_t at = out.size();
+    out += ",\"eta_s\":";
+    AppendCountOrNull(out, start.seconds);
+    moving.emplace_back(at, out.size());
+    out += start.estimate ? ",\"eta_estimated\":true}" : ",\"eta_estimated\":false}";
+}
+
 // Sends the head of a JSON reply, then body.
 void SendJson(HttpConnection& connection, const std::string& body) {
     connection.send_reply_head(200, "OK", "Cache-Control: no-store",
@@ -56,22 +79,29 @@ void SendJson(HttpConnection& connection, const std::string& body) {
 }  // namespace
 
 // The player is asked for its state, its current entry, then the elapsed
-// time and the length; titles all come from one snapshot of the playlist copy.
-std::string StatusJson(std::string* steady) {
-    std::string body = "{\"state\":";
-    AppendJsonString(body, PlayStateName());
-    const std::int32_t position = GetListPos();
-    const std::int32_t elapsedMs = GetOutputTime(0);
-    const std::int32_t lengthS = GetOutputTime(1);
+// time and the length, all in one go; titles all come from one snapshot of
+// the playlist copy.
+std::string StatusJson(std::string* steady, const char* visitor) {
+    PlayerQuestion asked[] = {{kMsgUser, 0, kIpcIsPlaying},
+                              {kMsgUser, 0, kIpcGetListPos},
+                              {kMsgUser, 0, kIpcGetOutputTime},
+                              {kMsgUser, 1, kIpcGetOutputTime}};
+    AskPlayer(asked, std::size(asked));
+    const auto position = static_cast<std::int32_t>(asked[1].answer);
+    const auto elapsed_ms = static_cast<std::int32_t>(asked[2].answer);
+    const auto length_s = static_cast<std::int32_t>(asked[3].answer);
     const PlaylistView cache = PlaylistCache();
+    MovingSpans moving;
+    std::string body = "{\"state\":";
+    AppendJsonString(body, PlayStateNameOf(static_cast<std::int32_t>(asked[0].answer)));
     body += ",\"position\":" + std::to_string(position) + ",\"title\":";
     AppendTitleOrNull(body, CachedTitle(*cache, position));
     body += ",\"elapsed_ms\":";
     const std::size_t elapsed_at = body.size();
-    AppendCountOrNull(body, elapsedMs);
-    const std::size_t elapsed_end = body.size();
+    AppendCountOrNull(body, elapsed_ms);
+    moving.emplace_back(elapsed_at, body.size());
     body += ",\"length_s\":";
-    AppendCountOrNull(body, lengthS);
+    AppendCountOrNull(body, length_s);
     // The votes only while voting is on, so that the reply is as it was without it.
     const std::int32_t needed = SkipVotesNeeded();
     if (needed > 0) {
@@ -79,8 +109,16 @@ std::string StatusJson(std::string* steady) {
         body += ",\"skip_needed\":" + std::to_string(needed);
     }
     body += ",\"queue\":[";
-    for (const QueueEntry& entry : QueueInPlayOrder())
-        AppendEntry(body, entry.position, CachedTitle(*cache, entry.position));
+    const std::vector<QueueEntry> queue = QueueInPlayOrder();
+    const std::vector<StartTime> starts =
+        QueueStartTimes(cache, CurrentPlay{position, length_s, elapsed_ms}, queue);
+    for (std::size_t i = 0; i < queue.size(); ++i) {
+        AppendEntry(body, queue[i].position, CachedTitle(*cache, queue[i].position));
+        const char* mine = nullptr;
+        if (visitor != nullptr)
+            mine = queue[i].requester == visitor ? ",\"mine\":true" : ",\"mine\":false";
+        AppendStartFields(body, mine, starts[i], moving);
+    }
     body += "],\"history\":[";
     const std::vector<std::string> history = RecentlyPlayed();
     for (std::size_t i = 0; i < history.size(); ++i) {
@@ -89,13 +127,20 @@ std::string StatusJson(std::string* steady) {
         AppendJsonString(body, history[i]);
     }
     body += "]}";
-    if (steady != nullptr)
-        *steady = body.substr(0, elapsed_at) + body.substr(elapsed_end);
+    if (steady != nullptr) {
+        steady->clear();
+        std::size_t from = 0;
+        for (const auto& [at, end] : moving) {
+            steady->append(body, from, at - from);
+            from = end;
+        }
+        steady->append(body, from, std::string::npos);
+    }
     return body;
 }
 
 void SendStatusFeed(HttpConnection& connection) {
-    SendJson(connection, StatusJson() + "\n");
+    SendJson(connection, StatusJson(nullptr, connection.clientAddress) + "\n");
 }
 
 // The window is the playlist page's: the same filter, start and page size.
@@ -105,8 +150,8 @@ void SendPlaylistFeed(HttpConnection& connection) {
     const std::int32_t pageSize = DecimalValue(CurrentSettings()->g_MaxEntries);
     std::string entries = "[";
     const MatchWindow window =
-        CountMatchWindow(query, pageSize, [&](std::int32_t position, const std::string& title) {
-            AppendEntry(entries, position, std::string_view(title));
+        CountMatchWindow(query, pageSize, [&](std::int32_t position, std::string_view title) {
+            AppendEntry(entries, position, title);
         });
     std::string body = "{\"psearch\":";
     AppendJsonString(body, query.psearch);

@@ -9,9 +9,11 @@
 namespace velvox {
 
 // Returns the JSON object of /api/status.json (no line feed after it). With
-// steady given, also writes there the same text less the elapsed time, which
-// changes all the time without anything a guest looks at changing.
-std::string StatusJson(std::string* steady = nullptr);
+// steady given, also writes there the same text less the elapsed time and the
+// requests' start times, which change all the time without anything a guest
+// looks at changing. With visitor (a client address) given, each request
+// says whether it is that address's ("mine").
+std::string StatusJson(std::string* steady = nullptr, const char* visitor = nullptr);
 
 // Sends the reply to /api/status.json: the play state, the current entry and
 // its timing, the queue in play order and the recently played titles.

@@ -10,6 +10,7 @@
 #include "core/host_ops.h"
 #include "core/result_codes.h"
 #include "core/text.h"
+#include "pages/page_template.h"
 #include "pages/page_text.h"
 #include "pages/playback_timing.h"
 #include "pages/render_parts.h"
@@ -155,9 +156,28 @@ void RenderResultKind(std::string_view line, const RenderContext& context) {
     SendReplaced(context, line, kResultKind, kind);
 }
 
-// "playing", "paused" or "stopped", from the player's answer.
+// "playing", "paused" or "stopped", from the player's answer (asked ahead for
+// the page, or now).
 void RenderPlayState(std::string_view line, const RenderContext& context) {
-    SendReplaced(context, line, kPlayState, PlayStateName());
+    std::deque<std::int32_t>& asked = context.window.play_states;
+    if (asked.empty()) {
+        SendReplaced(context, line, kPlayState, PlayStateName());
+        return;
+    }
+    const std::int32_t answer = asked.front();
+    asked.pop_front();
+    SendReplaced(context, line, kPlayState, PlayStateNameOf(answer));
+}
+
+// The tokens whose lines ask the player one thing whatever the line holds.
+unsigned AsksTiming(std::string_view) {
+    return kAsksTiming;
+}
+unsigned AsksEntry(std::string_view) {
+    return kAsksEntry;
+}
+unsigned AsksState(std::string_view) {
+    return kAsksState;
 }
 
 // The match count and the first and last entry shown, all three on the line:
@@ -165,8 +185,18 @@ void RenderPlayState(std::string_view line, const RenderContext& context) {
 // needs it.
 void RenderMatchWindow(std::string_view line, const RenderContext& context) {
     if (!context.window.matchWindow) {
-        const std::int32_t pageSize = DecimalValue(context.settings.g_MaxEntries);
-        context.window.matchWindow = CountMatchWindow(context.query, pageSize);
+        // The count keeps the window's entries for a rows line after it.
+        PageWindow& window = context.window;
+        window.kept.cache = PlaylistCache();
+        window.kept.page_size = DecimalValue(context.settings.g_MaxEntries);
+        window.kept.match_all_words = context.settings.MatchAllWords;
+        window.kept.entries.clear();
+        window.matchWindow = CountMatchWindow(
+            context.query, window.kept.page_size,
+            [&](std::int32_t position, std::string_view) {
+                window.kept.entries.push_back(position);
+            },
+            window.kept.cache);
     }
     const MatchWindow& window = *context.window.matchWindow;
     std::string text = ReplaceAll(line, kMatchCount, std::to_string(window.matches));
@@ -184,6 +214,27 @@ void RenderSkipTally(std::string_view line, const RenderContext& context) {
     SendReplaced(context, text, kSkipNeeded, std::to_string(needed));
 }
 
+// The address guests open: "http://ADDRESS:PORT/" of this end of the
+// connection, so that a page shown on a screen gives the address its own
+// request reached (a LAN address, not "localhost"). Asked of the socket only
+// for a line that holds it.
+void RenderServerUrl(std::string_view line, const RenderContext& context) {
+    char address[64];
+    std::uint16_t port = 0;
+    std::string url = "http://";
+    if (context.connection.stream != nullptr &&
+        context.connection.stream->local_address(address, sizeof address, port)) {
+        url += address;
+        url += ':';
+        url += std::to_string(port);
+    } else {
+        url += "localhost:";
+        url += std::to_string(DecimalValue(context.settings.Port));
+    }
+    url += '/';
+    SendReplaced(context, line, kServerUrl, url);
+}
+
 }  // namespace
 
 const PlaybackTiming& ResponseTiming(const RenderContext& context) {
@@ -198,6 +249,11 @@ std::int32_t ResponseCurrentEntry(const RenderContext& context) {
     if (!context.window.currentEntry)
         context.window.currentEntry = GetListPos();
     return *context.window.currentEntry;
+}
+
+CurrentPlay ResponseCurrentPlay(const RenderContext& context) {
+    const PlaybackTiming& timing = ResponseTiming(context);
+    return {ResponseCurrentEntry(context), timing.trackSeconds, timing.elapsed_ms};
 }
 
 const std::optional<std::string>& ResponseCurrentSong(const RenderContext& context) {
@@ -219,44 +275,96 @@ const std::vector<TokenRow>& TokenTable() {
         {kAdminPassword, RenderAdminPassword},
         {kError, RenderError},
         {kReferrer, RenderReferrer},
-        {kPlaylistEntry, RenderPlaylistRows},
-        {kQueueEntry, RenderQueueRows},
+        {kPlaylistEntry, RenderPlaylistRows, PlaylistRowsAsk},
+        {kQueueEntry, RenderQueueRows, QueueRowsAsk},
         {kNavNext, RenderNavNext},
         {kNavPrev, RenderNavPrev},
-        {kCurrentSong, RenderCurrentSong},
-        {kContentRefresh, RenderContentRefresh},
-        {kPctLeft, RenderPctLeft},
-        {kSongLength, RenderSongLength},
+        {kCurrentSong, RenderCurrentSong, AsksEntry},
+        {kContentRefresh, RenderContentRefresh, AsksTiming},
+        {kPctLeft, RenderPctLeft, AsksTiming},
+        {kSongLength, RenderSongLength, AsksTiming},
         {kHistoryEntry, RenderHistoryRows},
         {kPSearch, RenderPSearch},
         {kStartsWith, RenderStartsWith},
         {kResultKind, RenderResultKind},
-        {kPlayState, RenderPlayState},
+        {kPlayState, RenderPlayState, AsksState},
         {kMatchCount, RenderMatchWindow},
         {kPageFirst, RenderMatchWindow},
         {kPageLast, RenderMatchWindow},
         {kSkipVotes, RenderSkipTally},
         {kSkipNeeded, RenderSkipTally},
+        {kServerUrl, RenderServerUrl},
     };
     return table;
+}
+
+int TokenRowOf(std::string_view line) {
+    if (line.find("%%") == std::string_view::npos)
+        return -1;
+    const std::vector<TokenRow>& table = TokenTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (line.find(table[i].token) != std::string_view::npos)
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 bool PageRenderer::render_line(char* line, const PageQuery& query) {
     if (line == nullptr)
         return false;
     const std::string_view text(line);
-    if (text.find("%%") == std::string_view::npos)
+    const int row = TokenRowOf(text);
+    if (row < 0)
         return false;
-    for (const TokenRow& row : TokenTable()) {
-        if (text.find(row.token) == std::string_view::npos)
-            continue;
-        // One snapshot per line: a settings change applies from the next line.
-        const SettingsSnapshot settings = CurrentSettings();
-        const RenderContext context{*connection_, query, *settings, window_};
-        row.render(text, context);
-        return true;
+    render_row(text, row, query);
+    return true;
+}
+
+void PageRenderer::render_row(std::string_view line, int row, const PageQuery& query) {
+    // One snapshot per line: a settings change applies from the next line.
+    const SettingsSnapshot settings = CurrentSettings();
+    const RenderContext context{*connection_, query, *settings, window_};
+    TokenTable()[static_cast<std::size_t>(row)].render(line, context);
+}
+
+// The questions go in the order the lines would ask them, each of the
+// response's once (the timing, the entry) and the play state once per line.
+void PageRenderer::ask_ahead(const PageTemplate& page) {
+    std::vector<PlayerQuestion> asked;
+    bool timing = window_.timing.has_value();
+    bool entry = window_.currentEntry.has_value();
+    for (const TemplatePiece& piece : page.pieces) {
+        const auto asks =
+            piece.row < 0 ? nullptr : TokenTable()[static_cast<std::size_t>(piece.row)].asks;
+        const unsigned needs = asks != nullptr ? asks(page.view(piece)) : 0;
+        if ((needs & kAsksTiming) != 0 && !timing) {
+            timing = true;
+            asked.resize(asked.size() + 2);
+            TimingQuestions(&asked[asked.size() - 2]);
+        }
+        if ((needs & kAsksEntry) != 0 && !entry) {
+            entry = true;
+            asked.push_back({kMsgUser, 0, kIpcGetListPos});
+        }
+        if ((needs & kAsksState) != 0)
+            asked.push_back({kMsgUser, 0, kIpcIsPlaying});
     }
-    return false;
+    AskPlayer(asked.data(), asked.size());
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        const auto answer = static_cast<std::int32_t>(asked[i].answer);
+        switch (asked[i].lparam) {
+            case kIpcGetOutputTime:
+                window_.timing = TimingFrom(&asked[i]);
+                ++i;  // the timing's second question
+                break;
+            case kIpcGetListPos:
+                window_.currentEntry = answer;
+                break;
+            default:
+                window_.play_states.push_back(answer);
+                break;
+        }
+    }
 }
 
 }  // namespace velvox

@@ -52,6 +52,21 @@ enum class Opened {
               // the caller looks again with path_size and open
 };
 
+// What tells one version of a file from another: which file it is, its size
+// and when it last changed, with whether that change lies far enough back
+// (two seconds) that any later one must show as a different time.
+struct FileStamp {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::int64_t size = 0;
+    std::int64_t changed = 0;  // in the platform's own unit and epoch
+    bool settled = false;
+
+    bool operator==(const FileStamp& o) const {
+        return volume == o.volume && index == o.index && size == o.size && changed == o.changed;
+    }
+};
+
 // A file opened for reading; closed when destroyed.
 class InputFile {
   public:
@@ -77,6 +92,9 @@ class InputFile {
     // included, then a NUL. Returns false at the end of the file (or on a
     // read error) when nothing was read.
     bool read_line(char* buffer, std::size_t size);
+
+    // Fills stamp for the open file. Returns false when it cannot be read.
+    bool stamp(FileStamp& stamp) const;
 
     // Reads up to size bytes; returns how many (0 at the end or on an error).
     std::size_t read(char* buffer, std::size_t size);

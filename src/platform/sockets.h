@@ -38,6 +38,11 @@ Socket open_listening_socket(int family, std::uint16_t port, ListenFailure* why 
 Socket accept_connection(Socket listening, char* address_text, std::size_t size,
                          bool* passing = nullptr);
 
+// Writes the address this end of a connected socket has (dotted decimal, cut
+// to size - 1) and its port: where the peer reached us. Returns false when
+// they cannot be read.
+bool local_address(Socket socket, char* address_text, std::size_t size, std::uint16_t& port);
+
 // Receives once, at most size bytes. Returns the count, 0 when the peer has
 // closed, -1 on failure.
 long receive(Socket socket, char* buffer, std::size_t size);

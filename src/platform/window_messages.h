@@ -25,6 +25,11 @@ constexpr unsigned kWmUser = 0x400;
 // window's own thread this is a direct call. Returns the procedure's result.
 LResult send_message(Window window, unsigned message, WParam wparam, LParam lparam);
 
+// Returns a message number of the application's own for name, the same for
+// every caller in this session and used by no system message (Windows:
+// RegisterWindowMessageA; 0 when it fails).
+unsigned register_message(const char* name);
+
 // Returns the window's current procedure.
 WindowProc window_proc(Window window);
 

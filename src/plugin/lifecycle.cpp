@@ -48,6 +48,7 @@ void InstallHook() {
         return;
     PreviousWindowProc.store(found);
     platform::replace_window_proc(window, &PluginWindowProc);
+    SetQuestionsHook(true);
 }
 
 // Takes the hook off HostWindow when it is still the window's procedure. When
@@ -58,10 +59,12 @@ void RemoveHook() {
     platform::WindowProc previous = PreviousWindowProc.load();
     if (window == nullptr || previous == nullptr)
         return;
-    if (platform::window_proc(window) == &PluginWindowProc)
+    if (platform::window_proc(window) == &PluginWindowProc) {
+        SetQuestionsHook(false);
         platform::replace_window_proc(window, previous);
-    else
+    } else {
         platform::pin_module();
+    }
 }
 
 }  // namespace
@@ -96,6 +99,9 @@ platform::LResult VELVOX_CALLBACK PluginWindowProc(platform::Window window, unsi
     const bool track_ends = message == kMsgEndOfTrack && !CurrentSettings()->bDisabled;
     platform::LResult result = 0;
     platform::WindowProc previous = PreviousWindowProc.load();
+    // Questions from the pages, asked of the player here on its own thread.
+    if (message == QuestionsMessage() && message != 0 && previous != nullptr)
+        return AnswerQuestions(previous, window, lparam);
     if ((!track_ends || !HandleEndOfTrack()) && previous != nullptr)
         result = platform::call_window_proc(previous, window, message, wparam, lparam);
     // After the player's own handling too, which may have moved on: the

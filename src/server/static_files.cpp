@@ -10,7 +10,7 @@
 
 #include "core/text.h"
 #include "http/content_type.h"
-#include "pages/template_renderer.h"
+#include "pages/page_template.h"
 #include "platform/files.h"
 #include "server/web_root_paths.h"
 
@@ -25,7 +25,6 @@ constexpr char kFileHeader[] =
     "Content-Type: %s\r\n\r\n";
 constexpr char kRelativeTitle[] = "Invalid File %s - relative paths not supported";
 constexpr char kMissingTitle[] = "Invalid File %s";
-constexpr std::size_t kLineSize = 8096;  // a template line: 8095 characters and a NUL
 
 constexpr int kBadRequest = 400;
 constexpr int kNotFound = 404;
@@ -38,20 +37,6 @@ Served RefuseNamed(HttpConnection& connection, const char* pattern, const char* 
     std::snprintf(title, sizeof title, pattern, name);
     connection.send_error(status, title, nullptr, "");
     return Served::refused;
-}
-
-// Sends a "text/html" file line by line through the renderer; a line it does
-// not take goes out itself, then CR LF.
-void SendRenderedLines(HttpConnection& connection, platform::InputFile& file,
-                       const PageQuery& query) {
-    PageRenderer renderer(connection);
-    char line[kLineSize];
-    while (file.read_line(line, sizeof line)) {
-        if (!renderer.render_line(line, query)) {
-            connection.send_text(line);
-            connection.send_text("\r\n");
-        }
-    }
 }
 
 // Opens file_name in one step where the platform allows: a name from the
@@ -138,7 +123,7 @@ Served ServeFromWebRoot(HttpConnection& connection, const SettingsSnapshot& sett
                       content_type);
     connection.send_text(header);
     if (is_page)
-        SendRenderedLines(connection, *file, query);
+        SendTemplatePage(connection, *file, query);
     else
         connection.send_file(std::move(file), size);
     return Served::served;

@@ -6,138 +6,31 @@
 //                      --artifacts DIR [--chromium FILE]
 
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
-import readline from 'node:readline';
 import { chromium } from 'playwright-core';
+import {
+  PASSWORD, parseArgs, readPlaylist, freePort, startPlayer, playerCommand, stopPlayer,
+} from './harness.mjs';
 
-const PASSWORD = 'demo';
 const WHOLE_RUN_MS = 180_000;
 const DESKTOP = { width: 1280, height: 900 };
 const PHONE = { width: 390, height: 844 };
+const SCREEN = { width: 1920, height: 1080 };
 const CHROMIUM_FLAGS = [
   '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync',
   '--disable-quic',
 ];
 
-// Reads "--name value" pairs from the command line into an object.
-function parseArgs(argv) {
-  const args = { chromium: '/usr/bin/chromium' };
-  for (let i = 0; i < argv.length; i += 2) {
-    const key = argv[i].replace(/^--/, '').replace(/-(.)/g, (_, c) => c.toUpperCase());
-    if (argv[i + 1] === undefined) throw new Error(`${argv[i]} needs a value`);
-    args[key] = argv[i + 1];
-  }
-  for (const key of ['host', 'module', 'playlist', 'webRoot', 'artifacts']) {
-    if (!args[key]) throw new Error(`missing --${key.replace(/[A-Z]/g, (c) => '-' + c.toLowerCase())}`);
-  }
-  return args;
-}
-
-// Returns the titles and lengths of an M3U playlist, in playlist order.
-function readPlaylist(file) {
-  const entries = [];
-  for (const line of fs.readFileSync(file, 'utf8').split(/\r?\n/)) {
-    const m = /^#EXTINF:(-?\d+),(.*)$/.exec(line);
-    if (m) entries.push({ seconds: Number(m[1]), title: m[2] });
-  }
-  return entries;
-}
-
-// Gives a TCP port on 127.0.0.1 that was free a moment ago.
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.once('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
-
-// Resolves once something accepts connections on the port, or rejects after ms.
-async function waitForListener(port, ms) {
-  const until = Date.now() + ms;
-  while (Date.now() < until) {
-    const open = await new Promise((resolve) => {
-      // A whole request, so that the server has no empty connection to report.
-      const socket = net.connect(port, '127.0.0.1', () => socket.end('GET /velvox.css HTTP/1.0\r\n\r\n'));
-      socket.on('data', () => {});
-      socket.once('close', (hadError) => resolve(!hadError));
-      socket.once('error', () => {});
-    });
-    if (open) return;
-    await new Promise((r) => setTimeout(r, 100));
-  }
-  throw new Error(`nothing listens on port ${port} after ${ms} ms`);
-}
-
-// Starts velvox-host on a private copy of the module with its own plugin.ini;
-// resolves with the running player once it has printed "ready".
-async function startPlayer(args, port) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'velvox-browser-'));
-  const module = path.join(dir, path.basename(args.module));
-  fs.copyFileSync(args.module, module);
-  fs.writeFileSync(path.join(dir, 'plugin.ini'), [
-    '[HTTP Request]', 'bDisabled=FALSE', `WebRoot=${path.resolve(args.webRoot)}`, `Port=${port}`,
-    'Playlistfile=playlist.html', `AdminPassword=${PASSWORD}`, 'g_MaxRequestsPerIP=3',
-    'g_MaxEntries=25', 'g_MaxQueueSize=50', '',
-  ].join('\n'));
-
-  const child = spawn(args.host, ['--plugin', module, '--clock', 'manual', args.playlist], {
-    stdio: ['pipe', 'pipe', 'pipe'],
-  });
-  const player = { child, dir, log: [], answers: [] };
-  child.stderr.on('data', (d) => player.log.push(String(d)));
-  const lines = readline.createInterface({ input: child.stdout });
-  await new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error('velvox-host did not print "ready" in 20 s')), 20_000);
-    child.once('exit', (code) => { clearTimeout(timer); reject(new Error(`velvox-host exited with ${code}`)); });
-    lines.on('line', (line) => {
-      player.log.push(line + '\n');
-      if (line.trim() === 'ready') { clearTimeout(timer); resolve(); }
-      if (/^(ok|error)\b/.test(line) && player.answers.length) player.answers.shift()(line);
-    });
-  });
-  await waitForListener(port, 10_000);
-  return player;
-}
-
-// Sends one console command to the player; resolves with its "ok"/"error" line.
-function playerCommand(player, command) {
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error(`no answer to "${command}"`)), 10_000);
-    player.answers.push((line) => { clearTimeout(timer); resolve(line); });
-    player.child.stdin.write(command + '\n');
-  });
-}
-
-// Asks the player to quit and waits for it; kills it when it does not go.
-async function stopPlayer(player) {
-  if (!player) return;
-  const { child } = player;
-  if (child.exitCode === null && child.signalCode === null) {
-    const gone = new Promise((resolve) => child.once('exit', resolve));
-    child.stdin.end('quit\n');
-    const timer = setTimeout(() => child.kill('SIGTERM'), 10_000);
-    const hard = setTimeout(() => child.kill('SIGKILL'), 15_000);
-    await gone;
-    clearTimeout(timer);
-    clearTimeout(hard);
-  }
-  fs.rmSync(player.dir, { recursive: true, force: true });
-}
-
 // Texts of the song rows, the queue rows and the recently played rows on the page.
 const songTitles = (page) => page.locator('.songs .song-title').allTextContents();
 const queueTitles = (page) => page.locator('.queue .queue-title').allTextContents();
 const historyTitles = (page) => page.locator('.history .history-title').allTextContents();
-const flashText = async (page) => (await page.locator('.flash').textContent()).trim();
+const flashText = async (page) => (await page.locator('.flash .flash-text').textContent()).trim();
 // The "Showing 26-50 of 2400 songs" line as a reader sees it.
 const pageCount = async (page) => (await page.locator('.page-count').innerText()).replace(/\s+/g, ' ').trim();
 // The row marks of the song rows, in order ("playing", "queued" or "").
@@ -162,6 +55,19 @@ function rawPage(port, target) {
     socket.once('error', reject);
     socket.once('close', () => resolve(Buffer.concat(chunks).toString('latin1')));
   });
+}
+
+// The refresh a page without JavaScript follows: the content of the meta
+// element inside <noscript> (with JavaScript that is text, not an element).
+const noscriptRefresh = async (page) => {
+  assert.equal(await page.locator('meta[http-equiv="refresh"]').count(), 0, 'a refresh with JavaScript on');
+  const markup = await page.locator('noscript.refresh').textContent();
+  return /content="([^"]*)"/.exec(markup)[1].replace(/&amp;/g, '&');
+};
+
+// Decodes the QR code in a PNG file with zbarimg; returns its text.
+function decodeQr(file) {
+  return execFileSync('zbarimg', ['--raw', '-q', file], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }).trim();
 }
 
 // Checks what every rendered page must have: no token left, the stylesheet
@@ -242,12 +148,12 @@ async function main() {
       }
       assert.deepEqual(await songTitles(page), titles.slice(0, 25));
       assert.equal((await page.locator('.np-title').textContent()).trim(), titles[0]);
-      const refresh = await page.locator('meta[http-equiv="refresh"]').getAttribute('content');
+      const refresh = await noscriptRefresh(page);
       const length = entries[0].seconds;
       assert.equal(parseInt(refresh, 10), length - elapsed + 5, `refresh "${refresh}"`);
       const played = await page.evaluate(() => {
-        const fill = document.querySelector('.bar-fill').getBoundingClientRect().width;
-        return fill / document.querySelector('.bar').getBoundingClientRect().width;
+        const bar = document.querySelector('.bar').getBoundingClientRect();
+        return (document.querySelector('.bar-fill').getBoundingClientRect().right - bar.left) / bar.width;
       });
       const pctLeft = 100 - Math.trunc((elapsed / length) * 100);
       assert.ok(Math.abs(played - (100 - pctLeft) / 100) < 0.01, `the bar shows ${played} played`);
@@ -342,8 +248,15 @@ async function main() {
       assert.equal(await wantedRow.locator('.song-cta').isVisible(), false);
       assert.equal(await wantedRow.locator('a.song').evaluate((a) => getComputedStyle(a).pointerEvents), 'none');
       assert.equal((await page.locator('.queue .queue-pos').textContent()).trim(), '1');
-      const refresh = await page.locator('meta[http-equiv="refresh"]').getAttribute('content');
+      const refresh = await noscriptRefresh(page);
       assert.match(refresh.replace(/\s+/g, ' '), /^\d+; URL=http:\/\/127\.0\.0\.1:\d+\/playlist\.cgi\?psearch=harbour&current=25 ?$/);
+      // The song playing has entries[0].seconds - elapsed left; this one is next.
+      const minutes = Math.max(1, Math.floor((entries[0].seconds - elapsed + 30) / 60));
+      const line = page.locator('.mine-note li:visible');
+      assert.equal(await line.count(), 1);
+      assert.match(await line.innerText(), /^Your song is #1/);
+      assert.equal(await line.locator('.mine-eta').textContent(), `in ${minutes} min`);
+      assert.equal(await page.locator('.queue li').first().getAttribute('data-row'), 'mine');
       await checkPageBasics(page, DESKTOP.width);
     });
     await shoot(page, shots, 'desktop-request-accepted.png');
@@ -433,9 +346,44 @@ async function main() {
     });
     await shoot(page, shots, 'desktop-admin-deleted.png');
 
+    await check('the big screen shows the song, the next ones and a code that opens this server', async () => {
+      const screen = await context.newPage();
+      await screen.setViewportSize(SCREEN);
+      await screen.goto(`${base}/screen.html`);
+      await checkPageBasics(screen, SCREEN.width);
+      assert.equal((await screen.locator('.np-title').textContent()).trim(), titles[0]);
+      assert.deepEqual(await screen.locator('.queue .queue-title').allTextContents(), [waiting]);
+      assert.equal((await screen.locator('.join-url').textContent()).trim(), `${base}/`);
+      const qr = path.join(shots, 'screen-qr.png');
+      await screen.locator('.qr').screenshot({ path: qr });
+      assert.equal(decodeQr(qr), `${base}/`);
+      await shoot(screen, shots, 'screen.png', { fullPage: false });
+      await screen.close();
+    });
+
+    await check('the open page follows the end of the song without a reload', async () => {
+      await page.goto(`${base}/playlist.cgi?current=0`);
+      const live = await page.evaluate(() => fetch('api/events')
+        .then((r) => { r.body?.cancel(); return r.ok && /event-stream/.test(r.headers.get('content-type')); }));
+      if (live) {
+        await page.locator('.page[data-live]').waitFor({ timeout: 5000 });
+        await page.evaluate(() => { window.stayed = true; });
+      }
+      // The request plays now; the playlist carries on after entry 0 at the next end.
+      assert.match(await playerCommand(player, 'end'), /^ok/);
+      if (!live) {
+        console.log('# no /api/events on this server: the live update is not checked');
+        return;
+      }
+      await page.waitForFunction((t) => document.querySelector('.np-title')?.textContent === t, waiting, { timeout: 2000 });
+      assert.deepEqual(await queueTitles(page), []);
+      assert.equal((await rowMarks(page))[3], 'playing');
+      assert.equal(await page.evaluate(() => window.stayed), true, 'the page was reloaded');
+      await shoot(page, shots, 'desktop-live.png', { fullPage: false });
+    });
+
     await check('the songs that ended are listed as recently played, newest first', async () => {
-      // The request plays at the first end, then the playlist carries on after entry 0.
-      for (let i = 0; i < 2; i += 1) assert.match(await playerCommand(player, 'end'), /^ok/);
+      assert.match(await playerCommand(player, 'end'), /^ok/);
       await page.goto(`${base}/playlist.cgi?current=0`);
       assert.deepEqual(await historyTitles(page), [waiting, titles[0]]);
       assert.equal((await page.locator('.history .history-pos').first().textContent()).trim(), '1');

@@ -3,6 +3,7 @@ requests played by MPD when the current song ends, the administrator's controls 
 acting on MPD, the server's own modes put back at quit, MPD going away and coming back, and every
 end of a song seen. VELVOX_BUSY_LOAD runs it all with every core loaded."""
 
+import json
 import os
 import re
 import shutil
@@ -96,6 +97,14 @@ class MpdJukeboxTest(unittest.TestCase):
         self.assertEqual(later["pos"], LONG)
         self.assertGreater(later["elapsed_ms"], first["elapsed_ms"] + 500)
         self.assertLess(int(re.search(r"<t>(\d+)</t>", self.page(p)).group(1)), left)
+        # Requests start after the 40 s song, the second after MPD's 3 s of the first.
+        for listpos in (2, 5):
+            p.http_get("/request.cgi?listpos=%d" % listpos)
+        body = p.http_get("/api/status.json").partition(b"\r\n\r\n")[2]
+        queue = json.loads(body)["queue"]
+        self.assertEqual([(q["eta_estimated"], q["mine"]) for q in queue], [(False, True)] * 2)
+        self.assertLessEqual(queue[0]["eta_s"], 40)
+        self.assertEqual(queue[1]["eta_s"] - queue[0]["eta_s"], 3)
         # MPD's own modes come back when the player quits.
         self.assertEqual(p.quit(), 0)
         self.assertEqual(self.mpd.modes(), OWN_MODES, p.stderr_text())

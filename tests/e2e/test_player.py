@@ -193,6 +193,22 @@ class TraceTest(unittest.TestCase):
             self.assertEqual(p.trace_lines().count(END_OF_TRACK), 1)
             self.assertEqual(p.status()["pos"], 1)
 
+    def test_a_page_asks_the_player_through_the_hook_as_its_lines_would(self):
+        # The page's questions go to the hook in one message; the player sees
+        # each, in the order of the lines: the timing (length, then position),
+        # the current entry, the state of each line showing it, an entry's length.
+        page = ("<t>%%PCT_LEFT%%</t>\n<s>%%PLAYSTATE%%</s>\n<h>%%CURRENTSONG%%</h>\n"
+                "<q>%%QUEUELISTENTRY%% %%QUEUELISTETA%%</q>\n<s>%%PLAYSTATE%%</s>\n")
+        with Player(trace=True, web_files={"list.html": page},
+                    settings={"Playlistfile": "list.html"}) as p:
+            p.http_get("/request.cgi?listpos=7", {"Referer": "/playlist.cgi"})
+            before = len(p.trace_lines())
+            reply = p.http_get("/playlist.cgi")
+            self.assertIn(b"in 4 min", reply)
+            self.assertEqual(p.trace_lines()[before:], [
+                (1024, 1, 105), (1024, 0, 105), (1024, 0, 104), (1024, 0, 125), (1024, 0, 104),
+                (1024, 7, 30309)])
+
     def test_trace_lines_are_decimal_and_only_from_the_player_procedure(self):
         with Player(trace=True, settings=DISABLED) as p:
             p.cmd("end")

@@ -30,6 +30,8 @@ def skin_files():
     """The default skin, and a 256 KiB file beside it."""
     files = {}
     for name in os.listdir(os.path.join(EXAMPLES_DIR, "web")):
+        if not os.path.isfile(os.path.join(EXAMPLES_DIR, "web", name)):
+            continue
         with open(os.path.join(EXAMPLES_DIR, "web", name), "rb") as f:
             files[name] = f.read()
     files["big.bin"] = bytes(range(256)) * 1024

@@ -1,6 +1,7 @@
 """The web server over real sockets: pages, static files, error pages, the password form,
 requests that try to leave the web root, and peers that go away mid-reply."""
 
+import os
 import socket
 import struct
 import time
@@ -53,6 +54,30 @@ class ServerTest(unittest.TestCase):
         for target in ("/", "/playlist.cgi", "/?current=3", "/admin.cgi?pass=x"):
             with self.subTest(target=target):
                 self.assertEqual(self.player.http_get(target), page)
+
+    def test_an_edited_page_shows_on_the_next_request(self):
+        # Pages are kept in memory once their file has not changed for a while
+        # (here: its time set back an hour). An edit of the same size whose
+        # time is set back to the very same moment still shows at once.
+        path = os.path.join(self.player.web_root, "edited.html")
+        past = time.time() - 3600
+        for body in (b"<p>one %%PLAYSTATE%%</p>\n", b"<p>two %%PLAYSTATE%%</p>\n"):
+            with open(path, "wb") as f:
+                f.write(body)
+            os.utime(path, (past, past))
+            for _ in range(2):
+                self.assertEqual(self.player.http_get("/edited.html"),
+                                 PAGE_HEAD + body.replace(b"%%PLAYSTATE%%", b"playing") + b"\r\n")
+
+    def test_the_server_address_is_the_one_the_request_reached(self):
+        with open(os.path.join(self.player.web_root, "join.html"), "wb") as f:
+            f.write(b"<a>%%SERVERURL%%</a>\n")
+        for address in ("127.0.0.1", "127.0.0.2"):
+            with socket.create_connection((address, self.player.port), timeout=10) as s:
+                s.sendall(b"GET /join.html HTTP/1.0\r\n\r\n")
+                reply = b"".join(iter(lambda: s.recv(65536), b""))
+            self.assertEqual(masked(reply), masked(PAGE_HEAD + b"<a>http://%s:%d/</a>\n\r\n"
+                                                   % (address.encode(), self.player.port)))
 
     def test_static_files_go_out_byte_for_byte(self):
         for target in ("/style.css", "/style.css?v=2"):

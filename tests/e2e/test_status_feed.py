@@ -68,8 +68,13 @@ class StatusFeedTest(unittest.TestCase):
         self.assertEqual(self.p.cmd("seek 5000"), "ok")
         status = self.fetch("/api/status.json?t=1")
         self.assertEqual(status["elapsed_ms"], 5000)
-        self.assertEqual(status["queue"], [{"position": 3, "title": text(TITLES[3])},
-                                           {"position": 1, "title": text(TITLES[1])}])
+        # Both are this client's; they start when the song's 196 s left are over,
+        # then after entry 3's 199 s, the lengths the playlist file gives.
+        self.assertEqual(status["queue"], [
+            {"position": 3, "title": text(TITLES[3]), "mine": True, "eta_s": 196,
+             "eta_estimated": False},
+            {"position": 1, "title": text(TITLES[1]), "mine": True, "eta_s": 395,
+             "eta_estimated": False}])
         # The list was read above, so each end of track from now on is recorded.
         for _ in range(2):
             self.assertEqual(self.p.cmd("end"), "ok")

@@ -54,6 +54,10 @@ platform::LResult FakePlayer::handle(unsigned message, platform::WParam wparam,
             }
             case kIpcIsPlaying:
                 return stopped ? 0 : (paused ? 3 : 1);
+            case kIpcGetEntryLength:
+                return static_cast<std::size_t>(wparam) < lengths.size()
+                           ? lengths[static_cast<std::size_t>(wparam)]
+                           : 0;
             case kIpcGetOutputTime:
                 if (stopped)
                     return -1;

@@ -10,6 +10,7 @@
 #include "queue/history.h"
 #include "queue/playback.h"
 #include "queue/playlist_cache.h"
+#include "queue/queue_times.h"
 #include "queue/request_queue.h"
 #include "queue/skip_votes.h"
 
@@ -32,8 +33,8 @@ inline std::vector<std::string> TitlesOf(const PlaylistSnapshot& cache) {
 }
 
 // Empties the player's list and rebuilds the copy from it (an empty copy),
-// empties the queue with its turns and song starts, the skip votes and the
-// recently played list, forgets the saved position, puts the default settings in force, puts
+// empties the queue with its turns and song starts, the skip votes, the
+// recently played list and the entry lengths, forgets the saved position, puts the default settings in force, puts
 // the platform's own services (the rules' clock) back and forgets the messages the player received.
 inline void ResetQueueWorld(FakePlayer& player) {
     player.playlist.clear();
@@ -43,6 +44,7 @@ inline void ResetQueueWorld(FakePlayer& player) {
     ForgetSkipVotes();
     platform::use_services(nullptr);
     ClearHistory();
+    ClearTrackLengths();
     ResumePosition = -1;
     PublishSettings(PluginSettings{});
     player.received.clear();

@@ -10,11 +10,13 @@
 #include <sys/syscall.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 #include "platform/files.h"
@@ -112,6 +114,25 @@ Opened InputFile::Adopt(int descriptor, bool text, std::int64_t& size) {
     descriptor_ = descriptor;
     text_ = text;
     return Opened::regular;
+}
+
+// The later of the content's and the inode's change, in nanoseconds; settled
+// when the real-time clock has passed it by two seconds.
+bool InputFile::stamp(FileStamp& stamp) const {
+    struct stat status;
+    if (descriptor_ < 0 || ::fstat(descriptor_, &status) != 0)
+        return false;
+    const auto nanoseconds = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+    };
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    stamp.volume = static_cast<std::uint64_t>(status.st_dev);
+    stamp.index = static_cast<std::uint64_t>(status.st_ino);
+    stamp.size = SizeOf(status);
+    stamp.changed = std::max(nanoseconds(status.st_mtim), nanoseconds(status.st_ctim));
+    stamp.settled = stamp.changed + 2'000'000'000 < nanoseconds(now);
+    return true;
 }
 
 bool InputFile::open(const char* path, bool text) {

@@ -145,6 +145,15 @@ LResult send_message(Window window, unsigned message, WParam wparam, LParam lpar
     return send.result;
 }
 
+// Numbers from the range Windows gives registered messages, one per name
+// (FNV-1a), so that the emulation treats them as Windows would.
+unsigned register_message(const char* name) {
+    std::uint32_t hash = 2166136261u;
+    for (const char* c = name; *c != '\0'; ++c)
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    return 0xC000u + hash % 0x4000u;
+}
+
 WindowProc window_proc(Window window) {
     return emu::as_window(window).proc;
 }

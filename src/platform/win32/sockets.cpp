@@ -79,6 +79,21 @@ Socket accept_connection(Socket listening, char* address_text, std::size_t size,
     return static_cast<Socket>(s);
 }
 
+bool local_address(Socket socket, char* address_text, std::size_t size, std::uint16_t& port) {
+    sockaddr_in self{};
+    int length = sizeof self;
+    if (::getsockname(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&self), &length) !=
+            0 ||
+        self.sin_family != AF_INET)
+        return false;
+    if (size > 0) {
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(&self.sin_addr.s_addr);
+        std::snprintf(address_text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    }
+    port = ntohs(self.sin_port);
+    return true;
+}
+
 long receive(Socket socket, char* buffer, std::size_t size) {
     int limit = size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
     int n = ::recv(static_cast<SOCKET>(socket), buffer, limit, 0);

@@ -9,6 +9,10 @@ LResult send_message(Window window, unsigned message, WParam wparam, LParam lpar
     return SendMessageA(static_cast<HWND>(window), message, wparam, lparam);
 }
 
+unsigned register_message(const char* name) {
+    return RegisterWindowMessageA(name);
+}
+
 WindowProc window_proc(Window window) {
     return reinterpret_cast<WindowProc>(GetWindowLongPtrA(static_cast<HWND>(window), GWLP_WNDPROC));
 }

@@ -82,8 +82,10 @@ TEST_F(StatusFeed, StatusOfPlayerQueueAndRecentlyPlayed) {
          {0, 1},
          "{\"state\":\"playing\",\"position\":1,\"title\":\"Tab\\there\\u0001\",\"elapsed_ms\":"
          "95000,"
-         "\"length_s\":240,\"queue\":[{\"position\":2,\"title\":\"Bad \xEF\xBF\xBD byte\"},"
-         "{\"position\":9,\"title\":null}],\"history\":[\"Tab\\there\\u0001\",\"Quote \\\" "
+         "\"length_s\":240,\"queue\":[{\"position\":2,\"title\":\"Bad \xEF\xBF\xBD byte\","
+         "\"mine\":false,\"eta_s\":145,\"eta_estimated\":false},{\"position\":9,\"title\":null,"
+         "\"mine\":true,\"eta_s\":325,\"eta_estimated\":false}],\"history\":[\"Tab\\there\\u0001\","
+         "\"Quote \\\" "
          "and \\\\\"]}\n"},
         {"paused",
          "paused",
@@ -109,8 +111,10 @@ TEST_F(StatusFeed, StatusOfPlayerQueueAndRecentlyPlayed) {
             player.position = position;
             HandleEndOfTrack();
         }
+        // The first request is another listener's, the others this one's.
         for (std::int32_t position : c.waiting)
-            InsertRequest(position, "10.0.0.9");
+            InsertRequest(position, position == c.waiting.front() ? "10.0.0.9" : "10.0.0.1");
+        player.lengths = {200, 240, 180};
         player.position = c.current;
         player.stopped = std::string(c.state) == "stopped";
         player.paused = std::string(c.state) == "paused";
@@ -118,10 +122,13 @@ TEST_F(StatusFeed, StatusOfPlayerQueueAndRecentlyPlayed) {
         player.lengthSeconds = 240;
         player.received.clear();
         EXPECT_EQ(Fetch("/api/status.json", SendStatusFeed), kJsonHead + c.body) << c.what;
-        const std::vector<Message> asked = {{kMsgUser, 0, kIpcIsPlaying},
-                                            {kMsgUser, 0, kIpcGetListPos},
-                                            {kMsgUser, 0, kIpcGetOutputTime},
-                                            {kMsgUser, 1, kIpcGetOutputTime}};
+        std::vector<Message> asked = {{kMsgUser, 0, kIpcIsPlaying},
+                                      {kMsgUser, 0, kIpcGetListPos},
+                                      {kMsgUser, 0, kIpcGetOutputTime},
+                                      {kMsgUser, 1, kIpcGetOutputTime}};
+        for (std::int32_t position : c.waiting)
+            asked.push_back(
+                {kMsgUser, static_cast<platform::WParam>(position), kIpcGetEntryLength});
         EXPECT_EQ(player.received, asked) << c.what;
     }
 }

@@ -5,6 +5,7 @@
 
 #include "core/host_ops.h"
 #include "pages/page_text.h"
+#include "pages/playback_timing.h"
 #include "pages_fixture.h"
 
 namespace velvox::testing {
@@ -381,6 +382,34 @@ TEST_F(TemplateRows, QueueRowsInPlayOrder) {
         "<a href=\"admin.cgi?pass=pw&action=delete&listpos=2\">Delete</a>&nbsp;2:Song "
         "&lt;2&gt;\n\r\n"
         "<a href=\"admin.cgi?pass=pw&action=delete&listpos=3\">Delete</a>&nbsp;3:Song 0\n\r\n");
+}
+
+// Whose request a row is (the connection's address is 10.0.0.1) and when it
+// starts: the time left of the song, then the lengths before it.
+TEST_F(TemplateRows, QueueRowsSayWhoseAndWhen) {
+    LoadPlaylist(NumberedTitles(4));
+    player.lengths = {0, 3600, 0, 100};
+    player.lengthSeconds = 200;
+    player.elapsedMs = 50'000;
+    InsertRequest(3, "10.0.0.1");
+    InsertRequest(2, "10.0.0.10");
+    InsertRequest(1, "10.0.0.1");
+    EXPECT_EQ(Render("<li data-row=\"%%QUEUELISTROWSTATE%%\">%%QUEUELISTENTRY%% "
+                     "%%QUEUELISTETA%%</li>\n",
+                     Query("/playlist.cgi")),
+              "<li data-row=\"mine\">Song 3 in 3 min</li>\n\r\n"
+              "<li data-row=\"\">Song 2 in 4 min</li>\n\r\n"
+              "<li data-row=\"mine\">Song 1 in about 26 min</li>\n\r\n");
+    const struct {
+        std::int32_t seconds;
+        bool estimate;
+        const char* text;
+    } texts[] = {
+        {-1, false, ""},         {0, false, "in 1 min"},  {89, true, "in about 1 min"},
+        {90, false, "in 2 min"}, {3570, false, "in 1 h"}, {3630, true, "in about 1 h 1 min"},
+        {7200, false, "in 2 h"}};
+    for (const auto& t : texts)
+        EXPECT_EQ(StartsInText(t.seconds, t.estimate), t.text) << t.seconds;
 }
 
 TEST_F(TemplateRows, QueueListEndsAtAnEntryWithoutTitle) {

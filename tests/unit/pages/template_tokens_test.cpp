@@ -66,6 +66,9 @@ TEST_F(TemplateTokens, EachSingleLineToken) {
         {"/playlist.cgi", "%%CONTENT_REFRESH%%\n", "175\n\r\n"},
         {"/playlist.cgi", "%%PCT_LEFT%%%\n", "85%\n\r\n"},
         {"/playlist.cgi", "%%SONG_LENGTH%%s %%SONG_LENGTH%%s\n", "200s 200s\n\r\n"},
+        // A stream without an address of its own: the settings' port.
+        {"/playlist.cgi", "<a href=\"%%SERVERURL%%\">\n",
+         "<a href=\"http://localhost:80/\">\n\r\n"},
         // The last line of a file has no LF of its own.
         {"/playlist.cgi?errorCode=10", "%%ERROR%%", "Queue position deleted!\r\n"},
     };
