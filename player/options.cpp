@@ -7,6 +7,7 @@
 
 #include "backend.h"
 #include "player_app.h"
+#include "velvox_version.h"
 
 namespace player {
 
@@ -106,6 +107,8 @@ const ValueOption* find_value_option(const std::string& name) {
 bool set_flag(const std::string& arg, Options& options) {
     if (arg == "-h" || arg == "--help")
         options.help = true;
+    else if (arg == "--version")
+        options.version = true;
     else if (arg == "--trace")
         options.trace = true;
     else if (arg == "--announce")
@@ -186,7 +189,7 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
         } else if (arg == "--") {
             options_ended = true;
         } else if (set_flag(arg, options)) {
-            if (options.help)
+            if (options.help || options.version)
                 return true;
         } else if (!read_value_option(argc, argv, i, options, error)) {
             return false;
@@ -216,6 +219,7 @@ std::string usage_text(const char* program) {
            "                  clock is the clock (--clock and --speed do not apply)\n"
            "  --mpd ADDRESS   the daemon: [PASSWORD@]HOST[:PORT] or a socket path (default:\n"
            "                  MPD_HOST and MPD_PORT, else localhost:6600)\n"
+           "  --version       print the version and end\n"
            "console commands: status, end, seek MS, goto P, load FILE, config, quit\n";
 }
 
@@ -228,6 +232,10 @@ int read_start_up(int argc, char** argv, Options& options, std::unique_ptr<Backe
     }
     if (options.help) {
         std::fputs(usage_text(argv[0]).c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        write_line(stdout, "velvox-host " VELVOX_VERSION);
         return 0;
     }
     Playlist playlist;

@@ -18,6 +18,7 @@ Environment (set by tests/e2e/CMakeLists.txt):
 API (stable; tests rely on it):
 
     SOURCE_DIR, EXAMPLES_DIR          the source tree and its examples/ folder
+    VERSION                           the project's version (project() in CMakeLists.txt)
     DEMO_SMALL                        examples/demo-small.m3u (10 entries)
     TARGET                            the selected Target (see below)
     INI_KEYS                          the eight keys of plugin.ini, in file order
@@ -96,6 +97,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 EXAMPLES_DIR = os.path.join(SOURCE_DIR, "examples")
 DEMO_SMALL = os.path.join(EXAMPLES_DIR, "demo-small.m3u")
+with open(os.path.join(SOURCE_DIR, "CMakeLists.txt"), encoding="utf-8") as _cmake:
+    VERSION = re.search(r"^project\(velvox VERSION ([0-9.]+)", _cmake.read(), re.M).group(1)
 
 DEFAULT_TIMEOUT = 10.0
 INI_KEYS = ("bDisabled", "WebRoot", "Port", "Playlistfile", "AdminPassword",

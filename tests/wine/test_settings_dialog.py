@@ -120,7 +120,7 @@ class SettingsDialogTest(unittest.TestCase):
             for ident in members:
                 self.assertTrue(inside(by_id[ident]["rect"], groups[text]["rect"]),
                                 f"{ident} in group {text}")
-        self.assertTrue(any("Velvox" in s["text"] and "2.5" in s["text"] for s in statics),
+        self.assertTrue(any(s["text"] == "Velvox " + harness.VERSION for s in statics),
                         "a label names the product and its version")
 
     def test_layout_keys_about_box_ok_and_settings_file(self):
@@ -154,7 +154,7 @@ class SettingsDialogTest(unittest.TestCase):
         texts = [c["text"] for c in about["controls"] if c["class"] == "Static" and c["text"]]
         self.assertEqual(len(texts), 1, about)
         lines = texts[0].replace("\r\n", "\n").split("\n")
-        self.assertEqual(lines[:2], ["Velvox", "By: Tarnwick"])
+        self.assertEqual(lines[:2], ["Velvox " + harness.VERSION, "By: Tarnwick"])
         self.assertEqual(len(lines), 3)
         self.assertTrue(lines[2], "the maker's web address")
         self.assertIn("OK", [c["text"] for c in about["controls"] if c["class"] == "Button"])
