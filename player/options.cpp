@@ -7,6 +7,7 @@
 
 #include "backend.h"
 #include "player_app.h"
+#include "plugin_module.h"
 #include "velvox_version.h"
 
 namespace player {
@@ -84,6 +85,16 @@ bool set_mpd(const std::string& value, Options& options, std::string& error) {
     return true;
 }
 
+// Sets the folder for the module's settings file; returns false when it is empty.
+bool set_settings_dir(const std::string& value, Options& options, std::string& error) {
+    if (value.empty()) {
+        error = "option --settings-dir needs a folder";
+        return false;
+    }
+    options.settings_dir = value;
+    return true;
+}
+
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
 struct ValueOption {
     const char* name;
@@ -91,7 +102,7 @@ struct ValueOption {
 };
 const ValueOption kValueOptions[] = {
     {"--plugin", set_plugin}, {"--clock", set_clock}, {"--speed", set_speed},
-    {"--player", set_player}, {"--mpd", set_mpd},
+    {"--player", set_player}, {"--mpd", set_mpd},     {"--settings-dir", set_settings_dir},
 };
 
 // Returns the value option called name, or nullptr.
@@ -201,13 +212,15 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
 std::string usage_text(const char* program) {
     std::string p = program ? program : "velvox-host";
     return "usage: " + p +
-           " [--plugin FILE] [--clock real|manual] [--speed N] [--trace] [--announce] "
-           "PLAYLIST.m3u\n"
+           " [--plugin FILE] [--settings-dir DIR] [--clock real|manual] [--speed N] [--trace] "
+           "[--announce] PLAYLIST.m3u\n"
            "       " +
            p +
-           " --player mpd [--mpd [PASSWORD@]HOST[:PORT]] [--plugin FILE] [--trace] "
-           "[--announce]\n"
-           "  --plugin FILE   the plug-in module to load (default: the one beside the program)\n"
+           " --player mpd [--mpd [PASSWORD@]HOST[:PORT]] [--plugin FILE] [--settings-dir DIR] "
+           "[--trace] [--announce]\n"
+           "  --plugin FILE   the plug-in module to load (default: the one beside the program;\n"
+           "                  for an installed Linux player, ../lib/velvox/ from it)\n"
+           "  --settings-dir DIR  keep the module's plugin.ini in DIR, not beside the module\n"
            "  --clock real    playback time follows the wall clock (default)\n"
            "  --clock manual  time moves only by console commands; tracks never end by "
            "themselves\n"
@@ -237,6 +250,10 @@ int read_start_up(int argc, char** argv, Options& options, std::unique_ptr<Backe
     if (options.version) {
         write_line(stdout, "velvox-host " VELVOX_VERSION);
         return 0;
+    }
+    if (!options.settings_dir.empty() && !set_settings_folder(options.settings_dir)) {
+        write_line(stderr, "velvox-host: cannot hand the settings folder to the plug-in");
+        return 2;
     }
     Playlist playlist;
     if (options.player == "sim" && !read_playlist(options.playlist, playlist, error)) {

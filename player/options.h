@@ -10,7 +10,8 @@ namespace player {
 class Backend;
 
 struct Options {
-    std::string plugin;  // module to load; empty means the one beside the program
+    std::string plugin;        // module to load; empty means the one beside the program
+    std::string settings_dir;  // --settings-dir: the folder of the module's plugin.ini
     bool real_clock = true;
     double speed = 1.0;          // real-clock playback runs this many times faster
     bool trace = false;          // every message reaching our procedure goes to stderr
