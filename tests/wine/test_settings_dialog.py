@@ -5,9 +5,7 @@ velvox-host.exe runs `config`; dialog_probe.exe (tools/) finds the dialog by its
 reads every control, types into the fields, presses buttons and keys. A screenshot of
 the open dialog and of the about box is kept under the artifacts folder.
 """
-import json
 import os
-import subprocess
 import sys
 import unittest
 
@@ -16,6 +14,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 import harness  # noqa: E402
 import wine_util  # noqa: E402
+from wine_util import probe, screenshot  # noqa: E402
 
 TITLE = "HTTP Request(Velvox)"
 SECTION = "HTTP Request"
@@ -36,23 +35,6 @@ LAYOUT = {
 # Buttons for the two commands without a control in the layout: Cancel and About.
 EXTRA_BUTTONS = {1001, 1012}
 GROUPS = {"設定": (1063, 1064, 1065), "制限": (1079, 1083, 1084)}
-
-
-def probe(*actions, check=True):
-    """Runs dialog_probe.exe with the actions; returns its JSON lines as objects."""
-    done = wine_util.run_tool("dialog_probe", *actions, check=check)
-    return [json.loads(line) for line in done.stdout.splitlines() if line.startswith("{")]
-
-
-def screenshot(name, dump):
-    """Saves the window of the dump, cut from the Xvfb screen, as a PNG artifact; returns its
-    path. (Wine's virtual desktop sits at the screen's top left corner.)"""
-    left, top, right, bottom = dump["screen_rect"]
-    path = wine_util.artifact(name)
-    subprocess.run(["import", "-window", "root", "-crop",
-                    f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
-                   check=True, timeout=60)
-    return path
 
 
 def inside(inner, outer):
