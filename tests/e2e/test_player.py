@@ -2,7 +2,6 @@
 
 import os
 import re
-import shutil
 import tempfile
 import time
 import unittest
@@ -160,22 +159,6 @@ class QuitTest(unittest.TestCase):
             self.assertEqual(sorted(ini), sorted(harness.INI_KEYS))
             for key, value in settings.items():
                 self.assertEqual(ini[key], value, key)
-
-    def test_a_settings_folder_holds_the_file_instead_of_the_modules(self):
-        state = tempfile.mkdtemp(prefix="velvox-state-")
-        self.addCleanup(shutil.rmtree, state, True)
-        port = harness.free_port()
-        with open(os.path.join(state, "plugin.ini"), "w", newline="\r\n") as f:
-            f.write("[HTTP Request]\nbDisabled=FALSE\nPort=%d\n" % port)
-        with Player(write_ini=False, wait_port=False,
-                    extra_args=["--settings-dir", harness.TARGET.player_path(state)]) as p:
-            harness.wait_for_port(port, process=p.process)
-            self.assertEqual(p.quit(), 0)
-            self.assertFalse(os.path.exists(p.ini_path))
-            p.ini_path = os.path.join(state, "plugin.ini")
-            ini = p.read_ini()
-        self.assertEqual(sorted(ini), sorted(harness.INI_KEYS))
-        self.assertEqual((ini["bDisabled"], ini["Port"]), ("FALSE", str(port)))
 
     def test_signals_run_the_quit_sequence(self):
         with Player(write_ini=False) as p:
