@@ -26,6 +26,7 @@ API (stable; tests rely on it):
                                       AssertionError, so unittest reports a failure)
     free_port() -> int                a port that was free a moment ago (bound to 0, closed)
     wait_for_port(port, timeout=10)   returns once 127.0.0.1:port accepts; raises on time-out
+    get(port, target) -> bytes        the whole reply to "GET target HTTP/1.0" on 127.0.0.1:port
     write_playlist(path, entries)     writes an M3U; entries are (title, seconds) or file names
     run_host(args, cwd, stdin_text="", timeout=20) -> (returncode, stdout, stderr)
                                       runs the player once to its end (for exit statuses)
@@ -223,6 +224,13 @@ def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def get(port, target, timeout=30):
+    """Returns the whole reply to "GET target HTTP/1.0" from 127.0.0.1:port."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        s.sendall(b"GET " + target.encode() + b" HTTP/1.0\r\n\r\n")
+        return b"".join(iter(lambda: s.recv(65536), b""))
 
 
 def wait_for_port(port, timeout=DEFAULT_TIMEOUT, process=None):

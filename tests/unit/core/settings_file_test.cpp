@@ -261,26 +261,22 @@ TEST(SettingsPathRule, TheNamedFolderElseTheModulesOrTheBareName) {
     const std::string long_folder = "/" + std::string(300, 'd') + "/";
     const struct {
         std::string module;
-        const char* folder;  // the settings folder variable; nullptr: unset
+        const char* folder;  // the settings folder variable; empty: none
         std::string expected;
     } cases[] = {
-        {"/opt/velvox/libvelvox.so", nullptr, "/opt/velvox/plugin.ini"},
-        {"/libvelvox.so", nullptr, "/plugin.ini"},
-        {"libvelvox.so", nullptr, "plugin.ini"},
-        {"", nullptr, "plugin.ini"},
-        {long_folder + "libvelvox.so", nullptr, long_folder + "plugin.ini"},  // never cut
+        {"/opt/velvox/libvelvox.so", "", "/opt/velvox/plugin.ini"},
+        {"/libvelvox.so", "", "/plugin.ini"},
+        {"libvelvox.so", "", "plugin.ini"},
+        {"", "", "plugin.ini"},
+        {long_folder + "libvelvox.so", "", long_folder + "plugin.ini"},  // never cut
         {"/usr/lib/velvox/libvelvox.so", "/var/lib/velvox", "/var/lib/velvox/plugin.ini"},
         {"/usr/lib/velvox/libvelvox.so", "/var/lib/velvox/", "/var/lib/velvox/plugin.ini"},
         {"libvelvox.so", "state", "state/plugin.ini"},
-        {"/opt/velvox/libvelvox.so", "", "/opt/velvox/plugin.ini"},
     };
     for (const auto& c : cases) {
         platform::override_module_path(c.module.c_str());
-        if (c.folder != nullptr)
-            setenv(kSettingsFolderVariable, c.folder, 1);
-        else
-            unsetenv(kSettingsFolderVariable);
-        EXPECT_EQ(SettingsPath(), c.expected) << c.module << " " << (c.folder ? c.folder : "-");
+        setenv(kSettingsFolderVariable, c.folder, 1);
+        EXPECT_EQ(SettingsPath(), c.expected) << c.module << " " << c.folder;
     }
     unsetenv(kSettingsFolderVariable);
     platform::override_module_path(nullptr);
