@@ -7,6 +7,8 @@
 
 #include "backend.h"
 #include "player_app.h"
+#include "plugin_module.h"
+#include "velvox_version.h"
 
 namespace player {
 
@@ -83,6 +85,16 @@ bool set_mpd(const std::string& value, Options& options, std::string& error) {
     return true;
 }
 
+// Sets the folder for the module's settings file; returns false when it is empty.
+bool set_settings_dir(const std::string& value, Options& options, std::string& error) {
+    if (value.empty()) {
+        error = "option --settings-dir needs a folder";
+        return false;
+    }
+    options.settings_dir = value;
+    return true;
+}
+
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
 struct ValueOption {
     const char* name;
@@ -90,7 +102,7 @@ struct ValueOption {
 };
 const ValueOption kValueOptions[] = {
     {"--plugin", set_plugin}, {"--clock", set_clock}, {"--speed", set_speed},
-    {"--player", set_player}, {"--mpd", set_mpd},
+    {"--player", set_player}, {"--mpd", set_mpd},     {"--settings-dir", set_settings_dir},
 };
 
 // Returns the value option called name, or nullptr.
@@ -106,6 +118,8 @@ const ValueOption* find_value_option(const std::string& name) {
 bool set_flag(const std::string& arg, Options& options) {
     if (arg == "-h" || arg == "--help")
         options.help = true;
+    else if (arg == "--version")
+        options.version = true;
     else if (arg == "--trace")
         options.trace = true;
     else if (arg == "--announce")
@@ -186,7 +200,7 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
         } else if (arg == "--") {
             options_ended = true;
         } else if (set_flag(arg, options)) {
-            if (options.help)
+            if (options.help || options.version)
                 return true;
         } else if (!read_value_option(argc, argv, i, options, error)) {
             return false;
@@ -198,13 +212,15 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
 std::string usage_text(const char* program) {
     std::string p = program ? program : "velvox-host";
     return "usage: " + p +
-           " [--plugin FILE] [--clock real|manual] [--speed N] [--trace] [--announce] "
-           "PLAYLIST.m3u\n"
+           " [--plugin FILE] [--settings-dir DIR] [--clock real|manual] [--speed N] [--trace] "
+           "[--announce] PLAYLIST.m3u\n"
            "       " +
            p +
-           " --player mpd [--mpd [PASSWORD@]HOST[:PORT]] [--plugin FILE] [--trace] "
-           "[--announce]\n"
-           "  --plugin FILE   the plug-in module to load (default: the one beside the program)\n"
+           " --player mpd [--mpd [PASSWORD@]HOST[:PORT]] [--plugin FILE] [--settings-dir DIR] "
+           "[--trace] [--announce]\n"
+           "  --plugin FILE   the plug-in module to load (default: the one beside the program;\n"
+           "                  for an installed Linux player, ../lib/velvox/ from it)\n"
+           "  --settings-dir DIR  keep the module's plugin.ini in DIR, not beside the module\n"
            "  --clock real    playback time follows the wall clock (default)\n"
            "  --clock manual  time moves only by console commands; tracks never end by "
            "themselves\n"
@@ -216,6 +232,7 @@ std::string usage_text(const char* program) {
            "                  clock is the clock (--clock and --speed do not apply)\n"
            "  --mpd ADDRESS   the daemon: [PASSWORD@]HOST[:PORT] or a socket path (default:\n"
            "                  MPD_HOST and MPD_PORT, else localhost:6600)\n"
+           "  --version       print the version and end\n"
            "console commands: status, end, seek MS, goto P, load FILE, config, quit\n";
 }
 
@@ -229,6 +246,14 @@ int read_start_up(int argc, char** argv, Options& options, std::unique_ptr<Backe
     if (options.help) {
         std::fputs(usage_text(argv[0]).c_str(), stdout);
         return 0;
+    }
+    if (options.version) {
+        write_line(stdout, "velvox-host " VELVOX_VERSION);
+        return 0;
+    }
+    if (!options.settings_dir.empty() && !set_settings_folder(options.settings_dir)) {
+        write_line(stderr, "velvox-host: cannot hand the settings folder to the plug-in");
+        return 2;
     }
     Playlist playlist;
     if (options.player == "sim" && !read_playlist(options.playlist, playlist, error)) {

@@ -10,7 +10,8 @@ namespace player {
 class Backend;
 
 struct Options {
-    std::string plugin;  // module to load; empty means the one beside the program
+    std::string plugin;        // module to load; empty means the one beside the program
+    std::string settings_dir;  // --settings-dir: the folder of the module's plugin.ini
     bool real_clock = true;
     double speed = 1.0;          // real-clock playback runs this many times faster
     bool trace = false;          // every message reaching our procedure goes to stderr
@@ -19,6 +20,7 @@ struct Options {
     std::string mpd;             // --mpd: [PASSWORD@]HOST[:PORT]; empty: the environment's
     std::string playlist;
     bool help = false;
+    bool version = false;  // --version: print it and end
 };
 
 // Reads the command line into options. Returns false with a message in error
@@ -30,9 +32,9 @@ std::string usage_text(const char* program);
 
 // Reads the command line and the playlist it names, and makes the playback
 // back end, writing usage or errors to the console. Returns -1 when the
-// player is to go on, otherwise the exit status to end with (0 after --help,
-// 2 on an error of the command line or the playlist, 1 when the back end
-// cannot run, such as an MPD that cannot be reached).
+// player is to go on, otherwise the exit status to end with (0 after --help
+// or --version, 2 on an error of the command line or the playlist, 1 when the
+// back end cannot run, such as an MPD that cannot be reached).
 int read_start_up(int argc, char** argv, Options& options, std::unique_ptr<Backend>& backend);
 
 }  // namespace player

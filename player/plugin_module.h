@@ -1,4 +1,5 @@
-// The plug-in module: named on the command line or found beside the program,
+// The plug-in module: named on the command line or found beside the program
+// (or, for an installed Linux player, in ../lib/velvox/),
 // loaded by the platform, and asked for its record through its one export.
 // The platform front (posix/, win32/) supplies the four module calls; finding
 // the export and the messages for a refusal are written once, here.
@@ -25,6 +26,11 @@ void* module_export(void* module, const char* name);
 
 // Unloads a module opened by open_module; null is ignored. (Platform.)
 void close_module(void* module);
+
+// Names folder as the one the module keeps its settings file in, through the
+// environment variable the module reads (velvox::kSettingsFolderVariable).
+// Returns false when the environment cannot be changed. (Platform.)
+bool set_settings_folder(const std::string& folder);
 
 // A loaded plug-in: its module and the record its export returned.
 struct LoadedPlugin {

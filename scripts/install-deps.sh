@@ -9,11 +9,14 @@ packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev python3 pkg-confi
           libmpdclient-dev libutf8proc-dev)
 if [ "$what" = test ]; then
   # wine64 and the x86-64 compiler: the Wine tests run the 64-bit build where the
-  # kernel cannot run 32-bit programs (see scripts/wine-tests.sh).
+  # kernel cannot run 32-bit programs (see scripts/wine-tests.sh). nsis makes the
+  # Windows installer; dpkg-dev, debhelper, lintian and systemd (systemd-analyze)
+  # build and check the Debian package.
   packages+=(clang clang-tidy libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
              wine wine32:i386 wine64 xvfb
              imagemagick x11-utils xdotool fonts-ipafont-gothic chromium nodejs npm zbar-tools
-             mpd sox libsox-fmt-base libfaketime)
+             mpd sox libsox-fmt-base libfaketime
+             nsis dpkg-dev debhelper lintian systemd)
 fi
 
 missing=()

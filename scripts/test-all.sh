@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test CI runs, from a fresh machine: installs what is missing,
-# builds the Linux presets and the Windows (mingw) build, then runs the unit,
+# builds the Linux presets and the Windows (mingw) build with its installer, then runs the unit,
 # end-to-end, soak, fuzz-replay and browser tests natively, each fuzz target for 30 s, the unit and end-to-end
-# tests again under the address, undefined-behaviour and thread sanitizers, and the end-to-end suite under Wine.
+# tests again under the address, undefined-behaviour and thread sanitizers, the end-to-end suite and
+# the installer under Wine, and builds, checks, installs and purges the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -40,7 +41,10 @@ cmake --build --preset tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 ctest --preset tsan -L "unit|e2e" -j "$jobs"
 
 if [ -x scripts/wine-tests.sh ]; then
-  echo "== end-to-end tests under Wine"
+  echo "== end-to-end and installer tests under Wine"
   scripts/wine-tests.sh build/dev build/mingw
 fi
+
+echo "== Debian package: built, lintian, installed, run as the service, purged"
+python3 tests/package/test_deb.py -v
 echo "== all tests passed"

@@ -51,7 +51,7 @@ build_mingw() {
     cmake --build "$dir" -j "$jobs"
 }
 
-tools=(wineserver Xvfb import i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump)
+tools=(wineserver Xvfb import i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump makensis)
 case $arch in
 win32)
     tools+=(wine)

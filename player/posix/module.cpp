@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 
+#include "core/host_ops.h"
 #include "plugin_module.h"
 
 namespace player {
@@ -22,10 +24,21 @@ std::string program_folder() {
     return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
 }
 
+// Returns the module beside the program, or, when there is none there and the
+// program lies in an installed layout (bin/ beside lib/velvox/), that one.
+std::string default_module() {
+    const std::string folder = program_folder();
+    const std::string beside = folder + "libvelvox.so";
+    const std::string installed = folder + "../lib/velvox/libvelvox.so";
+    if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0)
+        return installed;
+    return beside;
+}
+
 }  // namespace
 
 std::string module_file(const std::string& option) {
-    std::string path = option.empty() ? program_folder() + "libvelvox.so" : option;
+    std::string path = option.empty() ? default_module() : option;
     if (path.find('/') == std::string::npos)
         path = "./" + path;  // a bare name means the file here, not a library search
     return path;
@@ -47,6 +60,10 @@ void* module_export(void* module, const char* name) {
 void close_module(void* module) {
     if (module != nullptr)
         dlclose(module);
+}
+
+bool set_settings_folder(const std::string& folder) {
+    return setenv(velvox::kSettingsFolderVariable, folder.c_str(), 1) == 0;
 }
 
 }  // namespace player

@@ -1,6 +1,9 @@
 // The plug-in module on Windows: LoadLibraryA and GetProcAddress.
 #include <windows.h>
 
+#include <cstdlib>
+
+#include "core/host_ops.h"
 #include "plugin_module.h"
 #include "win32/error_text.h"
 
@@ -37,6 +40,13 @@ void* module_export(void* module, const char* name) {
 void close_module(void* module) {
     if (module != nullptr)
         FreeLibrary(static_cast<HMODULE>(module));
+}
+
+bool set_settings_folder(const std::string& folder) {
+    // The C runtime's copy of the environment, which the module's getenv reads,
+    // and the process's own.
+    const std::string entry = std::string(velvox::kSettingsFolderVariable) + "=" + folder;
+    return _putenv(entry.c_str()) == 0;
 }
 
 }  // namespace player

@@ -27,6 +27,10 @@ constexpr platform::WParam kCmdPlay = 40045;
 constexpr platform::WParam kCmdPause = 40046;
 constexpr platform::WParam kCmdStop = 40047;
 constexpr platform::WParam kCmdNext = 40048;
+// The environment variable in which a player names a folder for the settings
+// file (plugin.ini) other than the module's own, such as a service's state
+// folder when the module lies in a read-only system folder.
+constexpr const char* kSettingsFolderVariable = "VELVOX_SETTINGS_DIR";
 
 // One question to the player: a message and, once asked, its answer.
 struct PlayerQuestion {

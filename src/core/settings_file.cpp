@@ -1,8 +1,11 @@
-// Loading and saving the settings: plugin.ini beside the plug-in's module.
+// Loading and saving the settings: plugin.ini beside the plug-in's module, or
+// in the folder the player names.
 #include "core/settings_file.h"
 
+#include <cstdlib>
 #include <cstring>
 
+#include "core/host_ops.h"
 #include "core/player_link.h"
 #include "core/settings.h"
 #include "core/settings_table.h"
@@ -12,6 +15,13 @@
 namespace velvox {
 
 std::string SettingsPath() {
+    const char* folder = std::getenv(kSettingsFolderVariable);
+    if (folder != nullptr && *folder != '\0') {
+        std::string path = folder;
+        if (path.back() != platform::kPathSeparator && path.back() != '/')
+            path += platform::kPathSeparator;
+        return path + "plugin.ini";
+    }
     // The path is taken whole, also beyond the classic 260 bytes: a cut path
     // would put the settings into some other folder.
     std::string path = platform::module_path(ModuleHandle());

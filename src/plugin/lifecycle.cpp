@@ -16,6 +16,7 @@
 #include "queue/playlist_cache.h"
 #include "queue/request_queue.h"
 #include "server/listener.h"
+#include "velvox_version.h"
 
 namespace velvox {
 

@@ -6,11 +6,12 @@
 #include "core/settings_dialog_ids.h"
 #include "core/settings_table.h"
 #include "core/text.h"
+#include "velvox_version.h"
 
 namespace velvox {
 
 const char kAboutCaption[] = "Velvox";
-const char kAboutText[] = "Velvox\nBy: Tarnwick\nhttp://velvox.tarnwick.net/";
+const char kAboutText[] = "Velvox " VELVOX_VERSION "\nBy: Tarnwick\nhttp://velvox.tarnwick.net/";
 
 namespace {
 

@@ -20,6 +20,7 @@ Environment (set by tests/e2e/CMakeLists.txt):
 API (stable; tests rely on it):
 
     SOURCE_DIR, EXAMPLES_DIR          the source tree and its examples/ folder
+    VERSION                           the project's version (project() in CMakeLists.txt)
     DEMO_SMALL                        examples/demo-small.m3u (10 entries)
     TARGET                            the selected Target (see below)
     INI_KEYS                          the eight keys of plugin.ini, in file order
@@ -27,6 +28,7 @@ API (stable; tests rely on it):
                                       AssertionError, so unittest reports a failure)
     free_port() -> int                a port that was free a moment ago (bound to 0, closed)
     wait_for_port(port, timeout=10)   returns once 127.0.0.1:port accepts; raises on time-out
+    get(port, target) -> bytes        the whole reply to "GET target HTTP/1.0" on 127.0.0.1:port
     write_playlist(path, entries)     writes an M3U; entries are (title, seconds) or file names
     run_host(args, cwd, stdin_text="", timeout=20) -> (returncode, stdout, stderr)
                                       runs the player once to its end (for exit statuses)
@@ -102,6 +104,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 EXAMPLES_DIR = os.path.join(SOURCE_DIR, "examples")
 DEMO_SMALL = os.path.join(EXAMPLES_DIR, "demo-small.m3u")
+with open(os.path.join(SOURCE_DIR, "CMakeLists.txt"), encoding="utf-8") as _cmake:
+    VERSION = re.search(r"^project\(velvox VERSION ([0-9.]+)", _cmake.read(), re.M).group(1)
 
 DEFAULT_TIMEOUT = 10.0
 # libfaketime's library for programs with threads, as Debian installs it.
@@ -230,6 +234,13 @@ def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def get(port, target, timeout=30):
+    """Returns the whole reply to "GET target HTTP/1.0" from 127.0.0.1:port."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        s.sendall(b"GET " + target.encode() + b" HTTP/1.0\r\n\r\n")
+        return b"".join(iter(lambda: s.recv(65536), b""))
 
 
 def wait_for_port(port, timeout=DEFAULT_TIMEOUT, process=None):

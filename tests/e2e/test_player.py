@@ -340,6 +340,13 @@ class ExitStatusTest(unittest.TestCase):
         # Nothing was initialised, so no settings file was written.
         self.assertFalse(os.path.exists(os.path.join(self.dir, "plugin.ini")))
 
+    def test_version_wherever_it_stands_ends_with_status_0(self):
+        for args in (["--version"], ["--player", "mpd", "--version", "--mpd", "nowhere:1"],
+                     [self.path(self.playlist), "--version"]):
+            with self.subTest(args):
+                code, out, err = harness.run_host(args, cwd=self.dir)
+                self.assertEqual((code, out, err), (0, "velvox-host %s\n" % harness.VERSION, ""))
+
     def test_player_mpd_that_cannot_run_exits_with_status_1(self):
         # Natively no MPD listens on the port; the Windows player has no MPD back end.
         port = harness.free_port()

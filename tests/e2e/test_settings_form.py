@@ -157,7 +157,7 @@ class SettingsFormTest(unittest.TestCase):
         output = self.run_form(p, ["about", "1064 %d" % port, "1026 off", "1083 12", "cancel"])
         listing = form(self.values)
         self.assertEqual(output, listing + [
-            "config: [Velvox] Velvox",
+            "config: [Velvox] Velvox " + harness.VERSION,
             "config: [Velvox] By: Tarnwick",
             "config: [Velvox] http://velvox.tarnwick.net/",
             "config: 1064 port (Port) = %d" % port,

@@ -5,9 +5,7 @@ velvox-host.exe runs `config`; dialog_probe.exe (tools/) finds the dialog by its
 reads every control, types into the fields, presses buttons and keys. A screenshot of
 the open dialog and of the about box is kept under the artifacts folder.
 """
-import json
 import os
-import subprocess
 import sys
 import unittest
 
@@ -16,6 +14,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 import harness  # noqa: E402
 import wine_util  # noqa: E402
+from wine_util import probe, screenshot  # noqa: E402
 
 TITLE = "HTTP Request(Velvox)"
 SECTION = "HTTP Request"
@@ -41,23 +40,6 @@ MORE_GROUPS = {"Fair play": [1101, 1102, 1103, 1104], "Party controls": [1106, 1
                "Search and pages": [1109, 1110], "Connections": [1111, 1112, 1113, 1114]}
 TAB, ENTER = "9", "13"
 GROUPS = {"設定": (1063, 1064, 1065), "制限": (1079, 1083, 1084)}
-
-
-def probe(*actions, check=True):
-    """Runs dialog_probe.exe with the actions; returns its JSON lines as objects."""
-    done = wine_util.run_tool("dialog_probe", *actions, check=check)
-    return [json.loads(line) for line in done.stdout.splitlines() if line.startswith("{")]
-
-
-def screenshot(name, dump):
-    """Saves the window of the dump, cut from the Xvfb screen, as a PNG artifact; returns its
-    path. (Wine's virtual desktop sits at the screen's top left corner.)"""
-    left, top, right, bottom = dump["screen_rect"]
-    path = wine_util.artifact(name)
-    subprocess.run(["import", "-window", "root", "-crop",
-                    f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
-                   check=True, timeout=60)
-    return path
 
 
 def inside(inner, outer):
@@ -125,7 +107,7 @@ class SettingsDialogTest(unittest.TestCase):
             for ident in members:
                 self.assertTrue(inside(by_id[ident]["rect"], groups[text]["rect"]),
                                 f"{ident} in group {text}")
-        self.assertTrue(any("Velvox" in s["text"] and "2.5" in s["text"] for s in statics),
+        self.assertTrue(any(s["text"] == "Velvox " + harness.VERSION for s in statics),
                         "a label names the product and its version")
 
     def test_layout_keys_about_box_ok_and_settings_file(self):
@@ -159,7 +141,7 @@ class SettingsDialogTest(unittest.TestCase):
         texts = [c["text"] for c in about["controls"] if c["class"] == "Static" and c["text"]]
         self.assertEqual(len(texts), 1, about)
         lines = texts[0].replace("\r\n", "\n").split("\n")
-        self.assertEqual(lines[:2], ["Velvox", "By: Tarnwick"])
+        self.assertEqual(lines[:2], ["Velvox " + harness.VERSION, "By: Tarnwick"])
         self.assertEqual(len(lines), 3)
         self.assertTrue(lines[2], "the maker's web address")
         self.assertIn("OK", [c["text"] for c in about["controls"] if c["class"] == "Button"])

@@ -4,6 +4,7 @@ The tests run inside the session of wine-session.sh (WINEPREFIX, DISPLAY, VELVOX
 with VELVOX_WINE_* naming the files under test, the tools' folder and the scratch folders.
 """
 import functools
+import json
 import os
 import shutil
 import subprocess
@@ -62,6 +63,23 @@ def run_tool(tool, *args, timeout=60, check=True):
         raise AssertionError(f"{tool} {' '.join(args)} failed ({done.returncode}):\n"
                              f"{done.stdout}{done.stderr}")
     return done
+
+
+def probe(*actions, check=True):
+    """Runs dialog_probe.exe with the actions; returns its JSON lines as objects."""
+    done = run_tool("dialog_probe", *actions, check=check)
+    return [json.loads(line) for line in done.stdout.splitlines() if line.startswith("{")]
+
+
+def screenshot(name, dump):
+    """Saves the window of the dump, cut from the Xvfb screen, as a PNG artifact; returns its
+    path. (Wine's virtual desktop sits at the screen's top left corner.)"""
+    left, top, right, bottom = dump["screen_rect"]
+    path = artifact(name)
+    subprocess.run(["import", "-window", "root", "-crop",
+                    f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
+                   check=True, timeout=60)
+    return path
 
 
 def read_profile(path):

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <string>
 
+#include "core/host_ops.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "platform/module_path.h"
@@ -255,22 +257,28 @@ TEST_F(SettingsFile, LaterKeysAreWrittenOnlyWhenSet) {
     }
 }
 
-TEST(SettingsPathRule, FolderOfTheModuleOrTheBareName) {
+TEST(SettingsPathRule, TheNamedFolderElseTheModulesOrTheBareName) {
     const std::string long_folder = "/" + std::string(300, 'd') + "/";
     const struct {
         std::string module;
+        const char* folder;  // the settings folder variable; empty: none
         std::string expected;
     } cases[] = {
-        {"/opt/velvox/libvelvox.so", "/opt/velvox/plugin.ini"},
-        {"/libvelvox.so", "/plugin.ini"},
-        {"libvelvox.so", "plugin.ini"},
-        {"", "plugin.ini"},
-        {long_folder + "libvelvox.so", long_folder + "plugin.ini"},  // never cut
+        {"/opt/velvox/libvelvox.so", "", "/opt/velvox/plugin.ini"},
+        {"/libvelvox.so", "", "/plugin.ini"},
+        {"libvelvox.so", "", "plugin.ini"},
+        {"", "", "plugin.ini"},
+        {long_folder + "libvelvox.so", "", long_folder + "plugin.ini"},  // never cut
+        {"/usr/lib/velvox/libvelvox.so", "/var/lib/velvox", "/var/lib/velvox/plugin.ini"},
+        {"/usr/lib/velvox/libvelvox.so", "/var/lib/velvox/", "/var/lib/velvox/plugin.ini"},
+        {"libvelvox.so", "state", "state/plugin.ini"},
     };
     for (const auto& c : cases) {
         platform::override_module_path(c.module.c_str());
-        EXPECT_EQ(SettingsPath(), c.expected) << c.module;
+        setenv(kSettingsFolderVariable, c.folder, 1);
+        EXPECT_EQ(SettingsPath(), c.expected) << c.module << " " << c.folder;
     }
+    unsetenv(kSettingsFolderVariable);
     platform::override_module_path(nullptr);
 }
 

@@ -27,6 +27,7 @@
 #include "queue_world.h"
 #include "server/listener.h"
 #include "services_override.h"
+#include "velvox_version.h"
 
 namespace velvox {
 namespace {
@@ -313,7 +314,8 @@ TEST_F(SettingsDialogTest, AboutShowsTheBoxAndStaysOpen) {
     dialog.on_open(controls);
     dialog.on_command(controls, 1012);
     EXPECT_EQ(controls.boxes,
-              std::vector<std::string>{"Velvox|Velvox\nBy: Tarnwick\nhttp://velvox.tarnwick.net/"});
+              std::vector<std::string>{"Velvox|Velvox " VELVOX_VERSION
+                                       "\nBy: Tarnwick\nhttp://velvox.tarnwick.net/"});
     EXPECT_EQ(controls.closes, 0);
     EXPECT_TRUE(controls.reads.empty());
 }
@@ -411,7 +413,8 @@ TEST_F(SettingsDialogTest, ConsoleFormChangesFieldsAndAnswersBadInputUntilOk) {
                                  "config: not understood: \"hello\"; write ID VALUE, ok, cancel, "
                                  "about or show\n"
                                  "config: command 1062 takes no value; nothing done\n"
-                                 "config: [Velvox] Velvox\n"
+                                 "config: [Velvox] Velvox " VELVOX_VERSION
+                                 "\n"
                                  "config: [Velvox] By: Tarnwick\n"
                                  "config: [Velvox] http://velvox.tarnwick.net/\n"
                                  "config: closed\n";
