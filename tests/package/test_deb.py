@@ -17,11 +17,13 @@ from mpd_fixture import MpdServer, Song, Watcher  # noqa: E402
 
 OUT = os.path.abspath(os.environ.get("VELVOX_DEB_DIR", harness.SOURCE_DIR + "/build/deb"))
 UNIT, STATE = "/lib/systemd/system/velvox.service", "/var/lib/velvox"
+SKIN = harness.EXAMPLES_DIR + "/web"
 FILES = sorted(["./etc/default/velvox", "." + UNIT, "./usr/bin/velvox-host",
                 "./usr/lib/velvox/libvelvox.so", "./usr/lib/velvox/velvox-settings",
                 "./usr/share/doc/velvox/changelog.gz", "./usr/share/doc/velvox/copyright",
                 "./usr/share/lintian/overrides/velvox", "./usr/share/man/man1/velvox-host.1.gz"] +
-               ["./usr/share/velvox/web/" + n for n in os.listdir(harness.EXAMPLES_DIR + "/web")])
+               ["./usr/share/velvox/web/" + os.path.relpath(os.path.join(folder, n), SKIN)
+                for folder, _, names in os.walk(SKIN) for n in names])
 
 
 def run(*args, **kwargs):
