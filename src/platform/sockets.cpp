@@ -2,6 +2,9 @@
 // sockets and in Windows Sockets 1.1.
 #include "platform/sockets.h"
 
+#include <cstdio>
+
+#include "platform/dotted_address.h"
 #include "socket_api.h"  // the platform's, from src/platform/<platform>/
 
 namespace platform {
@@ -17,6 +20,13 @@ int own_host_address_family() {
     if (host == nullptr)
         return -1;
     return host->h_addrtype;
+}
+
+void write_dotted(const void* address_bytes, char* text, std::size_t size) {
+    if (size == 0)
+        return;
+    const unsigned char* b = static_cast<const unsigned char*>(address_bytes);
+    std::snprintf(text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
 }
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/dotted_address.h"
 #include "platform/sockets.h"
 #include "socket_api.h"
 
@@ -88,10 +89,7 @@ Socket accept_connection(Socket listening, char* address_text, std::size_t size,
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
 #endif
-    if (size > 0) {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
-        std::snprintf(address_text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-    }
+    write_dotted(&peer.sin_addr.s_addr, address_text, size);
     return fd;
 }
 
@@ -101,10 +99,7 @@ bool local_address(Socket socket, char* address_text, std::size_t size, std::uin
     if (::getsockname(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&self), &length) != 0 ||
         self.sin_family != AF_INET)
         return false;
-    if (size > 0) {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(&self.sin_addr.s_addr);
-        std::snprintf(address_text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-    }
+    write_dotted(&self.sin_addr.s_addr, address_text, size);
     port = ntohs(self.sin_port);
     return true;
 }

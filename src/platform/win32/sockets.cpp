@@ -2,6 +2,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "platform/dotted_address.h"
 #include "platform/sockets.h"
 #include "socket_api.h"
 
@@ -72,10 +73,7 @@ Socket accept_connection(Socket listening, char* address_text, std::size_t size,
             *passing = error == WSAECONNRESET || error == WSAEMFILE || error == WSAENOBUFS;
         return kNoSocket;
     }
-    if (size > 0) {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
-        std::snprintf(address_text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-    }
+    write_dotted(&peer.sin_addr.s_addr, address_text, size);
     return static_cast<Socket>(s);
 }
 
@@ -86,10 +84,7 @@ bool local_address(Socket socket, char* address_text, std::size_t size, std::uin
             0 ||
         self.sin_family != AF_INET)
         return false;
-    if (size > 0) {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(&self.sin_addr.s_addr);
-        std::snprintf(address_text, size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-    }
+    write_dotted(&self.sin_addr.s_addr, address_text, size);
     port = ntohs(self.sin_port);
     return true;
 }
