@@ -84,6 +84,8 @@ def web_files():
     root = os.path.join(harness.EXAMPLES_DIR, "web")
     files = {}
     for name in os.listdir(root):
+        if not os.path.isfile(os.path.join(root, name)):
+            continue  # the skin's vendor/ folder: nothing the soak asks for
         with open(os.path.join(root, name), "rb") as f:
             files[name] = f.read()
     files[BIG_FILE[1:]] = b"m" * BIG_SIZE
