@@ -402,9 +402,11 @@ class Player:
             try:
                 wait_for_port(self.port, self.timeout, self.process)
                 return
-            except HarnessError:
+            except HarnessError as failed:
                 if attempt + 1 == attempts or self.process.poll() is not None:
-                    raise
+                    raise HarnessError("%s (attempt %d; the player's output: %r; stderr: %r)" % (
+                        failed, attempt + 1, self.stdout_lines[-20:],
+                        self.stderr_text().strip()[-2000:])) from None
                 self._kill()
                 self._settings["Port"] = str(free_port())
                 self._write_ini()
