@@ -400,7 +400,7 @@ class Player:
             if not self._wait_port:
                 return
             try:
-                wait_for_port(self.port, self.timeout, self.process)
+                wait_for_port(self.port, max(self.timeout, TARGET.start_timeout), self.process)
                 return
             except HarnessError as failed:
                 if attempt + 1 == attempts or self.process.poll() is not None:
