@@ -31,12 +31,20 @@ struct ReplyRest {
 // What a turn of sending a rest came to.
 enum class RestSent {
     all,      // nothing is left
-    blocked,  // the socket takes no more now
+    blocked,  // the socket takes no more now, or the turn is over: go on once it is writable
     failed,   // the socket failed: the rest is lost
 };
 
-// Sends what the socket (made non-blocking) takes of rest now, the bytes
-// first, then the file. Adds the count of bytes that went to moved.
+// The most bytes one turn moves. A socket may take megabytes before it would
+// block (Linux grows a loopback socket's send buffer up to 4 MiB, and Wine's
+// sockets are Linux sockets); sent in one turn, that would hold a connection
+// thread, or the readiness thread, on one peer for a long while (under Wine a
+// send costs a round trip to the wineserver: about 0.5 ms per 16 KiB).
+constexpr std::size_t kRestTurnBytes = 64 * 1024;
+
+// Sends what the socket (made non-blocking) takes of rest now, at most
+// kRestTurnBytes, the bytes first, then the file. Adds the count of bytes
+// that went to moved.
 RestSent SendRest(platform::Socket socket, ReplyRest& rest, std::uint64_t& moved);
 
 }  // namespace velvox

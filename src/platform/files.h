@@ -130,9 +130,10 @@ class FileRest {
     FileRest(const FileRest&) = delete;
     FileRest& operator=(const FileRest&) = delete;
 
-    // Sends what socket (made non-blocking) takes now. Returns the count
-    // sent, kWouldBlock when it took nothing, or -1 when the socket failed.
-    long send_to(Socket socket);
+    // Sends what socket (made non-blocking) takes now, at most most bytes
+    // (at least 1). Returns the count sent, kWouldBlock when it took
+    // nothing, or -1 when the socket failed.
+    long send_to(Socket socket, std::size_t most);
 
     // The bytes still to go; 0 once all went, or the file ended early.
     std::int64_t left() const { return left_; }

@@ -167,9 +167,6 @@ class LiveEventsTest(unittest.TestCase):
         for s in subs:
             s.s.close()
 
-    @unittest.skipIf(harness.TARGET.name == "wine",
-                     "under Wine a page from another address still waits behind parked "
-                     "file replies (open fault)")
     def test_a_slow_reader_of_a_large_file_holds_no_thread_and_loses_no_byte(self):
         port = self.p.port
         with BusyLoad(seconds=30):

@@ -233,12 +233,13 @@ FileRest::~FileRest() = default;
 
 // Bytes read ahead by read_line go first; the rest goes from the file to the
 // socket in the kernel, with no copy here.
-long FileRest::send_to(Socket socket) {
+long FileRest::send_to(Socket socket, std::size_t most) {
     InputFile& f = *file_;
+    const std::int64_t limit = std::min(left_, static_cast<std::int64_t>(most));
     if (left_ > 0 && f.next_ < f.filled_) {
         std::size_t n = f.filled_ - f.next_;
-        if (static_cast<std::int64_t>(n) > left_)
-            n = static_cast<std::size_t>(left_);
+        if (static_cast<std::int64_t>(n) > limit)
+            n = static_cast<std::size_t>(limit);
         const long sent = try_send(socket, f.ahead_ + f.next_, n);
         if (sent > 0) {
             f.next_ += static_cast<std::size_t>(sent);
@@ -250,11 +251,10 @@ long FileRest::send_to(Socket socket) {
         left_ = 0;
         return 0;
     }
-    constexpr std::int64_t kMostAtOnce = 1 << 20;  // others get their turn between
     ssize_t sent;
     do {
         sent = ::sendfile(static_cast<int>(socket), f.descriptor_, nullptr,
-                          static_cast<std::size_t>(left_ < kMostAtOnce ? left_ : kMostAtOnce));
+                          static_cast<std::size_t>(limit));
     } while (sent < 0 && errno == EINTR);
     if (sent < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : -1;

@@ -165,7 +165,7 @@ FileRest::~FileRest() = default;
 
 // A chunk is read once the last one has gone; it then waits here for the
 // socket to take it.
-long FileRest::send_to(Socket socket) {
+long FileRest::send_to(Socket socket, std::size_t most) {
     constexpr std::size_t kChunk = 16384;
     if (chunk_at_ == chunk_end_) {
         if (left_ <= 0)
@@ -183,7 +183,8 @@ long FileRest::send_to(Socket socket) {
             return 0;
         }
     }
-    const long sent = try_send(socket, chunk_.get() + chunk_at_, chunk_end_ - chunk_at_);
+    const std::size_t ready = chunk_end_ - chunk_at_;
+    const long sent = try_send(socket, chunk_.get() + chunk_at_, ready < most ? ready : most);
     if (sent > 0) {
         chunk_at_ += static_cast<std::size_t>(sent);
         left_ -= sent;
