@@ -27,14 +27,17 @@ PLATFORM_HEADERS = re.compile(
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
 
-def check_file(path, folder, findings):
-    """Appends the findings of one source file."""
+def includes(path):
+    """Yields (where, kind, name) for each #include of a source file: kind is '"' or '<'."""
     for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
         m = INCLUDE.match(line)
-        if not m:
-            continue
-        kind, name = m.groups()
-        where = f"{path}:{number}"
+        if m:
+            yield (f"{path}:{number}",) + m.groups()
+
+
+def check_file(path, folder, findings):
+    """Appends the findings of one source file."""
+    for where, kind, name in includes(path):
         if folder != "platform" and path.suffix != ".rc" and PLATFORM_HEADERS.match(name):
             findings.append(f"{where}: platform header <{name}> outside src/platform/")
         if kind == '"' and "/" in name:
@@ -50,12 +53,7 @@ PLAYER_MAY_INCLUDE = re.compile(r"^(platform/.*|core/host_ops\.h|plugin/plugin_r
 def check_player_file(path, findings):
     """Appends the findings of one source file of the stand-in player."""
     front = path.parent.name in ("posix", "win32")
-    for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
-        m = INCLUDE.match(line)
-        if not m:
-            continue
-        kind, name = m.groups()
-        where = f"{path}:{number}"
+    for where, kind, name in includes(path):
         if not front and PLATFORM_HEADERS.match(name):
             findings.append(f"{where}: platform header <{name}> outside player/posix, player/win32")
         if kind == '"' and "/" in name and name.split("/", 1)[0] in LAYERS and \
