@@ -42,14 +42,9 @@ struct Modes {
 // removed, no shuffling, no repeating, so positions and order hold.
 const Modes kJukeboxModes = {MPD_SINGLE_ON, false, false, false};
 
-// MPD's status, as far as the player needs it.
-struct MpdState {
-    State state = State::stopped;
-    std::int32_t pos = -1;  // the current song's position; -1 when none
-    int id = -1;            // its song id
-    int next_id = -1;       // the song id that follows it; -1 after the last
-    std::int64_t elapsed_ms = 0;
-    unsigned queue_version = 0;
+// MPD's status, as far as the player needs it: what the judge of ends of
+// songs reads (its single is set only when judging) and MPD's modes.
+struct MpdState : SongState {
     Modes modes;
 };
 
@@ -150,8 +145,9 @@ bool read_state(mpd_connection* connection, MpdState& state) {
 // Returns what the judge of ends of songs needs of state; single tells
 // whether MPD was in single mode (after a gap: as it was found).
 SongState song_state(const MpdState& state, bool single) {
-    return {state.state,      state.pos,           state.id, state.next_id,
-            state.elapsed_ms, state.queue_version, single};
+    SongState song = state;
+    song.single = single;
+    return song;
 }
 
 // Sets MPD's four modes in one exchange. Returns false when it failed.
