@@ -19,14 +19,7 @@ build=1
 keep=0
 wine=0
 build_dir=$root/build/release
-mingw_dir=$root/build/mingw
-wine_arch=win32
-wine_loader=wine
-if [ ! -x /usr/lib/wine/wine ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  wine_arch=win64
-  wine_loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
-  mingw_dir=$root/build/mingw64
-fi
+. "$root/bench/windows_build.sh"
 
 while [ $# -gt 0 ]; do
   case $1 in
@@ -272,19 +265,6 @@ report_line() {
 
 # -- the Windows build under Wine ----------------------------------------------------------
 
-# Runs a command inside the Wine session of this run.
-# Every Windows program goes through the session's loader (VELVOX_WINE):
-# Debian's wine and winepath commands pick the 32-bit loader when installed.
-in_wine() {
-  "$root/tests/wine/wine-session.sh" run "$work/wine-session" \
-    sh -c 'exec "$VELVOX_WINE" "$@"' wine "$@"
-}
-
-# Prints path $1 as the Windows player sees it.
-win_path() {
-  in_wine winepath.exe -w "$1" 2>/dev/null
-}
-
 # Starts velvox-host.exe with gen_velvox.dll on port $1 and the 100,000 titles
 # in a private Wine session; its console is the fifo $work/w/console (kept
 # open on descriptor 9).
@@ -351,13 +331,7 @@ trap cleanup EXIT
 if [ "$build" = 1 ]; then
   build_release
   if [ "$wine" = 1 ]; then
-    say "building the Windows player and plug-in ($mingw_dir)"
-    toolchain=mingw-w64-i686
-    [ "$wine_arch" = win64 ] && toolchain=mingw-w64-x86_64
-    [ -f "$mingw_dir/CMakeCache.txt" ] ||
-      cmake -S "$root" -B "$mingw_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$toolchain.cmake" >&2
-    cmake --build "$mingw_dir" -j2 --target velvox_module velvox-host >&2
+    build_windows
   fi
 fi
 install_nginx

@@ -34,14 +34,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ -n "$clients" ] || clients=$([ "$wine" = 1 ] && echo 200 || echo 1000)
-mingw_dir=$root/build/mingw
-wine_arch=win32
-wine_loader=wine
-if [ ! -x /usr/lib/wine/wine ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  wine_arch=win64
-  wine_loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
-  mingw_dir=$root/build/mingw64
-fi
+. "$root/bench/windows_build.sh"
 
 say() { echo "live_compare: $*" >&2; }
 build_dir=$root/build/release
@@ -51,13 +44,7 @@ if [ "$build" = 1 ]; then
   (cd "$root" && cmake --preset release && cmake --build --preset release -j2 \
     --target velvox_module velvox-host slow_clients) >&2
   if [ "$wine" = 1 ]; then
-    say "building the Windows player and plug-in ($mingw_dir)"
-    toolchain=mingw-w64-i686
-    [ "$wine_arch" = win64 ] && toolchain=mingw-w64-x86_64
-    [ -f "$mingw_dir/CMakeCache.txt" ] ||
-      cmake -S "$root" -B "$mingw_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$toolchain.cmake" >&2
-    cmake --build "$mingw_dir" -j2 --target velvox_module velvox-host >&2
+    build_windows
   fi
 fi
 if [ "$wine" = 0 ] && [ ! -f /usr/lib/nginx/modules/ngx_nchan_module.so ]; then
@@ -113,18 +100,6 @@ start_velvox() {
     <"$work/v/console" >"$work/v/stdout.txt" 2>"$work/v/stderr.txt" &
   pids+=($!)
   vpid=$!
-}
-
-# Runs a Windows program ($1...) inside this run's Wine session, through the
-# session's loader (Debian's wine and winepath commands pick the 32-bit one).
-in_wine() {
-  "$root/tests/wine/wine-session.sh" run "$work/wine-session" \
-    sh -c 'exec "$VELVOX_WINE" "$@"' wine "$@"
-}
-
-# Prints path $1 as the Windows player sees it.
-win_path() {
-  in_wine winepath.exe -w "$1" 2>/dev/null
 }
 
 # Prints the process among $1 and its first descendants that runs
