@@ -34,8 +34,9 @@ inline std::vector<std::string> TitlesOf(const PlaylistSnapshot& cache) {
 
 // Empties the player's list and rebuilds the copy from it (an empty copy),
 // empties the queue with its turns and song starts, the skip votes, the
-// recently played list and the entry lengths, forgets the saved position, puts the default settings in force, puts
-// the platform's own services (the rules' clock) back and forgets the messages the player received.
+// recently played list and the entry lengths, forgets the saved position, puts the default settings
+// in force, puts the platform's own services (the rules' clock) back and forgets the messages the
+// player received.
 inline void ResetQueueWorld(FakePlayer& player) {
     player.playlist.clear();
     player.position = 0;
