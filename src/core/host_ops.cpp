@@ -86,11 +86,6 @@ std::int32_t IsPlaying() {
     return static_cast<std::int32_t>(send(kMsgUser, 0, kIpcIsPlaying));
 }
 
-std::int32_t GetEntryLength(std::int32_t index) {
-    return static_cast<std::int32_t>(
-        send(kMsgUser, static_cast<platform::WParam>(index), kIpcGetEntryLength));
-}
-
 void PlayerPrevious() {
     send(kMsgCommand, kCmdPrevious, 0);
 }

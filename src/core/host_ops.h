@@ -69,9 +69,6 @@ void SetListPos(std::int32_t index);
 std::int32_t GetOutputTime(int mode);
 // Returns the play state: 1 playing, 3 paused, 0 stopped.
 std::int32_t IsPlaying();
-// Returns the length of entry index in seconds; 0 or less when the player
-// does not know it or does not answer the question.
-std::int32_t GetEntryLength(std::int32_t index);
 void PlayerPrevious();
 void PlayerPlay();
 void PlayerPause();

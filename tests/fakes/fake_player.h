@@ -33,7 +33,7 @@ class FakePlayer {
     std::int32_t lengthSeconds = 0;  // GetOutputTime(1); -1 answered while stopped
     bool stopped = false;
     bool paused = false;  // IsPlaying answers 3 (1 playing, 0 stopped)
-    // GetEntryLength's answers by index; past its end the player answers 0,
+    // The answers to kIpcGetEntryLength by index; past its end the player answers 0,
     // as a player that does not know the question.
     std::vector<std::int32_t> lengths;
 
