@@ -1,6 +1,7 @@
 // The row tokens: playlist window, request queue, recently played list and
 // artist list; the count of the playlist window's matches.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <limits>
 #include <memory>
@@ -37,35 +38,23 @@ void SplitAt(std::string_view text, std::string_view token, std::vector<std::str
     out.push_back(text.substr(from));
 }
 
-// Appends the row to out: the pieces with item (HTML-escaped when escape is
-// set), position, state, eta and link in their slots.
-void AppendRow(const RowTemplate& row, std::string_view item, std::string_view position,
-               std::string_view state, bool escape, std::string& out, std::string_view eta = {},
-               std::string_view link = {}) {
+// What goes into a row's slots, indexed by RowSlot; an empty view for a slot
+// the row has no value for.
+using RowValues = std::array<std::string_view, static_cast<std::size_t>(RowSlot::link) + 1>;
+
+// Appends the row to out: the pieces with the values in their slots, the
+// item HTML-escaped when escape_item is set.
+void AppendRow(const RowTemplate& row, const RowValues& values, bool escape_item,
+               std::string& out) {
     for (std::size_t i = 0; i < row.pieces.size(); ++i) {
         out.append(row.pieces[i]);
         if (i >= row.slots.size())
             continue;
-        switch (row.slots[i]) {
-            case RowSlot::item:
-                if (escape)
-                    AppendHtmlEscaped(out, item);
-                else
-                    out.append(item);
-                break;
-            case RowSlot::position:
-                out.append(position);
-                break;
-            case RowSlot::state:
-                out.append(state);
-                break;
-            case RowSlot::eta:
-                out.append(eta);
-                break;
-            case RowSlot::link:
-                out.append(link);
-                break;
-        }
+        const std::string_view value = values[static_cast<std::size_t>(row.slots[i])];
+        if (escape_item && row.slots[i] == RowSlot::item)
+            AppendHtmlEscaped(out, value);
+        else
+            out.append(value);
     }
 }
 
@@ -81,15 +70,13 @@ class RowSink {
     RowSink(const RowSink&) = delete;
     RowSink& operator=(const RowSink&) = delete;
 
-    // Appends the row with item (HTML-escaped here when escape is set),
-    // position, state and eta inserted, then CR LF.
-    void add(const RowTemplate& row, std::string_view item, std::string_view position,
-             std::string_view state = {}, bool escape = false, std::string_view eta = {},
-             std::string_view link = {}) {
+    // Appends the row with the values in its slots (the item HTML-escaped
+    // here when escape_item is set), then CR LF.
+    void add(const RowTemplate& row, const RowValues& values, bool escape_item) {
         // Room for a piece and the row that completes it, taken once.
         if (pending_.capacity() < kRowPiece)
             pending_.reserve(kRowPiece + 4096);
-        AppendRow(row, item, position, state, escape, pending_, eta, link);
+        AppendRow(row, values, escape_item, pending_);
         pending_.append("\r\n", 2);
         if (pending_.size() >= kRowPiece)
             flush();
@@ -225,7 +212,7 @@ std::shared_ptr<const std::string> ArtistRows(const RowTemplate& row,
     auto rows = std::make_shared<std::string>();
     rows->reserve(fixed * artists.names.size() + artists.escaped.size() * row.slots.size());
     for (std::size_t i = 0; i < artists.names.size(); ++i) {
-        AppendRow(row, artists.escaped_name(i), {}, {}, false, *rows);
+        AppendRow(row, {artists.escaped_name(i)}, false, *rows);
         rows->append("\r\n", 2);
     }
     return rows;
@@ -278,7 +265,7 @@ RowTemplate SplitRow(std::string_view line, std::string_view item_token,
 void BuildRow(const RowTemplate& row, std::string_view item, std::string_view position,
               std::string_view state, std::string& out) {
     out.clear();
-    AppendRow(row, item, position, state, false, out);
+    AppendRow(row, {item, position, state}, false, out);
 }
 
 std::string_view RowMarks::state_of(std::int32_t position) const {
@@ -324,7 +311,7 @@ std::int32_t ScanPlaylistWindow(const RenderContext& context, const RowTemplate*
                     position += context.settings.AdminPassword;
                 }
                 const std::string_view state = marks != nullptr ? marks->state_of(p) : "";
-                sink.add(*line, *CachedTitle(*cache, p), position, state, true);
+                sink.add(*line, {*CachedTitle(*cache, p), position, state}, true);
             }
             ++rows;
         }
@@ -443,7 +430,7 @@ void RenderQueueRows(std::string_view line, const RenderContext& context) {
         const std::string eta =
             starts.empty() ? std::string() : StartsInText(starts[i].seconds, starts[i].estimate);
         const std::string link = take_back ? TakeBackLink(queue[i], context) : std::string();
-        sink.add(row, *title, number, state, true, eta, link);
+        sink.add(row, {*title, number, state, eta, link}, true);
     }
 }
 
